@@ -1,0 +1,116 @@
+#include "common/console.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <clocale>
+#include <cstdarg>
+#include <cstdlib>
+#include <filesystem>
+#include <system_error>
+#include <vector>
+
+namespace sonvola {
+
+void initConsole() {
+    std::setvbuf(stdout, nullptr, _IONBF, 0);
+    std::setlocale(LC_ALL, "C");
+}
+
+std::string getProgramDir() {
+    std::vector<char> buf(4096);
+    for (;;) {
+        ssize_t n = ::readlink("/proc/self/exe", buf.data(), buf.size());
+        if (n < 0) return "./";
+        if (static_cast<size_t>(n) < buf.size()) {
+            std::string path(buf.data(), static_cast<size_t>(n));
+            auto slash = path.rfind('/');
+            if (slash == std::string::npos) return "./";
+            return path.substr(0, slash + 1);
+        }
+        buf.resize(buf.size() * 2);  // the path did not fit: try a larger buffer
+    }
+}
+
+static std::string withSlash(std::string dir) {
+    if (dir.empty() || dir.back() != '/') dir += '/';
+    return dir;
+}
+
+std::string chooseWorkDir(const std::string& programDir, bool programDirWritable,
+                          const char* workdirEnv, const char* xdgDataHome, const char* home) {
+    if (workdirEnv && *workdirEnv) return withSlash(workdirEnv);
+    if (programDirWritable) return withSlash(programDir);
+    std::string base;
+    if (xdgDataHome && *xdgDataHome) {
+        base = withSlash(xdgDataHome);
+    } else {
+        base = withSlash(home && *home ? home : "/tmp") + ".local/share/";
+    }
+    return base + "sonvola/";
+}
+
+std::string getWorkDir() {
+    std::string programDir = getProgramDir();
+    bool writable = ::access(programDir.c_str(), W_OK) == 0;
+    std::string dir = chooseWorkDir(programDir, writable, std::getenv("SONVOLA_WORKDIR"),
+                                    std::getenv("XDG_DATA_HOME"), std::getenv("HOME"));
+    if (dir != withSlash(programDir)) {
+        std::error_code ec;  // a folder that cannot be made shows up when a file is opened
+        std::filesystem::create_directories(dir, ec);
+    }
+    return dir;
+}
+
+void printTitleAndArguments(std::FILE* out, const char* title, int argc, char** argv) {
+    std::fputs(title, out);
+    std::fputs("..Argument\n", out);
+    for (int i = 0; i < argc; ++i) {
+        if (argv[i][0] != '_') std::fprintf(out, "Data of argv[%d] is \"%s\".\n", i, argv[i]);
+    }
+}
+
+void readOneLine(std::FILE* in) {
+    int c;
+    do {
+        c = std::fgetc(in);
+    } while (c != EOF && c != '\n');
+}
+
+void waitForReturnKey(std::FILE* out, std::FILE* in) {
+    std::fputs("\n..Please enter RETURN KEY.", out);
+    std::fflush(out);
+    readOneLine(in);
+}
+
+void fatalError(std::FILE* stream, const std::string& message) {
+    std::fputs(message.c_str(), stream);
+    std::fflush(stream);
+    readOneLine(stdin);
+    std::exit(1);
+}
+
+int skipLines(std::FILE* file, int count) {
+    int seen = 0;
+    while (seen < count) {
+        int c = std::getc(file);
+        if (c == EOF) break;
+        if (c == '\n') ++seen;
+    }
+    return seen;
+}
+
+std::string format(const char* fmt, ...) {
+    va_list ap;
+    va_start(ap, fmt);
+    va_list ap2;
+    va_copy(ap2, ap);
+    int n = std::vsnprintf(nullptr, 0, fmt, ap);
+    va_end(ap);
+    std::string s(n > 0 ? static_cast<size_t>(n) : 0, '\0');
+    if (n > 0) std::vsnprintf(s.data(), s.size() + 1, fmt, ap2);
+    va_end(ap2);
+    return s;
+}
+
+}  // namespace sonvola

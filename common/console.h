@@ -1,0 +1,51 @@
+// The console frame shared by the four stage programs: program and work
+// directories, the title and argument echo, the RETURN wait and fatal errors.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+namespace sonvola {
+
+// Puts the process into the state every console program expects: standard
+// output unbuffered (so that it keeps its order with standard error in a
+// pipe) and the "C" locale for numbers.
+void initConsole();
+
+// Folder of the running executable, ending with "/" (from /proc/self/exe).
+std::string getProgramDir();
+
+// The folder for the fixed-name files (Wave_File_Format.txt, SpecScan.txt,
+// TrackJoin.txt), ending with "/":
+//  - $SONVOLA_WORKDIR when set and not empty;
+//  - else the program directory when it is writable;
+//  - else $XDG_DATA_HOME/sonvola/ (~/.local/share/sonvola/), created when missing.
+std::string getWorkDir();
+
+// The rule of getWorkDir as a pure function, for tests. `workdirEnv`,
+// `xdgDataHome` and `home` may be null.
+std::string chooseWorkDir(const std::string& programDir, bool programDirWritable,
+                          const char* workdirEnv, const char* xdgDataHome, const char* home);
+
+// Prints the title line, "..Argument\n" and every argument (index 0 included)
+// whose first character is not '_'.
+void printTitleAndArguments(std::FILE* out, const char* title, int argc, char** argv);
+
+// Reads and discards one line; returns at end of input as well.
+void readOneLine(std::FILE* in);
+
+// "\n..Please enter RETURN KEY." on `out`, then one line from `in`.
+void waitForReturnKey(std::FILE* out = stdout, std::FILE* in = stdin);
+
+// The fatal-error routine of the programs: prints the message on `stream`,
+// reads one line from standard input without a prompt and exits with status 1.
+[[noreturn]] void fatalError(std::FILE* stream, const std::string& message);
+
+// Moves past `count` line feeds by reading single bytes. Returns the number of
+// line feeds consumed (less than `count` when the input ends early).
+int skipLines(std::FILE* file, int count);
+
+// printf into a std::string.
+std::string format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+
+}  // namespace sonvola

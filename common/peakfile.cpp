@@ -1,0 +1,242 @@
+#include "common/peakfile.h"
+
+#include <array>
+#include <cctype>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+#include "common/console.h"
+#include "common/numbers.h"
+
+namespace sonvola {
+
+const PeakRecord PeakTable::empty_{};
+
+namespace {
+
+struct FileCloser {
+    void operator()(std::FILE* f) const {
+        if (f) std::fclose(f);
+    }
+};
+using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+
+bool isBlank(int c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+}
+
+// Reads blank-separated tokens from a FILE through a block buffer.
+class TokenReader {
+public:
+    explicit TokenReader(std::FILE* f) : file_(f) {}
+
+    enum class Got { Token, End, TooLong };
+
+    Got next() {
+        int c;
+        do {
+            c = get();
+        } while (c != EOF && isBlank(c));
+        if (c == EOF) {
+            len_ = 0;
+            token_[0] = '\0';
+            return Got::End;
+        }
+        len_ = 0;
+        while (c != EOF && !isBlank(c)) {
+            if (len_ == kMaxTokenBytes) return Got::TooLong;
+            token_[len_++] = static_cast<char>(c);
+            c = get();
+        }
+        token_[len_] = '\0';
+        return Got::Token;
+    }
+
+    const char* token() const { return token_.data(); }
+    bool is(const char* word) const { return std::strcmp(token_.data(), word) == 0; }
+
+private:
+    int get() {
+        if (pos_ == end_) {
+            end_ = std::fread(buf_.data(), 1, buf_.size(), file_);
+            pos_ = 0;
+            if (end_ == 0) return EOF;
+        }
+        return static_cast<unsigned char>(buf_[pos_++]);
+    }
+
+    std::FILE* file_;
+    std::array<char, 1 << 16> buf_{};
+    size_t pos_ = 0, end_ = 0;
+    std::array<char, kMaxTokenBytes + 1> token_{};
+    size_t len_ = 0;
+};
+
+// Reads one word from a stream: blanks (line ends included) skipped first.
+std::string readWord(std::FILE* f) {
+    std::string w;
+    int c;
+    do {
+        c = std::getc(f);
+    } while (c != EOF && isBlank(c));
+    while (c != EOF && !isBlank(c)) {
+        w += static_cast<char>(c);
+        c = std::getc(f);
+    }
+    if (c != EOF) std::ungetc(c, f);
+    return w;
+}
+
+// Reads the rest of the line without its line end ("\n" or "\r\n").
+bool readLine(std::FILE* f, std::string& line) {
+    line.clear();
+    int c;
+    bool any = false;
+    while ((c = std::getc(f)) != EOF) {
+        any = true;
+        if (c == '\n') break;
+        line += static_cast<char>(c);
+    }
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    return any;
+}
+
+}  // namespace
+
+PeakFileHeader readPeakHeader(const std::string& path) {
+    PeakFileHeader h;
+    FilePtr f(std::fopen(path.c_str(), "rb"));
+    if (!f) return h;
+    std::string w[4];
+    for (auto& word : w) word = readWord(f.get());
+    h.MaxdB = static_cast<float>(parseLenientDouble(w[1].c_str()));
+    h.MindB = static_cast<float>(parseLenientDouble(w[3].c_str()));
+    std::string line;
+    readLine(f.get(), line);  // the rest of line 1
+    if (readLine(f.get(), line)) {
+        // "%s %d %s %d": a key word, a number, a key word, a number.
+        const char* p = line.c_str();
+        auto skipBlanks = [&] {
+            while (*p && isBlank(static_cast<unsigned char>(*p))) ++p;
+        };
+        auto skipWord = [&] {
+            skipBlanks();
+            if (!*p) return false;
+            while (*p && !isBlank(static_cast<unsigned char>(*p))) ++p;
+            return true;
+        };
+        auto readInt = [&](int32_t& out) {
+            skipBlanks();
+            char* end = nullptr;
+            long long v = std::strtoll(p, &end, 10);
+            if (end == p) return false;
+            p = end;
+            out = v > INT32_MAX ? INT32_MAX : v < INT32_MIN ? INT32_MIN : static_cast<int32_t>(v);
+            return true;
+        };
+        if (skipWord() && readInt(h.FrameRate) && skipWord()) readInt(h.LoopCount);
+    }
+    readLine(f.get(), h.signalName);
+    return h;
+}
+
+PeakReadResult readPeakRecords(std::FILE* file, PeakTable& table) {
+    PeakReadResult result;
+    table.records.clear();
+    skipLines(file, 4);
+    TokenReader in(file);
+    auto fail = [&](TokenReader::Got got) {
+        result.status =
+            got == TokenReader::Got::TooLong ? PeakReadStatus::TokenTooLong : PeakReadStatus::EndsEarly;
+        return result;
+    };
+    TokenReader::Got got = in.next();
+    if (got != TokenReader::Got::Token) return fail(got);
+    while (!in.is("end_of_file")) {
+        if (table.records.size() >= static_cast<size_t>(INT32_MAX)) {
+            result.status = PeakReadStatus::TooManyRecords;
+            return result;
+        }
+        PeakRecord rec;
+        rec.label = parseLenientInt(in.token());
+        if ((got = in.next()) != TokenReader::Got::Token) return fail(got);
+        while (!in.is("end")) {
+            rec.freqs.push_back(static_cast<float>(parseLenientDouble(in.token())));
+            if ((got = in.next()) != TokenReader::Got::Token) return fail(got);
+            rec.levels.push_back(static_cast<float>(parseLenientDouble(in.token())));
+            if ((got = in.next()) != TokenReader::Got::Token) return fail(got);
+        }
+        table.records.push_back(std::move(rec));
+        result.records = static_cast<int64_t>(table.records.size());
+        if ((got = in.next()) != TokenReader::Got::Token) return fail(got);
+    }
+    return result;
+}
+
+std::string describePeakReadError(const PeakReadResult& result, const std::string& path) {
+    switch (result.status) {
+        case PeakReadStatus::Ok:
+            return "";
+        case PeakReadStatus::EndsEarly:
+            return format("err: %s ends before \"end_of_file\" (after %lld complete records)\n",
+                          path.c_str(), static_cast<long long>(result.records));
+        case PeakReadStatus::TokenTooLong:
+            return format("err: %s holds a word longer than %zu bytes after record %lld\n",
+                          path.c_str(), kMaxTokenBytes, static_cast<long long>(result.records));
+        case PeakReadStatus::TooManyRecords:
+            return format("err: %s holds more than %d records\n", path.c_str(), INT32_MAX);
+    }
+    return "";
+}
+
+void writeFirstPassPlaceholder(std::FILE* f) {
+    std::fprintf(f, "%71s\n", "");
+}
+
+void writeFirstPassLine1(std::FILE* f, double maxdB, double mindB) {
+    std::fseek(f, 0, SEEK_SET);
+    std::fprintf(f, "MaxdB: %0.2f MindB: %0.2f", maxdB, mindB);
+}
+
+void writeRewrittenLine1(std::FILE* f, double maxdB, double mindB) {
+    std::fprintf(f, "MaxdB: %0.2f MindB: %0.2f  \n", maxdB, mindB);
+}
+
+void writeHeaderLines2to4(std::FILE* f, int32_t frameRate, int32_t loopCount,
+                          const std::string& signalName) {
+    std::fprintf(f, "FrameRate: %d LoopCount: %d\n", frameRate, loopCount);
+    std::fputs(signalName.c_str(), f);
+    std::fputc('\n', f);
+    std::string dashes(177, '-');
+    dashes += '\n';
+    std::fputs(dashes.c_str(), f);
+}
+
+void appendFixed2(std::string& out, double value) {
+    char buf[64];
+    int n = std::snprintf(buf, sizeof buf, "%0.2f ", value);
+    if (n > 0 && static_cast<size_t>(n) < sizeof buf) {
+        out.append(buf, static_cast<size_t>(n));
+    } else {
+        out += format("%0.2f ", value);
+    }
+}
+
+void writeRecord(std::FILE* f, int32_t label, const float* freqs, const float* levels,
+                 size_t count) {
+    std::string line = format("%d: ", label);
+    for (size_t i = 0; i < count; ++i) {
+        appendFixed2(line, freqs[i]);
+        appendFixed2(line, levels[i]);
+    }
+    line += "end\n";
+    std::fwrite(line.data(), 1, line.size(), f);
+}
+
+void writeEndOfFile(std::FILE* f) {
+    std::fputs("end_of_file", f);
+}
+
+}  // namespace sonvola

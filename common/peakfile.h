@@ -1,0 +1,92 @@
+// The peak list files "SpecScan.txt" and "TrackJoin.txt": writing helpers,
+// the header reader and the record reader shared by every stage.
+//
+// Layout:
+//   line 1  "MaxdB: %0.2f MindB: %0.2f" (over 71 blanks in the first pass,
+//           or followed by two blanks in the rewritten form)
+//   line 2  "FrameRate: %d LoopCount: %d"
+//   line 3  the recording's path
+//   line 4  177 dashes
+//   records "%d: " then pairs "%0.2f %0.2f " then "end\n"
+//   last    "end_of_file" with no line end
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace sonvola {
+
+struct PeakFileHeader {
+    float MaxdB = 0.0f;
+    float MindB = 0.0f;
+    int32_t FrameRate = 0;
+    int32_t LoopCount = 0;
+    std::string signalName;  // line 3, kept whole
+};
+
+struct PeakRecord {
+    int32_t label = 0;
+    std::vector<float> freqs;   // Hz
+    std::vector<float> levels;  // dB
+    int32_t count() const { return static_cast<int32_t>(freqs.size()); }
+};
+
+// All records of a peak file in file order. An index past the last record
+// reads as a record with no pairs, as the stages expect.
+class PeakTable {
+public:
+    std::vector<PeakRecord> records;
+
+    const PeakRecord& at(int64_t index) const {
+        if (index < 0 || index >= static_cast<int64_t>(records.size())) return empty_;
+        return records[static_cast<size_t>(index)];
+    }
+    int32_t count(int64_t index) const { return at(index).count(); }
+    int64_t size() const { return static_cast<int64_t>(records.size()); }
+
+private:
+    static const PeakRecord empty_;
+};
+
+// Longest token the readers accept (labels, numbers, "end", "end_of_file").
+constexpr size_t kMaxTokenBytes = 255;
+
+enum class PeakReadStatus {
+    Ok,            // "end_of_file" was reached
+    EndsEarly,     // the input ended before "end_of_file"
+    TokenTooLong,  // a token longer than kMaxTokenBytes
+    TooManyRecords // more records than an int32 count can hold
+};
+
+struct PeakReadResult {
+    int64_t records = 0;
+    PeakReadStatus status = PeakReadStatus::Ok;
+};
+
+// Reads line 1 to 3 of a peak file. A file that cannot be opened, or lines
+// that do not scan, leave the fields at 0 and the name empty; nothing is printed.
+PeakFileHeader readPeakHeader(const std::string& path);
+
+// Skips the four header lines and reads the records up to "end_of_file" into
+// `table` (which is cleared first).
+PeakReadResult readPeakRecords(std::FILE* file, PeakTable& table);
+
+// A sentence that says what went wrong in a read, for the error messages.
+std::string describePeakReadError(const PeakReadResult& result, const std::string& path);
+
+// Writing.
+void writeFirstPassPlaceholder(std::FILE* f);  // 71 blanks and a line end
+void writeFirstPassLine1(std::FILE* f, double maxdB, double mindB);  // at the start of f
+void writeRewrittenLine1(std::FILE* f, double maxdB, double mindB);
+void writeHeaderLines2to4(std::FILE* f, int32_t frameRate, int32_t loopCount,
+                          const std::string& signalName);
+void writeRecord(std::FILE* f, int32_t label, const float* freqs, const float* levels,
+                 size_t count);
+void writeEndOfFile(std::FILE* f);
+
+// "%0.2f " into `out`, for the pairs of a record.
+void appendFixed2(std::string& out, double value);
+
+}  // namespace sonvola

@@ -1,0 +1,135 @@
+#include "specscan/peaks.h"
+
+#include <cmath>
+#include <memory>
+#include <vector>
+
+#include "common/console.h"
+#include "common/noteindex.h"
+#include "common/peakfile.h"
+
+namespace sonvola {
+
+int64_t highestLevelBinNeeded(int64_t nfft) {
+    // The last candidate p satisfies (p + 1) * 11025 / Nfft <= 5500 and
+    // p <= Nfft/2 - 1; its upper neighbour p + 1 is the last level read.
+    int64_t last = nfft / 2 - 1;
+    while (last >= 1 && static_cast<double>(last + 1) * 11025.0 / static_cast<double>(nfft) > 5500.0) {
+        --last;
+    }
+    return std::max<int64_t>(last + 1, 1);
+}
+
+void pickPeaks(const double* re, const double* im, const double* level, int64_t nfft,
+               std::string& record, LevelExtremes& extremes) {
+    if (!(nfft / 2 > 1)) return;
+    const double nfftD = static_cast<double>(nfft);
+    for (int64_t p = 1; p <= nfft / 2 - 1; ++p) {
+        // The frequency test comes first here: it fails for every later bin
+        // too, and the levels above the last candidate are not computed.
+        if (!(static_cast<double>(p + 1) * 11025.0 / nfftD <= 5500.0)) break;
+        const double l = level[p];
+        if (!(l >= 10.0)) continue;
+        if (!(l >= level[p - 1] && l >= level[p + 1])) continue;
+        const double dr = re[p] - re[p - 1];
+        const double di = im[p] - im[p - 1];
+        const double q = static_cast<double>(p - 1) + (re[p] * dr + im[p] * di) / (dr * dr + di * di);
+        const double f = q * 11025.0 / nfftD;
+        if (l > extremes.MaxdB) {
+            extremes.MaxdB = l;
+        } else if (l < extremes.MindB) {
+            extremes.MindB = l;
+        }
+        if (std::isnan(f) || f == -1.0) continue;
+        appendFixed2(record, f);
+        appendFixed2(record, l);
+    }
+}
+
+int64_t shortTermDistance(int64_t frameLength, int64_t frameShiftMs, int64_t frameRate) {
+    if (frameRate == 0) return 0;
+    int64_t d = (frameLength - 11 * frameShiftMs) / (11 * frameRate);
+    return d > 0 ? d : 0;
+}
+
+namespace {
+struct FileCloser {
+    void operator()(std::FILE* f) const {
+        if (f) std::fclose(f);
+    }
+};
+}  // namespace
+
+EstimationResult shortTermEstimation(const std::string& path, int64_t frameLength,
+                                     int64_t frameShiftMs) {
+    EstimationResult result;
+    PeakFileHeader header = readPeakHeader(path);
+    PeakTable table;
+    {
+        std::unique_ptr<std::FILE, FileCloser> in(std::fopen(path.c_str(), "rb"));
+        if (!in) {
+            result.status = EstimationStatus::CannotOpen;
+            result.message = format("err: Cannot open file:%s\n", path.c_str());
+            return result;
+        }
+        PeakReadResult read = readPeakRecords(in.get(), table);
+        if (read.status != PeakReadStatus::Ok) {
+            result.status = EstimationStatus::ReadFailed;
+            result.message = describePeakReadError(read, path);
+            return result;
+        }
+    }
+
+    // Semitone of every pair, computed once.
+    std::vector<std::vector<int16_t>> notes(table.records.size());
+    for (size_t r = 0; r < table.records.size(); ++r) {
+        const auto& freqs = table.records[r].freqs;
+        notes[r].resize(freqs.size());
+        for (size_t j = 0; j < freqs.size(); ++j) notes[r][j] = noteIndex(freqs[j]);
+    }
+
+    std::unique_ptr<std::FILE, FileCloser> out(std::fopen(path.c_str(), "wb"));
+    if (!out) {
+        result.status = EstimationStatus::CannotCreate;
+        result.message = format("cannot open! %s", path.c_str());
+        return result;
+    }
+    std::FILE* o = out.get();
+    writeRewrittenLine1(o, header.MaxdB, header.MindB);
+    writeHeaderLines2to4(o, header.FrameRate, header.LoopCount, header.signalName);
+
+    const int64_t d = shortTermDistance(frameLength, frameShiftMs, header.FrameRate);
+    const int64_t frameRate = header.FrameRate;
+    std::string line;
+    for (int64_t r = 1; r <= d; ++r) {
+        line = format("%lld: end\n", static_cast<long long>(r * frameRate));
+        std::fputs(line.c_str(), o);
+    }
+    static const std::vector<int16_t> kNoNotes;
+    for (int64_t i = 0; i < static_cast<int64_t>(header.LoopCount) - d; ++i) {
+        line = format("%lld: ", static_cast<long long>((i + d + 1) * frameRate));
+        const PeakRecord& a = table.at(i);
+        const PeakRecord& b = table.at(i + d);
+        const auto& na = i < table.size() ? notes[static_cast<size_t>(i)] : kNoNotes;
+        const auto& nb = i + d < table.size() ? notes[static_cast<size_t>(i + d)] : kNoNotes;
+        for (size_t j = 0; j < a.freqs.size(); ++j) {
+            for (size_t k = 0; k < b.freqs.size(); ++k) {
+                if (na[j] == nb[k] &&
+                    std::fabs(static_cast<double>(a.levels[j]) - static_cast<double>(b.levels[k])) < 8.0) {
+                    appendFixed2(line, a.freqs[j]);
+                    appendFixed2(line, a.levels[j]);
+                }
+            }
+        }
+        line += "end\n";
+        std::fwrite(line.data(), 1, line.size(), o);
+    }
+    writeEndOfFile(o);
+    if (std::fflush(o) != 0 || std::ferror(o)) {
+        result.status = EstimationStatus::CannotCreate;
+        result.message = format("err: cannot write %s\n", path.c_str());
+    }
+    return result;
+}
+
+}  // namespace sonvola

@@ -1,0 +1,43 @@
+// Peak picking with the fine frequency estimate, and the short-term
+// estimation that keeps the peaks confirmed d frames later.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+namespace sonvola {
+
+struct LevelExtremes {
+    double MaxdB = -1000.0;
+    double MindB = 1000.0;
+};
+
+// Highest bin whose level peak picking can read (the upper neighbour of the
+// last bin that may be a peak); levels above it need not be computed.
+int64_t highestLevelBinNeeded(int64_t nfft);
+
+// Appends the "%0.2f %0.2f " pairs of one frame's peaks to `record` and
+// updates the extremes. A peak is a bin p (1 <= p <= Nfft/2 - 1) of at least
+// 10 dB, not below either neighbour, whose upper neighbour lies at or below
+// 5500 Hz; its frequency comes from the complex values of bins p - 1 and p.
+void pickPeaks(const double* re, const double* im, const double* level, int64_t nfft,
+               std::string& record, LevelExtremes& extremes);
+
+// Frame distance of the short-term estimation:
+// trunc((N - 11 s) / (11 FrameRate)), never negative, 0 when FrameRate is 0.
+int64_t shortTermDistance(int64_t frameLength, int64_t frameShiftMs, int64_t frameRate);
+
+enum class EstimationStatus { Ok, CannotOpen, ReadFailed, CannotCreate };
+
+struct EstimationResult {
+    EstimationStatus status = EstimationStatus::Ok;
+    std::string message;  // for the failures
+};
+
+// Rewrites the peak list at `path`, keeping the pairs of record i that recur
+// at the same semitone within 8 dB in record i + d, dated d frames later.
+EstimationResult shortTermEstimation(const std::string& path, int64_t frameLength,
+                                     int64_t frameShiftMs);
+
+}  // namespace sonvola

@@ -1,0 +1,232 @@
+#include "specscan/prepare.h"
+
+#include <cmath>
+#include <new>
+
+namespace sonvola {
+
+MonoSignal convertStereoToMono(std::span<const int16_t> interleaved, int32_t dataBytes,
+                               int32_t byteRate, std::FILE* err) {
+    MonoSignal m;
+    m.dataBytes = dataBytes / 2;
+    m.byteRate = byteRate / 2;
+    m.samples.resize((interleaved.size() + 1) / 2);
+    for (size_t i = 0; i < m.samples.size(); ++i) m.samples[i] = interleaved[2 * i];
+    std::fprintf(err, "\n\tConvert stereo into mono: %ld[bytes] -> %ld[bytes]",
+                 2L * m.dataBytes, static_cast<long>(m.dataBytes));
+    std::fprintf(err, "\n\t                          %ld[[bytes/frame] -> %ld[[bytes/frame]\n",
+                 2L * m.byteRate, static_cast<long>(m.byteRate));
+    return m;
+}
+
+KaiserParameters kaiserParameters(double a, double delta) {
+    double beta;
+    if (a < 21.0) {
+        beta = 0.0;
+    } else if (a <= 50.0) {
+        beta = 0.5842 * std::pow(a - 21.0, 0.4) + 0.07886 * (a - 21.0);
+    } else {
+        beta = 0.1102 * (a - 8.7);
+    }
+    if (delta == 0.0) delta = 0.0001;
+    // 7.1785392134526775 is 2.285 * pi.
+    double n0 = (a - 8.0) / (7.1785392134526775 * delta);
+    return {beta, static_cast<int64_t>(n0)};
+}
+
+double besselI0(double x) {
+    double sum = 1.0;
+    double x2 = x * x;
+    double t = x2 / 4.0;
+    if (t < 2e-9) return 1.0;
+    double k = 4.0;
+    for (;;) {
+        sum = sum + t;
+        t = t * x2 / (k * k);
+        k += 2.0;
+        if (t < 2e-9 * sum) break;
+    }
+    return sum;
+}
+
+std::vector<double> designKaiserLowPass(double cutoffRatio, double attenuationDb,
+                                        double transitionWidth, double gain) {
+    KaiserParameters kp = kaiserParameters(attenuationDb, transitionWidth);
+    int64_t len = 2 * (kp.order / 2) + 1;
+    int64_t mid = (len - 1) / 2;
+    std::vector<double> h(static_cast<size_t>(len));
+    double i0beta = besselI0(kp.beta);
+    for (int64_t i = 0; i < len; ++i) {
+        double w = 1.0;
+        if (len > 1) {
+            double x = static_cast<double>(2 * i - len + 1) / static_cast<double>(len - 1);
+            w = besselI0(kp.beta * std::sqrt(1.0 - x * x)) / i0beta;
+        }
+        int64_t k = i - mid;
+        if (k == 0) {
+            h[static_cast<size_t>(i)] = w * gain * cutoffRatio;
+        } else {
+            double theta = M_PI * cutoffRatio * static_cast<double>(k);
+            h[static_cast<size_t>(i)] = w * gain * cutoffRatio * std::sin(theta) / theta;
+        }
+    }
+    return h;
+}
+
+static bool isPowerOfTwo(int64_t m) { return m > 0 && (m & (m - 1)) == 0; }
+
+bool convolutionFft(double* re, double* im, int64_t m, bool inverse, std::FILE* err) {
+    if (!isPowerOfTwo(m)) {
+        std::fputs("fft error: fft point must be a power of 2\n", err);
+        return false;
+    }
+    if (inverse) {
+        for (int64_t i = 0; i < m; ++i) im[i] = -im[i];
+    }
+    // Bit-reversal permutation.
+    for (int64_t i = 0, j = 0; i < m; ++i) {
+        if (i < j) {
+            std::swap(re[i], re[j]);
+            std::swap(im[i], im[j]);
+        }
+        int64_t bit = m >> 1;
+        while (bit >= 1 && (j & bit)) {
+            j ^= bit;
+            bit >>= 1;
+        }
+        j |= bit;
+    }
+    // Decimation-in-time stages; the twiddle cos(pi j/h) - i sin(pi j/h) is
+    // stepped by repeated multiplication with the first one.
+    for (int64_t h = 1; h < m; h <<= 1) {
+        double wr = std::cos(M_PI / static_cast<double>(h));
+        double wi = -std::sin(M_PI / static_cast<double>(h));
+        double ur = 1.0, ui = 0.0;
+        for (int64_t j = 0; j < h; ++j) {
+            for (int64_t i = j; i < m; i += 2 * h) {
+                int64_t p = i + h;
+                double tr = ur * re[p] - ui * im[p];
+                double ti = ur * im[p] + ui * re[p];
+                re[p] = re[i] - tr;
+                im[p] = im[i] - ti;
+                re[i] = re[i] + tr;
+                im[i] = im[i] + ti;
+            }
+            double nr = ur * wr - ui * wi;
+            ui = ur * wi + ui * wr;
+            ur = nr;
+        }
+    }
+    if (inverse) {
+        double md = static_cast<double>(m);
+        for (int64_t i = 0; i < m; ++i) {
+            re[i] = re[i] / md;
+            im[i] = im[i] / -md;
+        }
+    }
+    return true;
+}
+
+namespace {
+
+int64_t nextPowerOfTwo(int64_t v) {
+    int64_t m = 2;  // the exponent is at least 1
+    while (m < v) m <<= 1;
+    return m;
+}
+
+// Overlap-add convolution over any sample type; the output is accumulated
+// straight into the aligned result (full-output index j + L/2), which adds
+// the same values in the same order as a full-length buffer would.
+template <typename Sample>
+std::vector<double> overlapAdd(std::span<const double> h, std::span<const Sample> x) {
+    const int64_t len = static_cast<int64_t>(h.size());
+    const int64_t n = static_cast<int64_t>(x.size());
+    std::vector<double> y(static_cast<size_t>(n), 0.0);
+    if (len == 0) return y;
+    const int64_t m = n < len ? nextPowerOfTwo(len + n - 1) : nextPowerOfTwo(2 * len);
+    const int64_t block = m - len + 1;
+    int64_t blocks = (n + block - 1) / block;
+    if (blocks < 1) blocks = 1;
+    const int64_t fullLen = len + n - 1;
+    const int64_t delay = len / 2;
+
+    std::vector<double> hr(static_cast<size_t>(m), 0.0), hi(static_cast<size_t>(m), 0.0);
+    for (int64_t k = 0; k < len; ++k) hr[static_cast<size_t>(k)] = h[static_cast<size_t>(k)];
+    convolutionFft(hr.data(), hi.data(), m, false);
+
+    std::vector<double> xr(static_cast<size_t>(m)), xi(static_cast<size_t>(m));
+    for (int64_t b = 0; b < blocks; ++b) {
+        const int64_t s = b * block;
+        for (int64_t k = 0; k < m; ++k) {
+            xr[static_cast<size_t>(k)] =
+                (k < block && s + k < n) ? static_cast<double>(x[static_cast<size_t>(s + k)]) : 0.0;
+            xi[static_cast<size_t>(k)] = 0.0;
+        }
+        convolutionFft(xr.data(), xi.data(), m, false);
+        for (int64_t k = 0; k < m; ++k) {
+            size_t u = static_cast<size_t>(k);
+            double r = xr[u] * hr[u] - xi[u] * hi[u];
+            double i = xr[u] * hi[u] + xi[u] * hr[u];
+            xr[u] = r;
+            xi[u] = i;
+        }
+        convolutionFft(xr.data(), xi.data(), m, true);
+        for (int64_t k = 0; k < m && s + k < fullLen; ++k) {
+            int64_t j = s + k - delay;
+            if (j >= 0 && j < n) y[static_cast<size_t>(j)] += xr[static_cast<size_t>(k)];
+        }
+    }
+    return y;
+}
+
+}  // namespace
+
+std::vector<double> fastConvolve(std::span<const double> h, std::span<const double> x) {
+    return overlapAdd<double>(h, x);
+}
+
+std::vector<double> resampleLinear(std::span<const double> y, double inRateHz, double outRateHz) {
+    const double c = inRateHz / outRateHz;
+    const int64_t n = static_cast<int64_t>(y.size());
+    const int64_t outLen = static_cast<int64_t>(static_cast<double>(n) / c);
+    std::vector<double> out(static_cast<size_t>(outLen > 0 ? outLen : 0));
+    double t = 0.0;
+    for (int64_t j = 0; j < outLen; ++j) {
+        int64_t i0 = static_cast<int64_t>(t);
+        double f = t - static_cast<double>(i0);
+        double a = i0 < n ? y[static_cast<size_t>(i0)] : 0.0;
+        if (f == 0.0) {
+            out[static_cast<size_t>(j)] = a;
+        } else {
+            // The last position can fall just before the end; past it the signal is 0.
+            double b = i0 + 1 < n ? y[static_cast<size_t>(i0 + 1)] : 0.0;
+            out[static_cast<size_t>(j)] = (1.0 - f) * a + f * b;
+        }
+        t = t + c;
+    }
+    return out;
+}
+
+DownSampleStatus downSample(std::span<const int16_t> samples, double inRateHz,
+                            double outRateHz, std::vector<double>& result, std::FILE* err) {
+    std::vector<double> h;
+    try {
+        h = designKaiserLowPass(outRateHz / inRateHz, kStopBandAttenuationDb, 400.0 / inRateHz,
+                                1.0);
+    } catch (const std::bad_alloc&) {
+        return DownSampleStatus::FilterAllocationFailed;
+    }
+    std::fprintf(err, "\n\tLow-pass filter: %8.2f[Hz], %ld points\n", 0.5 * outRateHz,
+                 static_cast<long>(h.size()));
+    try {
+        std::vector<double> filtered = overlapAdd<int16_t>(h, samples);
+        result = resampleLinear(filtered, inRateHz, outRateHz);
+    } catch (const std::bad_alloc&) {
+        return DownSampleStatus::AllocationFailed;
+    }
+    std::fprintf(err, "\tDown-sampling: %8.2f[Hz] to %8.2f[Hz]\n", inRateHz, outRateHz);
+    return DownSampleStatus::Ok;
+}
+
+}  // namespace sonvola

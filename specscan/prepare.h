@@ -1,0 +1,66 @@
+// Signal preparation: first channel of a stereo recording, and down-sampling
+// to 11025 Hz with a Kaiser-window low-pass filter (FFT overlap-add) followed
+// by linear-interpolation resampling.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <span>
+#include <vector>
+
+namespace sonvola {
+
+inline constexpr double kAnalysisRateHz = 11025.0;
+inline constexpr double kStopBandAttenuationDb = 960.0;
+
+struct MonoSignal {
+    std::vector<int16_t> samples;  // the first channel
+    int32_t dataBytes = 0;         // v, halved
+    int32_t byteRate = 0;          // halved
+};
+
+// Keeps samples 0, 2, 4, ... of an interleaved stereo buffer; halves the data
+// byte count and the byte rate (integer division) and prints the two lines
+// about it on `err`. Only the samples present are kept: the analysis never
+// reads past the sample count derived from the halved byte count.
+MonoSignal convertStereoToMono(std::span<const int16_t> interleaved, int32_t dataBytes,
+                               int32_t byteRate, std::FILE* err);
+
+struct KaiserParameters {
+    double beta;
+    int64_t order;  // N0
+};
+KaiserParameters kaiserParameters(double attenuationDb, double transitionWidth);
+
+// Modified Bessel function of the first kind, order 0 (power series).
+double besselI0(double x);
+
+// Linear-phase low-pass filter, cut-off `cutoffRatio` of the input Nyquist
+// frequency; returns the L coefficients (L odd).
+std::vector<double> designKaiserLowPass(double cutoffRatio, double attenuationDb,
+                                        double transitionWidth, double gain);
+
+// Radix-2 complex FFT in place on M values, twiddles by repeated
+// multiplication. Forward: X[k] = sum x[t] e^(-2 pi i k t / M), unscaled.
+// Inverse: conjugate, forward, conjugate and divide by M, so it returns the
+// input of a forward transform. Returns false (data untouched, a line on
+// `err`) when M is not a power of two.
+bool convolutionFft(double* re, double* im, int64_t m, bool inverse, std::FILE* err = stderr);
+
+// Overlap-add FFT convolution of x with the odd-length filter h, aligned with
+// the input (the filter's delay of L / 2 samples removed); returns x.size()
+// values.
+std::vector<double> fastConvolve(std::span<const double> h, std::span<const double> x);
+
+// Linear interpolation from inRate to outRate, the position accumulated step
+// by step; returns trunc(n / (inRate / outRate)) values.
+std::vector<double> resampleLinear(std::span<const double> y, double inRateHz, double outRateHz);
+
+enum class DownSampleStatus { Ok, FilterAllocationFailed, AllocationFailed };
+
+// The whole rate step: filter design, convolution, resampling, with the two
+// console lines on `err`. `samples` holds the n samples to use.
+DownSampleStatus downSample(std::span<const int16_t> samples, double inRateHz,
+                            double outRateHz, std::vector<double>& result, std::FILE* err);
+
+}  // namespace sonvola

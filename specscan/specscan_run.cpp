@@ -1,0 +1,259 @@
+#include "specscan/specscan_run.h"
+
+#include <sys/stat.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "common/console.h"
+#include "common/numbers.h"
+#include "common/peakfile.h"
+#include "specscan/peaks.h"
+#include "specscan/prepare.h"
+#include "specscan/spectrum.h"
+#include "specscan/wav.h"
+
+namespace sonvola {
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: SpecScan RECORDING.wav SHIFT_MS _msec FRAME_LENGTH _点 FFT_LENGTH _点 WINDOW\n"
+    "  e.g. SpecScan song.wav 10 _msec 512 _点 4096 _点 ハミング窓\n"
+    "  (argument 3 other than \"_msec\" skips the short-term estimation)\n";
+
+// Largest transform length accepted: the tables and work arrays stay small.
+constexpr int64_t kMaxFftLength = int64_t{1} << 20;
+
+struct FileCloser {
+    void operator()(std::FILE* f) const {
+        if (f) std::fclose(f);
+    }
+};
+
+int64_t fileSize(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return -1;
+    return static_cast<int64_t>(st.st_size);
+}
+
+// The run parameters, checked before any file is touched.
+struct Parameters {
+    std::string wavPath;
+    double shiftMs = 0.0;
+    int32_t shiftInt = 0;
+    bool shortTerm = false;
+    int32_t frameLength = 0;
+    int32_t fftLength = 0;
+    WindowKind window = WindowKind::Hamming;
+};
+
+Parameters readParameters(int argc, char** argv) {
+    if (argc < 9) fatalError(stdout, kUsage);
+    Parameters p;
+    p.wavPath = argv[1];
+    p.shiftMs = parseLenientDouble(argv[2]);
+    p.shiftInt = parseLenientInt(argv[2]);
+    p.shortTerm = std::strcmp(argv[3], "_msec") == 0;
+    p.frameLength = parseLenientInt(argv[4]);
+    p.fftLength = parseLenientInt(argv[6]);
+    if (!(p.shiftMs >= 1.0) || !std::isfinite(p.shiftMs)) {
+        fatalError(stdout, format("err: the frame shift (argument 2, \"%s\") must be a number "
+                                  "of milliseconds of at least 1\n",
+                                  argv[2]));
+    }
+    if (p.frameLength < 2) {
+        fatalError(stdout, format("err: the frame length (argument 4, \"%s\") must be at least "
+                                  "2 samples\n",
+                                  argv[4]));
+    }
+    const int64_t nfft = p.fftLength;
+    if (nfft < 4 || (nfft & (nfft - 1)) != 0 || nfft > kMaxFftLength) {
+        fatalError(stdout, format("err: the transform length (argument 6, \"%s\") must be a power "
+                                  "of two from 4 to %lld\n",
+                                  argv[6], static_cast<long long>(kMaxFftLength)));
+    }
+    if (p.frameLength > p.fftLength) {
+        fatalError(stdout, format("err: the frame length (%d) must not exceed the transform "
+                                  "length (%d)\n",
+                                  p.frameLength, p.fftLength));
+    }
+    auto window = parseWindowName(argv[8]);
+    // An unknown window is reported before any file is written, so that no
+    // half-written peak list is left behind.
+    if (!window) fatalError(stdout, windowListMessage());
+    p.window = *window;
+    return p;
+}
+
+}  // namespace
+
+int runSpecScan(int argc, char** argv) {
+    printTitleAndArguments(stdout, "..Peak-frequency extraction\n\n", argc, argv);
+    const Parameters par = readParameters(argc, argv);
+    const std::string workDir = getWorkDir();
+
+    // Header dump and read-back.
+    const std::string dumpPath = workDir + "Wave_File_Format.txt";
+    switch (dumpWaveHeader(par.wavPath, dumpPath)) {
+        case DumpStatus::Ok:
+            break;
+        case DumpStatus::CannotOpenWav:
+            fatalError(stdout, format("cannot open! %s", par.wavPath.c_str()));
+        case DumpStatus::CannotCreateDump:
+            fatalError(stdout, format("cannot open! %s", dumpPath.c_str()));
+        case DumpStatus::NotRiff:
+            fatalError(stdout, "error: 評価データが WAVE ファイルではありません ");
+        case DumpStatus::NoDataChunk:
+            fatalError(stdout, format("err: no \"data\" chunk in the first 200 bytes of %s\n",
+                                      par.wavPath.c_str()));
+    }
+    std::fputs("\n..File header information was addressed to \"Wave_File_Format.txt\".\n\n", stdout);
+    WaveFmt_Data fmt{};
+    int found = readWaveFmtData(dumpPath, fmt, stdout, stderr);
+    if (found < 0) fatalError(stdout, "cannot open! > Wave_File_Format.txt");
+    if (found != kWaveFmtCount) fatalError(stdout, "\nWaveFmt_Dataに格納したデータ数のエラー");
+
+    const int bits = fmt[kBitsPerSample];
+    if (bits != 8 && bits != 16) {
+        fatalError(stdout, format("err: %s has %d bits per sample; only 8- and 16-bit PCM "
+                                  "recordings can be analysed\n",
+                                  par.wavPath.c_str(), bits));
+    }
+    if (fmt[kByteRate] <= 0) {
+        fatalError(stdout, format("err: the byte rate in the header of %s is %d; it must be "
+                                  "positive\n",
+                                  par.wavPath.c_str(), fmt[kByteRate]));
+    }
+    // The data size as the header states it (a value of 2^31 and more reads
+    // back negative: it is taken as unsigned), limited to the bytes present.
+    int64_t dataBytes = static_cast<uint32_t>(fmt[kDataBytes]);
+    const int64_t available = std::max<int64_t>(0, fileSize(par.wavPath) - fmt[kHeaderBytes]);
+    if (dataBytes > available) {
+        std::fprintf(stderr,
+                     "\n..The data chunk announces %lld bytes but the file holds %lld after the "
+                     "header: those are analysed.\n",
+                     static_cast<long long>(dataBytes), static_cast<long long>(available));
+        dataBytes = available;
+    }
+    if (dataBytes > INT32_MAX) {
+        fatalError(stdout, format("err: the data chunk of %s holds more than %d bytes, the "
+                                  "largest recording that can be analysed\n",
+                                  par.wavPath.c_str(), INT32_MAX));
+    }
+
+    // Work arrays, then the output file, then the samples.
+    const int64_t nfft = par.fftLength;
+    std::vector<double> re(static_cast<size_t>(nfft)), im(static_cast<size_t>(nfft)),
+        level(static_cast<size_t>(nfft));
+    const std::string peakPath = workDir + "SpecScan.txt";
+    std::unique_ptr<std::FILE, FileCloser> outFile(std::fopen(peakPath.c_str(), "wb"));
+    if (!outFile) fatalError(stdout, format("cannot open! %s", peakPath.c_str()));
+    std::FILE* peaks = outFile.get();
+
+    std::vector<int16_t> samples;
+    if (!readWaveSamples(par.wavPath, dataBytes, fmt[kHeaderBytes], bits, samples, stderr)) {
+        fatalError(stdout, format("cannot open! %s", par.wavPath.c_str()));
+    }
+
+    // Channel step and rate step.
+    int64_t v = dataBytes;
+    int64_t byteRate = fmt[kByteRate];
+    if (fmt[kChannels] == 2) {
+        MonoSignal mono = convertStereoToMono(samples, static_cast<int32_t>(dataBytes),
+                                              fmt[kByteRate], stderr);
+        samples = std::move(mono.samples);
+        v = mono.dataBytes;
+        byteRate = mono.byteRate;
+    }
+    const int64_t n = std::min<int64_t>(8 * (v / bits), static_cast<int64_t>(samples.size()));
+    const double rate = static_cast<double>(fmt[kSampleRate]);
+    std::vector<double> signal;
+    if (rate > kAnalysisRateHz) {
+        DownSampleStatus st = downSample(std::span<const int16_t>(samples.data(), static_cast<size_t>(n)),
+                                         rate, kAnalysisRateHz, signal, stderr);
+        if (st == DownSampleStatus::FilterAllocationFailed) {
+            std::fputs("Can't malloc\nCan't make Low-pass filter\n", stderr);
+            std::exit(1);
+        }
+        if (st == DownSampleStatus::AllocationFailed) fatalError(stderr, "Can't malloc\n");
+        std::fputs("\n..Down-sampling was carried out.\n", stderr);
+    } else if (rate == kAnalysisRateHz) {
+        signal.assign(samples.begin(), samples.begin() + n);
+    } else {
+        std::fprintf(stderr, "err: サンプリングレートが%8.2fHz以上でないと解析できません。",
+                     kAnalysisRateHz);
+        std::exit(1);
+    }
+    samples = {};
+
+    bool planOk = false;
+    const FramePlan plan = planFrames(static_cast<double>(v), static_cast<double>(byteRate),
+                                      par.shiftMs, planOk);
+    if (!planOk) {
+        fatalError(stdout, format("err: %s gives more frames than can be counted with a frame "
+                                  "shift of %s ms\n",
+                                  par.wavPath.c_str(), argv[2]));
+    }
+
+    // Head of the peak list.
+    writeFirstPassPlaceholder(peaks);
+    writeHeaderLines2to4(peaks, par.shiftInt, static_cast<int32_t>(plan.loopCount), par.wavPath);
+
+    // Frame loop.
+    const Window window(par.window, par.frameLength);
+    const int64_t levelCount = highestLevelBinNeeded(nfft) + 1;
+    const int64_t signalLen = static_cast<int64_t>(signal.size());
+    LevelExtremes extremes;
+    std::string record;
+    for (int64_t k = 1; k <= plan.loopCount; ++k) {
+        record.clear();
+        record += format("%lld: ", static_cast<long long>(k * par.shiftInt));
+        const int64_t start = (k - 1) * plan.step;
+        for (int64_t i = 0; i < par.frameLength; ++i) {
+            const int64_t at = start + i;
+            re[static_cast<size_t>(i)] = at < signalLen ? signal[static_cast<size_t>(at)] : 0.0;
+        }
+        std::fill(re.begin() + par.frameLength, re.end(), 0.0);
+        std::fill(im.begin(), im.end(), 0.0);
+        window.apply(std::span<double>(re.data(), static_cast<size_t>(par.frameLength)));
+        if (spectrumFft(nfft, re.data(), im.data()) != 0) fatalError(stderr, "Can't malloc\n");
+        levelsDb(re.data(), im.data(), level.data(), levelCount);
+        pickPeaks(re.data(), im.data(), level.data(), nfft, record, extremes);
+        record += "end\n";
+        std::fwrite(record.data(), 1, record.size(), peaks);
+    }
+
+    // Complete the first pass.
+    writeFirstPassLine1(peaks, extremes.MaxdB, extremes.MindB);
+    std::fseek(peaks, 0, SEEK_END);
+    writeEndOfFile(peaks);
+    bool writeFailed = std::fflush(peaks) != 0 || std::ferror(peaks);
+    outFile.reset();
+    if (writeFailed) fatalError(stdout, format("err: cannot write %s\n", peakPath.c_str()));
+    spectrumFft(0, nullptr, nullptr);
+
+    std::fprintf(stdout, "\n\tFirst sample in the last frame is %ld (%ld*16 / %ld) [samples].\n",
+                 static_cast<long>(plan.loopCount * plan.step), static_cast<long>(v),
+                 static_cast<long>(bits));
+    std::fprintf(stdout, "\tLoop-count is %ld [times].\n", static_cast<long>(plan.loopCount));
+    std::fputs("\n..The analysis result was addressed to \"SpecScan.txt\".", stdout);
+
+    if (!par.shortTerm) {
+        std::fputs("\n\n..No using proposed method", stdout);
+        waitForReturnKey();
+        return 0;
+    }
+    EstimationResult est = shortTermEstimation(peakPath, par.frameLength, par.shiftInt);
+    if (est.status != EstimationStatus::Ok) fatalError(stdout, est.message);
+    std::fputs("\n\n..\"short-term estimation method for peak frequencies\" was carried out.",
+               stderr);
+    waitForReturnKey();
+    return 0;
+}
+
+}  // namespace sonvola

@@ -1,0 +1,188 @@
+#include "specscan/spectrum.h"
+
+#include <cmath>
+#include <cstdio>
+#include <limits>
+#include <new>
+
+namespace sonvola {
+
+namespace {
+
+struct WindowName {
+    WindowKind kind;
+    const char* utf8;
+    const char* sjis;
+};
+
+// Searched in this order.
+const WindowName kWindowNames[] = {
+    {WindowKind::Blackman, "ブラックマン窓",
+     "\x83\x75\x83\x89\x83\x62\x83\x4E\x83\x7D\x83\x93\x91\x8B"},
+    {WindowKind::Hanning, "ハニング窓", "\x83\x6E\x83\x6A\x83\x93\x83\x4F\x91\x8B"},
+    {WindowKind::Hamming, "ハミング窓", "\x83\x6E\x83\x7E\x83\x93\x83\x4F\x91\x8B"},
+    {WindowKind::Rectangular, "方形窓", "\x95\xFB\x8C\x60\x91\x8B"},
+    {WindowKind::Triangular, "三角窓", "\x8E\x4F\x8A\x70\x91\x8B"},
+    {WindowKind::None, "なし", "\x82\xC8\x82\xB5"},
+};
+
+}  // namespace
+
+std::optional<WindowKind> parseWindowName(const std::string& name) {
+    for (const auto& w : kWindowNames) {
+        if (name == w.utf8 || name == w.sjis) return w.kind;
+    }
+    return std::nullopt;
+}
+
+const char* windowListMessage() {
+    return "\nerror! 窓の種類が不明。窓の種類...ブラックマン窓・ハニング窓・ハミング窓・方形窓・三角窓・"
+           "なし\n";
+}
+
+Window::Window(WindowKind kind, int n) : kind_(kind), n_(n) {
+    if (kind == WindowKind::Rectangular || kind == WindowKind::None || n < 2) return;
+    factor_.resize(static_cast<size_t>(n));
+    const double delta = 2.0 * M_PI / static_cast<double>(n - 1);
+    for (int i = 0; i < n; ++i) {
+        double x = static_cast<double>(i - 1) * delta;
+        double f = 1.0;
+        switch (kind) {
+            case WindowKind::Blackman:
+                f = 0.42 - 0.5 * std::cos(x) + 0.08 * std::cos(2.0 * x);
+                break;
+            case WindowKind::Hanning:
+                f = 0.5 - 0.5 * std::cos(x);
+                break;
+            case WindowKind::Hamming:
+                f = 0.54 - 0.46 * std::cos(x);
+                break;
+            default:
+                break;
+        }
+        factor_[static_cast<size_t>(i)] = f;
+    }
+    if (kind == WindowKind::Triangular) {
+        mid_ = (n - 1) / 2;
+        const double nm1 = static_cast<double>(n - 1);
+        for (int i = 0; i < n; ++i) {
+            double rise = 2.0 * static_cast<double>(i) / nm1;
+            factor_[static_cast<size_t>(i)] = i <= mid_ ? rise : 2.0 - rise;
+        }
+        midSecond_ = 2.0 - 2.0 * static_cast<double>(mid_) / nm1;
+    }
+}
+
+void Window::apply(std::span<double> frame) const {
+    if (factor_.empty()) return;
+    const size_t n = std::min(frame.size(), factor_.size());
+    for (size_t i = 0; i < n; ++i) frame[i] *= factor_[i];
+    // The middle sample of the triangle takes the rising factor, then the falling one.
+    if (mid_ >= 0 && static_cast<size_t>(mid_) < n) frame[static_cast<size_t>(mid_)] *= midSecond_;
+}
+
+bool applyWindow(std::span<double> real, int n, const std::string& name) {
+    auto kind = parseWindowName(name);
+    if (!kind || n < 2 || static_cast<size_t>(n) > real.size()) return false;
+    Window(*kind, n).apply(real.first(static_cast<size_t>(n)));
+    return true;
+}
+
+FramePlan planFrames(double dataBytes, double byteRate, double frameShiftMs, bool& ok) {
+    FramePlan plan;
+    ok = false;
+    if (!(byteRate > 0.0) || !(frameShiftMs > 0.0)) return plan;
+    double count = dataBytes / byteRate / frameShiftMs * 1000.0;
+    if (!(count >= 0.0) || count > static_cast<double>(std::numeric_limits<int32_t>::max())) {
+        return plan;
+    }
+    plan.loopCount = static_cast<int64_t>(count);
+    plan.step = static_cast<int64_t>(frameShiftMs * 11.025);
+    ok = true;
+    return plan;
+}
+
+void SpectrumFft::release() {
+    n_ = 0;
+    sine_ = {};
+    rev_ = {};
+}
+
+int SpectrumFft::transform(int64_t size, double* re, double* im) {
+    if (size == 0) {
+        release();
+        return 0;
+    }
+    const bool inverse = size < 0;
+    const int64_t n = inverse ? -size : size;
+    if (n < 4 || (n & (n - 1)) != 0) return 1;
+    if (n != n_) {
+        try {
+            release();
+            sine_.resize(static_cast<size_t>(n + n / 4));
+            rev_.resize(static_cast<size_t>(n));
+        } catch (const std::bad_alloc&) {
+            release();
+            std::fputs("記憶領域不足\n", stderr);
+            return 1;
+        }
+        for (int64_t k = 0; k < n + n / 4; ++k) {
+            sine_[static_cast<size_t>(k)] =
+                std::sin(2.0 * M_PI * static_cast<double>(k) / static_cast<double>(n));
+        }
+        int bits = 0;
+        while ((int64_t{1} << bits) < n) ++bits;
+        for (int64_t i = 0; i < n; ++i) {
+            int64_t r = 0;
+            for (int b = 0; b < bits; ++b) r |= ((i >> b) & 1) << (bits - 1 - b);
+            rev_[static_cast<size_t>(i)] = r;
+        }
+        n_ = n;
+    }
+    for (int64_t i = 0; i < n; ++i) {
+        int64_t r = rev_[static_cast<size_t>(i)];
+        if (i < r) {
+            std::swap(re[i], re[r]);
+            std::swap(im[i], im[r]);
+        }
+    }
+    const int64_t quarter = n / 4;
+    for (int64_t h = 1; h < n; h <<= 1) {
+        const int64_t d = n / (2 * h);
+        for (int64_t j = 0; j < h; ++j) {
+            const double c = sine_[static_cast<size_t>(j * d + quarter)];
+            double s = sine_[static_cast<size_t>(j * d)];
+            if (inverse) s = -s;
+            for (int64_t i = j; i < n; i += 2 * h) {
+                const int64_t p = i + h;
+                const double dx = s * im[p] + c * re[p];
+                const double dy = c * im[p] - s * re[p];
+                re[p] = re[i] - dx;
+                re[i] = re[i] + dx;
+                im[p] = im[i] - dy;
+                im[i] = im[i] + dy;
+            }
+        }
+    }
+    if (!inverse) {
+        const double nd = static_cast<double>(n);
+        for (int64_t i = 0; i < n; ++i) {
+            re[i] = re[i] / nd;
+            im[i] = im[i] / nd;
+        }
+    }
+    return 0;
+}
+
+int spectrumFft(int64_t size, double* re, double* im) {
+    thread_local SpectrumFft fft;
+    return fft.transform(size, re, im);
+}
+
+void levelsDb(const double* re, const double* im, double* level, int64_t count) {
+    for (int64_t j = 0; j < count; ++j) {
+        level[j] = 20.0 * std::log10(std::sqrt(re[j] * re[j] + im[j] * im[j]));
+    }
+}
+
+}  // namespace sonvola

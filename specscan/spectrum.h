@@ -1,0 +1,76 @@
+// Short-time spectrum: frame bookkeeping, the six windows, the frame
+// transform and the level conversion.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace sonvola {
+
+enum class WindowKind { Blackman, Hanning, Hamming, Rectangular, Triangular, None };
+
+// Matches a window name byte for byte against the six names in UTF-8 and in
+// Shift_JIS (command lines written for the original platform).
+std::optional<WindowKind> parseWindowName(const std::string& name);
+
+// The six names as the programs print them.
+const char* windowListMessage();
+
+// Window factors for a frame of N samples (N >= 2), computed once per run.
+// The cosine windows are shifted by one sample (factor n uses n - 1); the
+// triangular window multiplies its middle sample by both of its halves.
+class Window {
+public:
+    Window(WindowKind kind, int n);
+    void apply(std::span<double> frame) const;
+    int size() const { return n_; }
+
+private:
+    WindowKind kind_;
+    int n_;
+    std::vector<double> factor_;  // empty for the windows that change nothing
+    int mid_ = -1;                // triangular: the sample with two factors
+    double midSecond_ = 1.0;
+};
+
+// Multiplies the first N values of `real` by the named window; false for an
+// unknown name or N < 2.
+bool applyWindow(std::span<double> real, int n, const std::string& name);
+
+// Frame bookkeeping of a run.
+struct FramePlan {
+    int64_t loopCount = 0;  // number of frames
+    int64_t step = 0;       // frame step S in samples at 11025 Hz
+};
+
+// LoopCount = trunc((v / R) / s * 1000), S = trunc(s * 11.025). `ok` is false
+// when the values cannot make a frame count (R or s not positive, or a count
+// beyond the int32 range).
+FramePlan planFrames(double dataBytes, double byteRate, double frameShiftMs, bool& ok);
+
+// Radix-2 FFT with sine and bit-reversal tables built once per size.
+// Forward (size > 0): X[k] = (1/n) sum x[t] e^(-2 pi i k t / n).
+// Inverse (size < 0): unscaled. Size 0 releases the tables.
+class SpectrumFft {
+public:
+    // Returns 0 on success, 1 when the tables cannot be made (the size is not
+    // a power of two of at least 4, or memory runs out).
+    int transform(int64_t size, double* re, double* im);
+    void release();
+
+private:
+    int64_t n_ = 0;
+    std::vector<double> sine_;  // sin(2 pi k / n), k < n + n/4
+    std::vector<int64_t> rev_;
+};
+
+// The same transform through one table set per thread.
+int spectrumFft(int64_t size, double* re, double* im);
+
+// level[j] = 20 log10(sqrt(re^2 + im^2)) for j < count.
+void levelsDb(const double* re, const double* im, double* level, int64_t count);
+
+}  // namespace sonvola

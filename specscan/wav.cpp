@@ -1,0 +1,156 @@
+#include "specscan/wav.h"
+
+#include <cstring>
+#include <memory>
+
+#include "common/numbers.h"
+
+namespace sonvola {
+
+namespace {
+
+struct FileCloser {
+    void operator()(std::FILE* f) const {
+        if (f) std::fclose(f);
+    }
+};
+using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+
+constexpr size_t kHeaderView = 200;
+
+uint32_t u16(const unsigned char* p) { return static_cast<uint32_t>(p[0] | (p[1] << 8)); }
+
+// High word times 65536 plus low word, then shown as a signed value.
+int32_t s32(const unsigned char* p) {
+    uint32_t v = u16(p + 2) * 65536u + u16(p);
+    return static_cast<int32_t>(v);
+}
+
+}  // namespace
+
+DumpStatus dumpWaveHeader(const std::string& wavPath, const std::string& dumpPath) {
+    FilePtr wav(std::fopen(wavPath.c_str(), "rb"));
+    if (!wav) return DumpStatus::CannotOpenWav;
+    FilePtr dump(std::fopen(dumpPath.c_str(), "wb"));
+    if (!dump) return DumpStatus::CannotCreateDump;
+    std::FILE* o = dump.get();
+    std::fputs("/*\n", o);
+    std::fputs(" *\n", o);
+    std::fputs(" * WAVE ファイルフォーマット\n", o);
+    std::fprintf(o, " * %s\n", kWaveFormatReference);
+    std::fputs(" *\n", o);
+    std::fprintf(o, " * %s\n *\n */\n\n", wavPath.c_str());
+
+    // Room past the view so that the fields of a tag near its end read as 0.
+    unsigned char b[kHeaderView + 32] = {};
+    size_t nread = std::fread(b, 1, kHeaderView, wav.get());
+    if (nread < 4 || std::memcmp(b, "RIFF", 4) != 0) return DumpStatus::NotRiff;
+
+    size_t p = 0;
+    while (p + 4 <= nread) {
+        const unsigned char* t = b + p;
+        if (std::memcmp(t, "data", 4) == 0) {
+            std::fputs("\n/* data   --- data チャンク */\n", o);
+            std::fprintf(o, "%d /* 波形データのバイト数[bytes]: */\n", s32(t + 4));
+            std::fprintf(o, "%d /* ヘッダのバイト数[bytes]: */\n", static_cast<int>(p + 8));
+            return DumpStatus::Ok;
+        } else if (std::memcmp(t, "RIFF", 4) == 0) {
+            std::fputs("/* RIFF   --- RIFF ヘッダ */\n", o);
+            std::fprintf(o,
+                         "%d /* ファイルサイズ [bytes]:これ以降のファイルサイズ "
+                         "(ファイルサイズ-8) */\n",
+                         s32(t + 4));
+            p += 8;
+        } else if (std::memcmp(t, "WAVE", 4) == 0) {
+            std::fputs("\n/* WAVE   --- RIFF の種類が WAVE であることをあらわす */\n", o);
+            p += 4;
+        } else if (std::memcmp(t, "fmt ", 4) == 0) {
+            std::fputs("/* fmt   --- フォーマットの定義 */\n", o);
+            std::fprintf(o, "%d /* チャンクのバイト数 [bytes]:リニア PCM ならば16(10_00_00_00) */\n",
+                         s32(t + 4));
+            std::fprintf(o, "%d /* フォーマットID: リニア PCM ならば1(01_00) */\n",
+                         static_cast<int>(u16(t + 8)));
+            std::fprintf(o,
+                         "%d /* チャンネル数 [channel]:モノラルならば1(01_00)、"
+                         "ステレオならば2(02_00) */\n",
+                         static_cast<int>(u16(t + 10)));
+            std::fprintf(o, "%d /* サンプリングレート[frames/sec]: */\n", s32(t + 12));
+            std::fprintf(o,
+                         "%d /* データ速度 [bytes/frame]:44.1kHz 16bit ステレオならば "
+                         "44100×2×2=176400(10_B1_02_00) */\n",
+                         s32(t + 16));
+            std::fprintf(o,
+                         "%d /* ブロックサイズ [bytes/sample×チャンネル数]:16bit ステレオならば "
+                         "2×2=4(04_00) */\n",
+                         static_cast<int>(u16(t + 20)));
+            std::fprintf(o,
+                         "%d /* 量子化ビット数 [bits/sample]:WAV フォーマットでは 8bit か 16bit "
+                         "*/\n",
+                         static_cast<int>(u16(t + 22)));
+            p += 24;
+        } else {
+            p += 2;
+        }
+    }
+    return DumpStatus::NoDataChunk;
+}
+
+int readWaveFmtData(const std::string& dumpPath, WaveFmt_Data& values, std::FILE* out,
+                    std::FILE* err) {
+    values.fill(0);
+    FilePtr f(std::fopen(dumpPath.c_str(), "rb"));
+    if (!f) return -1;
+    std::fputs("..Information on this header file\n", err);
+    int found = 0;
+    char* line = nullptr;
+    size_t cap = 0;
+    // Whole lines are read, so that a long path on a comment line can never be
+    // split into a piece that starts with a digit.
+    while (getline(&line, &cap, f.get()) >= 0) {
+        int32_t v = parseLenientInt(line);
+        if (v != 0) {
+            if (found < kWaveFmtCount) values[static_cast<size_t>(found)] = v;
+            std::fprintf(out, "WaveFmt_Data[%d] is \"%d\".\n", found, v);
+            ++found;
+        }
+    }
+    std::free(line);
+    return found;
+}
+
+bool readWaveSamples(const std::string& wavPath, int64_t count, int64_t offset, int bits,
+                     std::vector<int16_t>& samples, std::FILE* err) {
+    samples.clear();
+    FilePtr f(std::fopen(wavPath.c_str(), "rb"));
+    if (!f) return false;
+    if (count < 0) count = 0;
+    if (std::fseek(f.get(), static_cast<long>(offset), SEEK_SET) != 0) count = 0;
+    if (bits == 8) {
+        samples.assign(static_cast<size_t>(count), 0);
+        std::vector<unsigned char> bytes(static_cast<size_t>(count), 0);
+        size_t got = std::fread(bytes.data(), 1, bytes.size(), f.get());
+        for (size_t i = 0; i < got; ++i) samples[i] = static_cast<int16_t>(bytes[i] * 257 - 32768);
+        // Bytes the file lacks stay 0, like the samples that follow them.
+        std::fputs("\n..Quantization bit rate is converted 8 into 16.\n", err);
+    } else if (bits == 16) {
+        size_t n = static_cast<size_t>(count * 8 / 16);
+        samples.assign(n, 0);
+        std::vector<unsigned char> bytes(n * 2, 0);
+        size_t got = std::fread(bytes.data(), 1, bytes.size(), f.get());
+        for (size_t i = 0; 2 * i + 1 < got; ++i) {
+            samples[i] = static_cast<int16_t>(
+                static_cast<uint16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8)));
+        }
+    } else {
+        return true;
+    }
+    int mini = 32767, maxi = -32768;
+    for (int16_t s : samples) {
+        if (s < mini) mini = s;
+        if (s > maxi) maxi = s;
+    }
+    std::fprintf(err, "\n\tAmplitude is \"mini: %d\" and \"maxi: %d\".\n", mini, maxi);
+    return true;
+}
+
+}  // namespace sonvola

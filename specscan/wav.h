@@ -1,0 +1,55 @@
+// WAV input: the commented header dump "Wave_File_Format.txt", its read-back
+// into the ten WaveFmt_Data values, and the PCM sample reader.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace sonvola {
+
+// Index names of the ten header values.
+enum WaveFmtIndex {
+    kRiffSize = 0,
+    kFmtSize,
+    kFormatCode,
+    kChannels,
+    kSampleRate,
+    kByteRate,
+    kBlockSize,
+    kBitsPerSample,
+    kDataBytes,
+    kHeaderBytes,
+    kWaveFmtCount
+};
+
+using WaveFmt_Data = std::array<int32_t, kWaveFmtCount>;
+
+// Line 4 of the dump: a reference about the WAVE format (it must not start
+// with a digit, or the read-back would take it for a value).
+inline constexpr const char* kWaveFormatReference = "http://soundfile.sapp.org/doc/WaveFormat/";
+
+enum class DumpStatus { Ok, CannotOpenWav, CannotCreateDump, NotRiff, NoDataChunk };
+
+// Writes the commented dump of the first 200 bytes of `wavPath` into `dumpPath`.
+// With NotRiff and NoDataChunk the dump keeps what was written up to then.
+DumpStatus dumpWaveHeader(const std::string& wavPath, const std::string& dumpPath);
+
+// Reads the dump back: every line whose leading integer is not 0 gives the
+// next value (only the first ten are stored). Prints the header line on `err`
+// and each value on `out`. Returns the number of values found, -1 when the
+// dump cannot be opened.
+int readWaveFmtData(const std::string& dumpPath, WaveFmt_Data& values, std::FILE* out,
+                    std::FILE* err);
+
+// Reads `count` data bytes from `offset` as samples: 8-bit samples u become
+// u * 257 - 32768, 16-bit ones are little-endian signed. `samples` receives
+// count values (8 bits) or count / 2 values (16 bits); bytes missing from the
+// file read as 0. Prints the conversion and amplitude lines on `err`.
+// Returns false when the file cannot be opened.
+bool readWaveSamples(const std::string& wavPath, int64_t count, int64_t offset, int bits,
+                     std::vector<int16_t>& samples, std::FILE* err);
+
+}  // namespace sonvola

@@ -1,0 +1,129 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <string>
+
+#include "common/console.h"
+#include "common/noteindex.h"
+#include "common/numbers.h"
+
+namespace sonvola {
+namespace {
+
+TEST(WorkDir, EnvironmentVariableWinsAndGetsASlash) {
+    EXPECT_EQ(chooseWorkDir("/opt/bin/", true, "/tmp/w", nullptr, "/home/u"), "/tmp/w/");
+    EXPECT_EQ(chooseWorkDir("/opt/bin/", false, "/tmp/w/", "/x", "/home/u"), "/tmp/w/");
+}
+
+TEST(WorkDir, ProgramDirectoryWhenWritable) {
+    EXPECT_EQ(chooseWorkDir("/opt/bin/", true, nullptr, nullptr, "/home/u"), "/opt/bin/");
+    EXPECT_EQ(chooseWorkDir("/opt/bin/", true, "", nullptr, "/home/u"), "/opt/bin/");
+}
+
+TEST(WorkDir, DataHomeWhenProgramDirectoryIsReadOnly) {
+    EXPECT_EQ(chooseWorkDir("/usr/bin/", false, nullptr, "/data", "/home/u"), "/data/sonvola/");
+    EXPECT_EQ(chooseWorkDir("/usr/bin/", false, nullptr, nullptr, "/home/u"),
+              "/home/u/.local/share/sonvola/");
+}
+
+TEST(ProgramDir, EndsWithSlashAndHoldsThisTest) {
+    std::string dir = getProgramDir();
+    ASSERT_FALSE(dir.empty());
+    EXPECT_EQ(dir.back(), '/');
+    EXPECT_EQ(dir.find("/tests/"), dir.size() - 7);
+}
+
+std::string capture(void (*fill)(std::FILE*)) {
+    char* buf = nullptr;
+    size_t size = 0;
+    std::FILE* f = open_memstream(&buf, &size);
+    fill(f);
+    std::fclose(f);
+    std::string s(buf, size);
+    free(buf);
+    return s;
+}
+
+TEST(ArgumentEcho, UnderscoreArgumentsAreNotEchoed) {
+    std::string text = capture([](std::FILE* f) {
+        const char* args[] = {"prog", "_msec", "_", "a_b", "10", "_点"};
+        printTitleAndArguments(f, "..Title\n\n", 6, const_cast<char**>(args));
+    });
+    EXPECT_EQ(text,
+              "..Title\n\n..Argument\n"
+              "Data of argv[0] is \"prog\".\n"
+              "Data of argv[3] is \"a_b\".\n"
+              "Data of argv[4] is \"10\".\n");
+}
+
+TEST(ReturnKey, PromptThenOneLineAndEndOfInputEndsTheWait) {
+    std::FILE* in = std::tmpfile();
+    std::fputs("first\nsecond\n", in);
+    std::rewind(in);
+    char* buf = nullptr;
+    size_t size = 0;
+    std::FILE* out = open_memstream(&buf, &size);
+    waitForReturnKey(out, in);
+    std::fflush(out);
+    EXPECT_EQ(std::string(buf, size), "\n..Please enter RETURN KEY.");
+    EXPECT_EQ(std::fgetc(in), 's');  // exactly one line consumed
+    std::fclose(out);
+    free(buf);
+    std::fclose(in);
+
+    std::FILE* empty = std::tmpfile();
+    std::FILE* sink = std::tmpfile();
+    waitForReturnKey(sink, empty);  // returns at once at end of input
+    std::fclose(empty);
+    std::fclose(sink);
+}
+
+TEST(SkipLines, StopsAfterTheCountedLineFeeds) {
+    std::FILE* f = std::tmpfile();
+    std::fputs("a\r\nb\n\nd\nrest", f);
+    std::rewind(f);
+    EXPECT_EQ(skipLines(f, 4), 4);
+    EXPECT_EQ(std::fgetc(f), 'r');
+    std::rewind(f);
+    EXPECT_EQ(skipLines(f, 9), 4);  // the input ends first
+    std::fclose(f);
+}
+
+TEST(LenientNumbers, LeadingNumberRestIgnoredZeroWhenAbsent) {
+    EXPECT_EQ(parseLenientInt("120:"), 120);
+    EXPECT_EQ(parseLenientInt("  -7x"), -7);
+    EXPECT_EQ(parseLenientInt("abc"), 0);
+    EXPECT_EQ(parseLenientInt("99999999999"), INT32_MAX);
+    EXPECT_EQ(parseLenientInt("-99999999999"), INT32_MIN);
+    EXPECT_DOUBLE_EQ(parseLenientDouble("10.5ms"), 10.5);
+    EXPECT_DOUBLE_EQ(parseLenientDouble(""), 0.0);
+}
+
+TEST(NoteIndex, SemitonesAboveC1) {
+    EXPECT_EQ(noteIndex(32.703), 0);
+    EXPECT_EQ(noteIndex(32.70319566257483), 0);
+    EXPECT_EQ(noteIndex(440.0), 45);
+    EXPECT_EQ(centsAboveC1(246.94), 3499);
+    EXPECT_EQ(noteIndex(246.94), 35);
+    EXPECT_EQ(noteIndex(65.40639132514966), 12);
+}
+
+TEST(NoteIndex, BelowC1AndNonPositive) {
+    EXPECT_EQ(centsAboveC1(30.0), -149);
+    EXPECT_EQ(noteIndex(30.0), 0);  // trunc(-0.99)
+    EXPECT_EQ(centsAboveC1(16.0), -1237);
+    EXPECT_EQ(noteIndex(16.0), -11);
+    EXPECT_EQ(noteIndex(0.0), 0);
+    EXPECT_EQ(noteIndex(-5.0), 0);
+    EXPECT_EQ(noteIndex(std::nan("")), 0);
+}
+
+TEST(NoteIndex, CentsKeepTheLow16Bits) {
+    // 2^(40000/1200) * C1 is far above any audio; its cents wrap in 16 bits.
+    double f = 32.70319566257483 * std::pow(2.0, 40000.5 / 1200.0);
+    EXPECT_EQ(centsAboveC1(f), static_cast<int16_t>(40000));
+}
+
+}  // namespace
+}  // namespace sonvola

@@ -1,0 +1,190 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+#include "common/peakfile.h"
+#include "tests/support/tempdir.h"
+
+namespace sonvola {
+namespace {
+
+using test::readFile;
+using test::TempDir;
+using test::writeFile;
+
+const std::string kDashes(177, '-');
+
+std::string writeSmallList(const std::string& path, bool firstPass) {
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    if (firstPass) writeFirstPassPlaceholder(f);
+    else writeRewrittenLine1(f, 48.59, -3.5);
+    writeHeaderLines2to4(f, 10, 3, "/music/my song.wav");
+    float fr[] = {261.73f, 523.94f};
+    float lv[] = {35.12f, 21.07f};
+    writeRecord(f, 10, fr, lv, 2);
+    writeRecord(f, 20, nullptr, nullptr, 0);
+    writeRecord(f, 30, fr, lv, 1);
+    if (firstPass) {
+        writeFirstPassLine1(f, 48.59, -3.5);
+        std::fseek(f, 0, SEEK_END);
+    }
+    writeEndOfFile(f);
+    std::fclose(f);
+    return readFile(path);
+}
+
+TEST(PeakFile, FirstPassTextIsExact) {
+    TempDir dir;
+    std::string text = writeSmallList(dir.file("SpecScan.txt"), true);
+    std::string line1 = "MaxdB: 48.59 MindB: -3.50";
+    line1 += std::string(71 - line1.size(), ' ');
+    EXPECT_EQ(text, line1 + "\nFrameRate: 10 LoopCount: 3\n/music/my song.wav\n" + kDashes +
+                        "\n10: 261.73 35.12 523.94 21.07 end\n20: end\n30: 261.73 35.12 end\n"
+                        "end_of_file");
+}
+
+TEST(PeakFile, RewrittenLine1HasTwoBlanks) {
+    TempDir dir;
+    std::string text = writeSmallList(dir.file("x.txt"), false);
+    EXPECT_EQ(text.substr(0, text.find('\n') + 1), "MaxdB: 48.59 MindB: -3.50  \n");
+}
+
+TEST(PeakFile, BothFormsOfLine1ReadTheSame) {
+    TempDir dir;
+    writeSmallList(dir.file("a.txt"), true);
+    writeSmallList(dir.file("b.txt"), false);
+    for (const char* name : {"a.txt", "b.txt"}) {
+        PeakFileHeader h = readPeakHeader(dir.file(name));
+        EXPECT_FLOAT_EQ(h.MaxdB, 48.59f) << name;
+        EXPECT_FLOAT_EQ(h.MindB, -3.5f) << name;
+        EXPECT_EQ(h.FrameRate, 10);
+        EXPECT_EQ(h.LoopCount, 3);
+        EXPECT_EQ(h.signalName, "/music/my song.wav");  // blanks kept: line 3 is a line
+    }
+}
+
+TEST(PeakFile, RecordsReadBackWithEmptyRecordAndUnterminatedEnd) {
+    TempDir dir;
+    writeSmallList(dir.file("a.txt"), true);
+    std::FILE* f = std::fopen(dir.file("a.txt").c_str(), "rb");
+    PeakTable t;
+    PeakReadResult r = readPeakRecords(f, t);
+    std::fclose(f);
+    ASSERT_EQ(r.status, PeakReadStatus::Ok);
+    ASSERT_EQ(r.records, 3);
+    EXPECT_EQ(t.at(0).label, 10);
+    ASSERT_EQ(t.count(0), 2);
+    EXPECT_FLOAT_EQ(t.at(0).freqs[1], 523.94f);
+    EXPECT_FLOAT_EQ(t.at(0).levels[1], 21.07f);
+    EXPECT_EQ(t.count(1), 0);
+    EXPECT_EQ(t.at(1).label, 20);
+    EXPECT_EQ(t.count(2), 1);
+    EXPECT_EQ(t.count(3), 0);  // past the last record
+    EXPECT_EQ(t.count(-1), 0);
+}
+
+TEST(PeakFile, CarriageReturnLineEndsAreAccepted) {
+    TempDir dir;
+    writeFile(dir.file("crlf.txt"),
+              "MaxdB: 1.00 MindB: 2.00  \r\nFrameRate: 5 LoopCount: 2\r\nC:\\a b.wav\r\n---\r\n"
+              "5: 100.00 20.00 end\r\n10: end\r\nend_of_file");
+    PeakFileHeader h = readPeakHeader(dir.file("crlf.txt"));
+    EXPECT_EQ(h.FrameRate, 5);
+    EXPECT_EQ(h.LoopCount, 2);
+    EXPECT_EQ(h.signalName, "C:\\a b.wav");
+    std::FILE* f = std::fopen(dir.file("crlf.txt").c_str(), "rb");
+    PeakTable t;
+    EXPECT_EQ(readPeakRecords(f, t).records, 2);
+    std::fclose(f);
+    EXPECT_FLOAT_EQ(t.at(0).freqs[0], 100.0f);
+}
+
+TEST(PeakFile, ValuesSurviveSinglePrecisionRoundTrip) {
+    // Every two-decimal value below 100000 prints back the same from a float.
+    for (double v : {0.01, 5499.99, -999.99, 99999.99, 12345.67, -0.5}) {
+        std::string a, b;
+        appendFixed2(a, v);
+        appendFixed2(b, static_cast<float>(v));
+        EXPECT_EQ(a, b) << v;
+    }
+}
+
+struct BadList {
+    const char* name;
+    std::string body;
+    PeakReadStatus status;
+    int64_t records;
+};
+
+void PrintTo(const BadList& b, std::ostream* os) { *os << b.name; }
+
+class PeakFileBadInput : public ::testing::TestWithParam<BadList> {};
+
+TEST_P(PeakFileBadInput, IsRefusedInOrder) {
+    TempDir dir;
+    writeFile(dir.file("p.txt"), "l1\nl2\nl3\nl4\n" + GetParam().body);
+    std::FILE* f = std::fopen(dir.file("p.txt").c_str(), "rb");
+    PeakTable t;
+    PeakReadResult r = readPeakRecords(f, t);
+    std::fclose(f);
+    EXPECT_EQ(r.status, GetParam().status);
+    EXPECT_EQ(r.records, GetParam().records);
+    EXPECT_FALSE(describePeakReadError(r, "p.txt").empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, PeakFileBadInput,
+    ::testing::Values(BadList{"empty", "", PeakReadStatus::EndsEarly, 0},
+                      BadList{"no_end_of_file", "10: 1.00 2.00 end\n", PeakReadStatus::EndsEarly, 1},
+                      BadList{"inside_record", "10: 1.00 2.00 3.00", PeakReadStatus::EndsEarly, 0},
+                      BadList{"half_pair", "10: 1.00", PeakReadStatus::EndsEarly, 0},
+                      BadList{"long_token", "10: " + std::string(256, '1') + " 2 end\nend_of_file",
+                              PeakReadStatus::TokenTooLong, 0}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(PeakFile, TokenOf255BytesIsAccepted) {
+    TempDir dir;
+    writeFile(dir.file("p.txt"), "a\nb\nc\nd\n10: " + std::string(255, '1') + " 2 end\nend_of_file");
+    std::FILE* f = std::fopen(dir.file("p.txt").c_str(), "rb");
+    PeakTable t;
+    EXPECT_EQ(readPeakRecords(f, t).status, PeakReadStatus::Ok);
+    std::fclose(f);
+}
+
+TEST(PeakFile, ManyRecordsAndLongRecordsGrowTheTable) {
+    TempDir dir;
+    std::string body;
+    for (int i = 0; i < 20000; ++i) body += std::to_string(i) + ": end\n";
+    body += "7: ";
+    for (int i = 0; i < 12000; ++i) body += "440.00 -3.00 ";
+    body += "end\nend_of_file";
+    writeFile(dir.file("p.txt"), "a\nb\nc\nd\n" + body);
+    std::FILE* f = std::fopen(dir.file("p.txt").c_str(), "rb");
+    PeakTable t;
+    PeakReadResult r = readPeakRecords(f, t);
+    std::fclose(f);
+    EXPECT_EQ(r.status, PeakReadStatus::Ok);
+    EXPECT_EQ(r.records, 20001);
+    EXPECT_EQ(t.count(20000), 12000);
+}
+
+TEST(PeakFile, MissingFileGivesZeroHeader) {
+    PeakFileHeader h = readPeakHeader("/nonexistent/SpecScan.txt");
+    EXPECT_EQ(h.FrameRate, 0);
+    EXPECT_EQ(h.LoopCount, 0);
+    EXPECT_EQ(h.MaxdB, 0.0f);
+    EXPECT_TRUE(h.signalName.empty());
+}
+
+TEST(PeakFile, MalformedHeaderLinesLeaveZeros) {
+    TempDir dir;
+    writeFile(dir.file("h.txt"), "MaxdB: x MindB:\nFrameRate: ten LoopCount: 3\n");
+    PeakFileHeader h = readPeakHeader(dir.file("h.txt"));
+    EXPECT_EQ(h.MaxdB, 0.0f);
+    EXPECT_EQ(h.FrameRate, 0);
+    EXPECT_EQ(h.LoopCount, 0);
+}
+
+}  // namespace
+}  // namespace sonvola

@@ -1,0 +1,148 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+
+#include "common/peakfile.h"
+#include "specscan/peaks.h"
+#include "specscan/spectrum.h"
+#include "tests/support/tempdir.h"
+
+namespace sonvola {
+namespace {
+
+using test::readFile;
+using test::TempDir;
+using test::writeFile;
+
+// Transforms a frame and picks its peaks.
+std::string peaksOf(std::vector<double> frame, int nfft, LevelExtremes& ex) {
+    std::vector<double> re(static_cast<size_t>(nfft), 0.0), im(static_cast<size_t>(nfft), 0.0),
+        level(static_cast<size_t>(nfft), 0.0);
+    std::copy(frame.begin(), frame.end(), re.begin());
+    SpectrumFft fft;
+    fft.transform(nfft, re.data(), im.data());
+    levelsDb(re.data(), im.data(), level.data(), highestLevelBinNeeded(nfft) + 1);
+    std::string rec;
+    pickPeaks(re.data(), im.data(), level.data(), nfft, rec, ex);
+    return rec;
+}
+
+TEST(PickPeaks, ToneOnAnExactBinGivesThatBinsFrequency) {
+    const int n = 1024;
+    const int bin = 100;
+    std::vector<double> frame(n);
+    for (int t = 0; t < n; ++t) frame[static_cast<size_t>(t)] = 8000.0 * std::cos(2 * M_PI * bin * t / n);
+    LevelExtremes ex;
+    std::string rec = peaksOf(frame, n, ex);
+    char expected[64];
+    std::snprintf(expected, sizeof expected, "%0.2f %0.2f ", bin * 11025.0 / n, 20 * std::log10(4000.0));
+    EXPECT_EQ(rec, expected);
+    EXPECT_NEAR(ex.MaxdB, 20 * std::log10(4000.0), 1e-9);
+    EXPECT_EQ(ex.MindB, 1000.0);  // a level that raises the maximum is not compared with the minimum
+}
+
+// A spectrum with one peak at bin p (and its lower neighbour lower).
+std::string singlePeakAt(int64_t p, int64_t nfft, double levelDb, LevelExtremes& ex) {
+    std::vector<double> re(static_cast<size_t>(nfft), 0.0), im(static_cast<size_t>(nfft), 0.0),
+        level(static_cast<size_t>(nfft), -100.0);
+    re[static_cast<size_t>(p)] = std::pow(10.0, levelDb / 20.0);
+    re[static_cast<size_t>(p - 1)] = re[static_cast<size_t>(p)] / 2;
+    level[static_cast<size_t>(p)] = levelDb;
+    level[static_cast<size_t>(p - 1)] = levelDb - 6;
+    std::string rec;
+    pickPeaks(re.data(), im.data(), level.data(), nfft, rec, ex);
+    return rec;
+}
+
+TEST(PickPeaks, UpperNeighbourDecidesTheFrequencyLimit) {
+    LevelExtremes ex;
+    EXPECT_FALSE(singlePeakAt(2042, 4096, 30.0, ex).empty());
+    EXPECT_TRUE(singlePeakAt(2043, 4096, 30.0, ex).empty());
+    EXPECT_EQ(highestLevelBinNeeded(4096), 2043);
+}
+
+TEST(PickPeaks, QuietFramesGiveNoPairsAndKeepTheExtremes) {
+    LevelExtremes ex;
+    EXPECT_TRUE(singlePeakAt(100, 4096, 9.99, ex).empty());
+    EXPECT_EQ(ex.MaxdB, -1000.0);
+    EXPECT_EQ(ex.MindB, 1000.0);
+    EXPECT_FALSE(singlePeakAt(100, 4096, 10.0, ex).empty());
+    EXPECT_EQ(ex.MaxdB, 10.0);
+}
+
+TEST(PickPeaks, FlatTopGivesSeveralPeaksAndUndefinedFrequencyIsLeftOut) {
+    const int nfft = 64;
+    std::vector<double> re(nfft, 1.0), im(nfft, 0.0), level(nfft, 0.0);
+    level[10] = level[11] = 20.0;
+    re[11] = 2.0;
+    std::string rec;
+    LevelExtremes ex;
+    pickPeaks(re.data(), im.data(), level.data(), nfft, rec, ex);
+    // Bin 10 equals bin 9 as a complex value: 0/0, not written; bin 11 is.
+    EXPECT_EQ(rec, "2067.19 20.00 ");  // q = 10 + 2 * 1 / 1
+    EXPECT_EQ(ex.MaxdB, 20.0);  // updated by the unwritten peak too
+}
+
+TEST(ShortTerm, Distance) {
+    EXPECT_EQ(shortTermDistance(512, 10, 10), 3);
+    EXPECT_EQ(shortTermDistance(219, 10, 10), 0);  // N < 22 s
+    EXPECT_EQ(shortTermDistance(220, 10, 10), 1);
+    EXPECT_EQ(shortTermDistance(2, 10, 10), 0);
+    EXPECT_EQ(shortTermDistance(512, 10, 0), 0);
+}
+
+std::string head(int loopCount) {
+    return "MaxdB: 40.00 MindB: 10.00" + std::string(46, ' ') + "\nFrameRate: 10 LoopCount: " +
+           std::to_string(loopCount) + "\nsong.wav\n" + std::string(177, '-') + "\n";
+}
+
+std::string rewrittenHead(int loopCount) {
+    return "MaxdB: 40.00 MindB: 10.00  \nFrameRate: 10 LoopCount: " + std::to_string(loopCount) +
+           "\nsong.wav\n" + std::string(177, '-') + "\n";
+}
+
+TEST(ShortTerm, KeepsPairsConfirmedDFramesLaterWithinEightDb) {
+    TempDir dir;
+    const std::string path = dir.file("SpecScan.txt");
+    // d = 3 (N 512, 10 ms): record 0 is compared with record 3.
+    writeFile(path, head(5) +
+                        "10: 440.00 17.99 445.00 18.00 880.00 30.00 end\n20: 100.00 20.00 end\n"
+                        "30: end\n40: 441.00 10.00 440.50 10.00 end\n50: end\nend_of_file");
+    EstimationResult r = shortTermEstimation(path, 512, 10);
+    ASSERT_EQ(r.status, EstimationStatus::Ok) << r.message;
+    EXPECT_EQ(readFile(path), rewrittenHead(5) +
+                                  "10: end\n20: end\n30: end\n"
+                                  "40: 440.00 17.99 440.00 17.99 end\n"  // matched twice
+                                  "50: end\nend_of_file");
+}
+
+TEST(ShortTerm, DistanceZeroMatchesEveryPairWithItself) {
+    TempDir dir;
+    const std::string path = dir.file("SpecScan.txt");
+    writeFile(path, head(1) + "10: 440.00 20.00 1000.00 30.00 end\nend_of_file");
+    ASSERT_EQ(shortTermEstimation(path, 100, 10).status, EstimationStatus::Ok);
+    EXPECT_EQ(readFile(path), rewrittenHead(1) + "10: 440.00 20.00 1000.00 30.00 end\nend_of_file");
+}
+
+TEST(ShortTerm, LoopCountBelowDistanceGivesOnlyEmptyRecords) {
+    TempDir dir;
+    const std::string path = dir.file("SpecScan.txt");
+    writeFile(path, head(2) + "10: 440.00 20.00 end\n20: 440.00 20.00 end\nend_of_file");
+    ASSERT_EQ(shortTermEstimation(path, 512, 10).status, EstimationStatus::Ok);
+    EXPECT_EQ(readFile(path), rewrittenHead(2) + "10: end\n20: end\n30: end\nend_of_file");
+}
+
+TEST(ShortTerm, MissingOrBrokenListIsRefused) {
+    TempDir dir;
+    EstimationResult r = shortTermEstimation(dir.file("none.txt"), 512, 10);
+    EXPECT_EQ(r.status, EstimationStatus::CannotOpen);
+    EXPECT_EQ(r.message, "err: Cannot open file:" + dir.file("none.txt") + "\n");
+    writeFile(dir.file("cut.txt"), head(2) + "10: 440.00 20.00 end\n20: 44");
+    EXPECT_EQ(shortTermEstimation(dir.file("cut.txt"), 512, 10).status, EstimationStatus::ReadFailed);
+    // The broken file is left as it was.
+    EXPECT_EQ(readFile(dir.file("cut.txt")), head(2) + "10: 440.00 20.00 end\n20: 44");
+}
+
+}  // namespace
+}  // namespace sonvola

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace sonvola::test {
+
+struct ProcessResult {
+    int exitCode = -1;  // -1 when the program did not exit normally
+    std::string out;    // standard output
+    std::string err;    // standard error
+};
+
+struct ProcessOptions {
+    std::map<std::string, std::string> env;  // added to (or replacing) the environment
+    std::vector<std::string> unsetEnv;
+    std::string stdinText;  // fed to standard input, then end of input
+    std::string workingDir;
+};
+
+// Runs `program` with `args` (argument 0 is the program path) and waits for it.
+ProcessResult runProcess(const std::string& program, const std::vector<std::string>& args,
+                         const ProcessOptions& options = {});
+
+// build/bin/<name>
+std::string binPath(const std::string& name);
+
+}  // namespace sonvola::test
