@@ -1,0 +1,137 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+#include "tests/support/peaktables.h"
+#include "trackjoin/linking.h"
+
+namespace sonvola {
+namespace {
+
+using test::makeTable;
+
+struct Linked {
+    std::string records;  // what linkPeaks wrote
+    std::string err;
+    LinkCounts counts;
+    PeakTable table;
+};
+
+std::string slurp(std::FILE* f) {
+    std::fflush(f);
+    std::rewind(f);
+    std::string s;
+    int c;
+    while ((c = std::fgetc(f)) != EOF) s += static_cast<char>(c);
+    std::fclose(f);
+    return s;
+}
+
+Linked link(PeakTable table, int32_t loopCount, int32_t frameRate = 10) {
+    std::FILE* out = std::tmpfile();
+    std::FILE* err = std::tmpfile();
+    Linked l;
+    l.counts = linkPeaks(table, frameRate, loopCount, out, err);
+    l.records = slurp(out);
+    l.err = slurp(err);
+    l.table = std::move(table);
+    return l;
+}
+
+TEST(ConnectionCost, WholePartsOfTheAbsoluteDifferences) {
+    EXPECT_EQ(connectionCost(440.0f, -20.0f, 449.9f, -20.9f), 9.0);
+    EXPECT_EQ(connectionCost(440.0f, -20.0f, 440.99f, -20.99f), 0.0);
+    EXPECT_EQ(connectionCost(440.0f, -20.0f, 439.01f, -19.01f), 0.0);
+    EXPECT_DOUBLE_EQ(connectionCost(0.0f, 0.0f, 1e30f, -1e30f), 2.0 * static_cast<double>(1e30f));
+}
+
+TEST(LinkPeaks, WorkedExampleOfFourRecords) {
+    Linked l = link(makeTable({{10, {{440.0f, -20.0f}, {880.0f, -30.0f}}},
+                               {20, {{441.0f, -21.0f}, {900.0f, -30.0f}}},
+                               {30, {{443.0f, -22.0f}}},
+                               {40, {{445.0f, -22.0f}}}}),
+                    4);
+    EXPECT_EQ(l.records, "0: 440.00 -20.00 441.00 -21.00 443.00 -22.00 end\nend_of_file");
+    EXPECT_EQ(l.counts.maxPeaks, 2);
+    EXPECT_EQ(l.counts.lumps, 1);
+    EXPECT_EQ(l.err,
+              "\n\tThe number of the maximum peaks per frame     = 2"
+              "\n\tThe number of the lumps which connected peaks = 1\n");
+    // The three linked peaks are emptied; the others stay.
+    EXPECT_EQ(l.table.at(0).freqs[0], 0.0f);
+    EXPECT_EQ(l.table.at(1).levels[0], 0.0f);
+    EXPECT_EQ(l.table.at(2).freqs[0], 0.0f);
+    EXPECT_EQ(l.table.at(0).freqs[1], 880.0f);
+    EXPECT_EQ(l.table.at(3).freqs[0], 445.0f);
+}
+
+TEST(LinkPeaks, CostsFiveTenElevenEndTheLumpAtTheElevenStep) {
+    Linked l = link(makeTable({{10, {{440.0f, -20.0f}}},
+                               {20, {{445.0f, -20.0f}}},
+                               {30, {{455.0f, -20.0f}}},
+                               {40, {{466.0f, -20.0f}}}}),
+                    10);
+    EXPECT_EQ(l.records, "0: 440.00 -20.00 445.00 -20.00 455.00 -20.00 end\nend_of_file");
+    EXPECT_EQ(l.table.at(3).freqs[0], 466.0f);  // left for a later start
+}
+
+TEST(LinkPeaks, CostOfTenExtendsButNeverStarts) {
+    Linked none = link(makeTable({{10, {{440.0f, -20.0f}}}, {20, {{450.0f, -20.0f}}}}), 5);
+    EXPECT_EQ(none.records, "end_of_file");
+    EXPECT_EQ(none.counts.lumps, 0);
+}
+
+TEST(LinkPeaks, EqualCostsPickTheLowerIndex) {
+    Linked l = link(makeTable({{10, {{440.0f, -20.0f}}},
+                               {20, {{442.0f, -20.0f}, {438.0f, -20.0f}}},
+                               {30, {}}}),
+                    10);
+    EXPECT_EQ(l.records.substr(0, 32), "0: 440.00 -20.00 442.00 -20.00 e");
+    EXPECT_EQ(l.table.at(1).freqs[1], 438.0f);
+}
+
+TEST(LinkPeaks, LoopCountBoundAndLabelsFromTheStartRecord) {
+    // LoopCount equal to R: the last record never joins.
+    Linked l = link(makeTable({{0, {}},
+                               {0, {}},
+                               {0, {}},
+                               {0, {}},
+                               {0, {}},
+                               {0, {}},
+                               {0, {}},
+                               {80, {{500.0f, -10.0f}}},
+                               {90, {{501.0f, -10.0f}}},
+                               {100, {{502.0f, -10.0f}}}}),
+                    10);
+    EXPECT_EQ(l.records, "70: 500.00 -10.00 501.00 -10.00 end\nend_of_file");
+    // LoopCount 0 cuts every lump before its first member.
+    Linked z = link(makeTable({{10, {{440.0f, -20.0f}}}, {20, {{440.0f, -20.0f}}}}), 0);
+    EXPECT_EQ(z.records, "end_of_file");
+    EXPECT_EQ(z.counts.lumps, 0);
+}
+
+TEST(LinkPeaks, NoOrOneRecordWritesNoLump) {
+    for (int records : {0, 1}) {
+        PeakTable t = records ? makeTable({{10, {{440.0f, -20.0f}, {441.0f, -20.0f}}}}) : PeakTable{};
+        Linked l = link(std::move(t), 10);
+        EXPECT_EQ(l.records, "end_of_file");
+        EXPECT_EQ(l.counts.maxPeaks, 0);  // the last record is never a start record
+        EXPECT_EQ(l.counts.lumps, 0);
+    }
+}
+
+TEST(LinkPeaks, ZeroPeaksNeverJoin) {
+    Linked l = link(makeTable({{10, {{0.0f, 0.0f}}}, {20, {{0.0f, 0.0f}}}, {30, {{0.0f, 0.0f}}}}), 10);
+    EXPECT_EQ(l.records, "end_of_file");
+}
+
+TEST(ShortestPeak, FromTempoAndNoteValue) {
+    EXPECT_EQ(shortestPeakMs(120, 128), 15);
+    EXPECT_EQ(shortestPeakMs(60, 16), 250);
+    EXPECT_EQ(shortestPeakMs(60, 32), 125);
+    EXPECT_EQ(shortestPeakMs(1e-300, 1), INT32_MAX);
+}
+
+}  // namespace
+}  // namespace sonvola

@@ -1,0 +1,113 @@
+#include "trackjoin/trackjoin_run.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "common/console.h"
+#include "common/numbers.h"
+#include "common/peakfile.h"
+#include "trackjoin/linking.h"
+
+namespace sonvola {
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: TrackJoin TEMPO _tempo NOTE_VALUE _分音符\n"
+    "  e.g. TrackJoin 120 _tempo 128 _分音符\n"
+    "  (argument 2 other than \"_tempo\" skips the amendment pass)\n";
+
+struct FileCloser {
+    void operator()(std::FILE* f) const {
+        if (f) std::fclose(f);
+    }
+};
+using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+
+// Reads a whole peak file or ends the program with the reason.
+PeakTable readTableOrExit(const std::string& path) {
+    FilePtr in(std::fopen(path.c_str(), "rb"));
+    if (!in) fatalError(stdout, format("err: Cannot open file:%s\n", path.c_str()));
+    PeakTable table;
+    PeakReadResult r = readPeakRecords(in.get(), table);
+    if (r.status != PeakReadStatus::Ok) fatalError(stdout, describePeakReadError(r, path));
+    return table;
+}
+
+FilePtr createOrExit(const std::string& path) {
+    FilePtr out(std::fopen(path.c_str(), "wb"));
+    if (!out) fatalError(stdout, format("cannot open! %s", path.c_str()));
+    return out;
+}
+
+void writeHeader(std::FILE* out, const PeakFileHeader& h) {
+    writeRewrittenLine1(out, h.MaxdB, h.MindB);
+    writeHeaderLines2to4(out, h.FrameRate, h.LoopCount, h.signalName);
+}
+
+void closeOrExit(FilePtr& f, const std::string& path) {
+    const bool failed = std::fflush(f.get()) != 0 || std::ferror(f.get());
+    f.reset();
+    if (failed) fatalError(stdout, format("err: cannot write %s\n", path.c_str()));
+}
+
+double positiveNumberOrExit(const char* text, const char* what) {
+    const double v = parseLenientDouble(text);
+    if (!(v > 0.0) || !std::isfinite(v)) {
+        fatalError(stdout, format("err: the %s \"%s\" must be a positive number\n", what, text));
+    }
+    return v;
+}
+
+}  // namespace
+
+int runTrackJoin(int argc, char** argv) {
+    printTitleAndArguments(stdout, "..Combine peaks by the cost minimum\n\n", argc, argv);
+    if (argc < 4) fatalError(stdout, kUsage);
+    const double tempo = positiveNumberOrExit(argv[1], "tempo (argument 1)");
+    const double noteValue = positiveNumberOrExit(argv[3], "note value (argument 3)");
+    const bool amend = std::strcmp(argv[2], "_tempo") == 0;
+
+    const std::string workDir = getWorkDir();
+    const std::string inPath = workDir + "SpecScan.txt";
+    const PeakFileHeader header = readPeakHeader(inPath);
+    PeakTable table = readTableOrExit(inPath);
+
+    const std::string outPath = workDir + "TrackJoin.txt";
+    FilePtr out = createOrExit(outPath);
+    writeHeader(out.get(), header);
+
+    const int32_t shortestMs = shortestPeakMs(tempo, noteValue);
+    std::fputs("\n..Calculated values", stdout);
+    std::fprintf(stdout, "\nTime of the shortest peak is %d [msec], \n", shortestMs);
+    std::fprintf(stdout, "when musical audio signal is \"%s\". \n", header.signalName.c_str());
+
+    linkPeaks(table, header.FrameRate, header.LoopCount, out.get(), stderr);
+    closeOrExit(out, outPath);
+    table = PeakTable{};
+    std::fputs("\n..Carried out pitch extraction using connection cost", stderr);
+
+    if (!amend) {
+        std::fputs("\n\nNo using a new technique", stdout);
+        waitForReturnKey();
+        return 0;
+    }
+
+    // Amendment pass on the lumps just written.
+    const PeakFileHeader lumpHeader = readPeakHeader(outPath);
+    PeakTable lumps = readTableOrExit(outPath);
+    FilePtr rewritten = createOrExit(outPath);
+    writeHeader(rewritten.get(), lumpHeader);
+    std::fputs("\n..Under proccecing\n\n", stdout);
+    amendLumps(lumps, lumpHeader.FrameRate, shortestMs, stdout);
+    writeStrongLumps(lumps, lumpHeader.MaxdB, lumpHeader.MindB, rewritten.get());
+    closeOrExit(rewritten, outPath);
+    std::fputs("\n..Carried out a new technique", stderr);
+    waitForReturnKey();
+    return 0;
+}
+
+}  // namespace sonvola
