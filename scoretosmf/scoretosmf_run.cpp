@@ -1,0 +1,61 @@
+#include "scoretosmf/scoretosmf_run.h"
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "common/console.h"
+#include "scoretosmf/smf.h"
+
+namespace sonvola {
+
+namespace {
+
+struct FileCloser {
+    void operator()(std::FILE* f) const {
+        if (f) std::fclose(f);
+    }
+};
+using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+
+}  // namespace
+
+int runScoreToSmf(int argc, char** argv) {
+    const char* scorePath = argc > 1 ? argv[1] : "";
+    const char* midiPath = argc > 2 ? argv[2] : "";
+    std::fputs("..Convert text into MIDI of format type 1\n", stdout);
+    std::fputs("\n..Argument\n", stdout);
+    std::fprintf(stdout, "TXT  : %s\n", scorePath);
+    std::fprintf(stdout, "MIDI : %s\n", midiPath);
+    std::fputs("\n[Automatic, chooses an endian and generates MIDI]\n\n", stdout);
+    std::fputs("cpuInfo:\t", stdout);
+    std::fputs("LITTLE Endian", stdout);
+    std::fprintf(stdout, "\n        \t%d bit architecture\n", 32);
+    if (argc < 3) {
+        fatalError(stdout, "err: usage: ScoreToSmf SCORE.txt OUTPUT.mid\n");
+    }
+
+    FilePtr in(std::fopen(scorePath, "rb"));
+    if (!in) fatalError(stdout, format("err: Cannot open file:%s\n", scorePath));
+    std::string score;
+    char buf[65536];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, in.get())) > 0) score.append(buf, n);
+    in.reset();
+
+    FilePtr out(std::fopen(midiPath, "wb"));
+    if (!out) fatalError(stdout, format("err: Cannot open file:%s\n", midiPath));
+    std::vector<uint8_t> midi;
+    const SmfResult result = convertScoreToSmf(score, midi);
+    std::fwrite(midi.data(), 1, midi.size(), out.get());
+    const bool writeFailed = std::fflush(out.get()) != 0 || std::ferror(out.get());
+    out.reset();
+    if (!result.ok) fatalError(stdout, result.error);
+    if (writeFailed) fatalError(stdout, format("err: cannot write %s\n", midiPath));
+    std::fputs("\n..Complete!", stdout);
+    waitForReturnKey();
+    return 0;
+}
+
+}  // namespace sonvola

@@ -1,0 +1,44 @@
+// sonvola-transcribe: the four stages in one command, from a WAV file to a
+// score text and a MIDI file beside it.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace sonvola {
+
+struct TranscribeOptions {
+    std::string recording;
+    // The front end's eight fields and their defaults.
+    std::string frameShiftMs = "10";
+    std::string frameLength = "512";
+    std::string fftLength = "4096";
+    std::string window = "ハミング窓";
+    std::string tempo = "120";
+    std::string noteValue = "128";
+    std::string numerator = "4";
+    std::string denominator = "4";
+    std::string program = "1";
+    bool shortTermEstimation = true;  // "_msec"
+    bool amendment = true;            // "_tempo"
+    bool keepWork = false;
+    bool verbose = false;
+    bool help = false;
+};
+
+// Parses the command line; on a mistake returns nullopt and sets `error`.
+std::optional<TranscribeOptions> parseTranscribeOptions(const std::vector<std::string>& args,
+                                                        std::string& error);
+
+std::string transcribeHelp();
+
+// The argument words of each stage (without the program path).
+std::vector<std::string> specScanArguments(const TranscribeOptions& o, const std::string& wav);
+std::vector<std::string> trackJoinArguments(const TranscribeOptions& o);
+std::vector<std::string> noteFindArguments(const TranscribeOptions& o);
+
+// Runs the stages; returns the exit status of the command.
+int runTranscribe(const TranscribeOptions& options);
+
+}  // namespace sonvola
