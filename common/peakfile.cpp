@@ -1,6 +1,7 @@
 #include "common/peakfile.h"
 
 #include <array>
+#include <charconv>
 #include <cctype>
 #include <climits>
 #include <cstdlib>
@@ -215,10 +216,12 @@ void writeHeaderLines2to4(std::FILE* f, int32_t frameRate, int32_t loopCount,
 }
 
 void appendFixed2(std::string& out, double value) {
-    char buf[64];
-    int n = std::snprintf(buf, sizeof buf, "%0.2f ", value);
-    if (n > 0 && static_cast<size_t>(n) < sizeof buf) {
-        out.append(buf, static_cast<size_t>(n));
+    // std::to_chars with a precision rounds exactly as printf's "%0.2f" does.
+    char buf[400];
+    auto [end, ec] = std::to_chars(buf, buf + sizeof buf - 1, value, std::chars_format::fixed, 2);
+    if (ec == std::errc()) {
+        *end++ = ' ';
+        out.append(buf, static_cast<size_t>(end - buf));
     } else {
         out += format("%0.2f ", value);
     }

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <new>
+#include <vector>
 
 namespace sonvola {
 
@@ -97,24 +98,38 @@ bool convolutionFft(double* re, double* im, int64_t m, bool inverse, std::FILE* 
         j |= bit;
     }
     // Decimation-in-time stages; the twiddle cos(pi j/h) - i sin(pi j/h) is
-    // stepped by repeated multiplication with the first one.
+    // stepped by repeated multiplication with the first one. The twiddles of
+    // a stage are made first and the butterflies then run block by block:
+    // each butterfly computes exactly what it would in any other order, and
+    // the memory is walked contiguously.
+    std::vector<double> twr(static_cast<size_t>(m / 2 > 0 ? m / 2 : 1));
+    std::vector<double> twi(twr.size());
     for (int64_t h = 1; h < m; h <<= 1) {
-        double wr = std::cos(M_PI / static_cast<double>(h));
-        double wi = -std::sin(M_PI / static_cast<double>(h));
+        const double wr = std::cos(M_PI / static_cast<double>(h));
+        const double wi = -std::sin(M_PI / static_cast<double>(h));
         double ur = 1.0, ui = 0.0;
         for (int64_t j = 0; j < h; ++j) {
-            for (int64_t i = j; i < m; i += 2 * h) {
-                int64_t p = i + h;
-                double tr = ur * re[p] - ui * im[p];
-                double ti = ur * im[p] + ui * re[p];
-                re[p] = re[i] - tr;
-                im[p] = im[i] - ti;
-                re[i] = re[i] + tr;
-                im[i] = im[i] + ti;
-            }
-            double nr = ur * wr - ui * wi;
+            twr[static_cast<size_t>(j)] = ur;
+            twi[static_cast<size_t>(j)] = ui;
+            const double nr = ur * wr - ui * wi;
             ui = ur * wi + ui * wr;
             ur = nr;
+        }
+        const double* __restrict tr = twr.data();
+        const double* __restrict ti = twi.data();
+        for (int64_t b = 0; b < m; b += 2 * h) {
+            double* __restrict r0 = re + b;
+            double* __restrict r1 = re + b + h;
+            double* __restrict i0 = im + b;
+            double* __restrict i1 = im + b + h;
+            for (int64_t j = 0; j < h; ++j) {
+                const double xr = tr[j] * r1[j] - ti[j] * i1[j];
+                const double xi = tr[j] * i1[j] + ti[j] * r1[j];
+                r1[j] = r0[j] - xr;
+                i1[j] = i0[j] - xi;
+                r0[j] = r0[j] + xr;
+                i0[j] = i0[j] + xi;
+            }
         }
     }
     if (inverse) {

@@ -146,21 +146,33 @@ int SpectrumFft::transform(int64_t size, double* re, double* im) {
             std::swap(im[i], im[r]);
         }
     }
+    // Each stage's factors are gathered first, then the butterflies run
+    // block by block over contiguous memory; every butterfly computes exactly
+    // what it would in the j-major order.
     const int64_t quarter = n / 4;
+    cos_.resize(static_cast<size_t>(n / 2));
+    sin_.resize(static_cast<size_t>(n / 2));
     for (int64_t h = 1; h < n; h <<= 1) {
         const int64_t d = n / (2 * h);
         for (int64_t j = 0; j < h; ++j) {
-            const double c = sine_[static_cast<size_t>(j * d + quarter)];
-            double s = sine_[static_cast<size_t>(j * d)];
-            if (inverse) s = -s;
-            for (int64_t i = j; i < n; i += 2 * h) {
-                const int64_t p = i + h;
-                const double dx = s * im[p] + c * re[p];
-                const double dy = c * im[p] - s * re[p];
-                re[p] = re[i] - dx;
-                re[i] = re[i] + dx;
-                im[p] = im[i] - dy;
-                im[i] = im[i] + dy;
+            cos_[static_cast<size_t>(j)] = sine_[static_cast<size_t>(j * d + quarter)];
+            const double s = sine_[static_cast<size_t>(j * d)];
+            sin_[static_cast<size_t>(j)] = inverse ? -s : s;
+        }
+        const double* __restrict cs = cos_.data();
+        const double* __restrict sn = sin_.data();
+        for (int64_t b = 0; b < n; b += 2 * h) {
+            double* __restrict r0 = re + b;
+            double* __restrict r1 = re + b + h;
+            double* __restrict i0 = im + b;
+            double* __restrict i1 = im + b + h;
+            for (int64_t j = 0; j < h; ++j) {
+                const double dx = sn[j] * i1[j] + cs[j] * r1[j];
+                const double dy = cs[j] * i1[j] - sn[j] * r1[j];
+                r1[j] = r0[j] - dx;
+                r0[j] = r0[j] + dx;
+                i1[j] = i0[j] - dy;
+                i0[j] = i0[j] + dy;
             }
         }
     }

@@ -1,0 +1,140 @@
+// Google Benchmark figures for the hot functions of the stages.
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <cstdio>
+#include <random>
+#include <vector>
+
+#include "common/peakfile.h"
+#include "specscan/peaks.h"
+#include "specscan/prepare.h"
+#include "specscan/spectrum.h"
+#include "trackjoin/linking.h"
+
+namespace {
+
+using namespace sonvola;
+
+std::vector<double> noise(size_t n, unsigned seed) {
+    std::mt19937 g(seed);
+    std::uniform_real_distribution<double> d(-1000, 1000);
+    std::vector<double> v(n);
+    for (auto& x : v) x = d(g);
+    return v;
+}
+
+void BM_convolutionFft(benchmark::State& state) {
+    const int64_t m = state.range(0);
+    auto re = noise(static_cast<size_t>(m), 1), im = noise(static_cast<size_t>(m), 2);
+    for (auto _ : state) {
+        convolutionFft(re.data(), im.data(), m, false);
+        benchmark::DoNotOptimize(re.data());
+    }
+}
+BENCHMARK(BM_convolutionFft)->Arg(32768);
+
+void BM_spectrumFft(benchmark::State& state) {
+    const int64_t n = state.range(0);
+    auto frame = noise(512, 3);
+    std::vector<double> re(static_cast<size_t>(n)), im(static_cast<size_t>(n));
+    for (auto _ : state) {
+        std::fill(re.begin(), re.end(), 0.0);
+        std::fill(im.begin(), im.end(), 0.0);
+        std::copy(frame.begin(), frame.end(), re.begin());
+        spectrumFft(n, re.data(), im.data());
+        benchmark::DoNotOptimize(re.data());
+    }
+}
+BENCHMARK(BM_spectrumFft)->Arg(4096);
+
+void BM_downSampleOneSecond(benchmark::State& state) {
+    std::vector<int16_t> x(44100);
+    for (size_t i = 0; i < x.size(); ++i) x[i] = static_cast<int16_t>(8000 * std::sin(0.0627 * static_cast<double>(i)));
+    std::FILE* sink = std::fopen("/dev/null", "w");
+    for (auto _ : state) {
+        std::vector<double> out;
+        downSample(x, 44100.0, 11025.0, out, sink);
+        benchmark::DoNotOptimize(out.data());
+    }
+    std::fclose(sink);
+}
+BENCHMARK(BM_downSampleOneSecond)->Unit(benchmark::kMillisecond);
+
+void BM_pickPeaks(benchmark::State& state) {
+    const int64_t n = 4096;
+    auto frame = noise(512, 4);
+    std::vector<double> re(n, 0.0), im(n, 0.0), level(n);
+    std::copy(frame.begin(), frame.end(), re.begin());
+    spectrumFft(n, re.data(), im.data());
+    levelsDb(re.data(), im.data(), level.data(), highestLevelBinNeeded(n) + 1);
+    std::string rec;
+    for (auto _ : state) {
+        rec.clear();
+        LevelExtremes ex;
+        pickPeaks(re.data(), im.data(), level.data(), n, rec, ex);
+        benchmark::DoNotOptimize(rec.data());
+    }
+}
+BENCHMARK(BM_pickPeaks);
+
+// A peak table like 3 minutes of music: 18000 frames of 40 peaks.
+PeakTable musicTable() {
+    std::mt19937 g(5);
+    std::uniform_real_distribution<float> jitter(-0.5f, 0.5f);
+    PeakTable t;
+    for (int r = 0; r < 18000; ++r) {
+        PeakRecord rec;
+        rec.label = (r + 1) * 10;
+        for (int p = 0; p < 40; ++p) {
+            rec.freqs.push_back(100.0f * static_cast<float>(p + 1) + jitter(g) + static_cast<float>((r / 50) % 7));
+            rec.levels.push_back(20.0f + jitter(g));
+        }
+        t.records.push_back(std::move(rec));
+    }
+    return t;
+}
+
+void BM_linkPeaks(benchmark::State& state) {
+    const PeakTable base = musicTable();
+    std::FILE* sink = std::fopen("/dev/null", "w");
+    for (auto _ : state) {
+        state.PauseTiming();
+        PeakTable t = base;
+        state.ResumeTiming();
+        linkPeaks(t, 10, 18000, sink, sink);
+    }
+    std::fclose(sink);
+}
+BENCHMARK(BM_linkPeaks)->Unit(benchmark::kMillisecond);
+
+void BM_amendLumps(benchmark::State& state) {
+    std::mt19937 g(6);
+    std::uniform_int_distribution<int> step(0, 3), len(1, 40);
+    std::uniform_real_distribution<float> jitter(-5.0f, 5.0f);
+    PeakTable base;
+    int label = 0;
+    for (int i = 0; i < 40000; ++i) {
+        label += 10 * step(g);
+        PeakRecord r;
+        r.label = label;
+        for (int e = len(g); e > 0; --e) {
+            r.freqs.push_back(440.0f + jitter(g));
+            r.levels.push_back(-20.0f + jitter(g));
+        }
+        base.records.push_back(std::move(r));
+    }
+    std::FILE* sink = std::fopen("/dev/null", "w");
+    for (auto _ : state) {
+        state.PauseTiming();
+        PeakTable t = base;
+        state.ResumeTiming();
+        amendLumps(t, 10, 15, sink);
+    }
+    std::fclose(sink);
+}
+BENCHMARK(BM_amendLumps)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
