@@ -73,16 +73,19 @@ int main(int argc, char** argv) {
             const int count = 1 + static_cast<int>(rng.next() * 3);
             for (int i = 0; i < count; ++i) {
                 const int key = 36 + static_cast<int>(rng.next() * 48);
-                voices.push_back({440.0 * std::pow(2.0, (key - 69) / 12.0), 2500.0 + 3000.0 * rng.next(),
-                                  nextOnset, 0.15 + 1.35 * rng.next(), rng.next()});
+                voices.push_back({440.0 * std::pow(2.0, (key - 69) / 12.0),
+                                  2500.0 + 3000.0 * rng.next(), nextOnset, 0.15 + 1.35 * rng.next(),
+                                  rng.next()});
             }
             nextOnset += 0.1 + 0.4 * rng.next();
         }
         std::fill(left.begin(), left.end(), 0.0);
         std::fill(right.begin(), right.end(), 0.0);
         for (const Voice& v : voices) {
-            const int64_t from = std::max<int64_t>(blockStart, static_cast<int64_t>(v.start * rate));
-            const int64_t to = std::min<int64_t>(blockStart + blockLen, static_cast<int64_t>((v.start + v.length) * rate));
+            const int64_t from =
+                std::max<int64_t>(blockStart, static_cast<int64_t>(v.start * rate));
+            const int64_t to = std::min<int64_t>(blockStart + blockLen,
+                                                 static_cast<int64_t>((v.start + v.length) * rate));
             for (int64_t n = from; n < to; ++n) {
                 const double t = static_cast<double>(n) / rate - v.start;
                 const double env = std::exp(-3.0 * t) * std::min(1.0, t / 0.004);
@@ -99,7 +102,8 @@ int main(int argc, char** argv) {
         for (int64_t i = 0; i < blockLen; ++i) {
             const double noise = (rng.next() - 0.5) * 60.0;
             auto clip = [](double x) {
-                return static_cast<int16_t>(std::lround(std::fmax(-32768.0, std::fmin(32767.0, x))));
+                return static_cast<int16_t>(
+                    std::lround(std::fmax(-32768.0, std::fmin(32767.0, x))));
             };
             put16(f, static_cast<uint16_t>(clip(left[static_cast<size_t>(i)] + noise)));
             put16(f, static_cast<uint16_t>(clip(right[static_cast<size_t>(i)] + noise)));

@@ -50,7 +50,8 @@ BENCHMARK(BM_spectrumFft)->Arg(4096);
 
 void BM_downSampleOneSecond(benchmark::State& state) {
     std::vector<int16_t> x(44100);
-    for (size_t i = 0; i < x.size(); ++i) x[i] = static_cast<int16_t>(8000 * std::sin(0.0627 * static_cast<double>(i)));
+    for (size_t i = 0; i < x.size(); ++i)
+        x[i] = static_cast<int16_t>(8000 * std::sin(0.0627 * static_cast<double>(i)));
     std::FILE* sink = std::fopen("/dev/null", "w");
     for (auto _ : state) {
         std::vector<double> out;
@@ -87,7 +88,8 @@ PeakTable musicTable() {
         PeakRecord rec;
         rec.label = (r + 1) * 10;
         for (int p = 0; p < 40; ++p) {
-            rec.freqs.push_back(100.0f * static_cast<float>(p + 1) + jitter(g) + static_cast<float>((r / 50) % 7));
+            rec.freqs.push_back(100.0f * static_cast<float>(p + 1) + jitter(g) +
+                                static_cast<float>((r / 50) % 7));
             rec.levels.push_back(20.0f + jitter(g));
         }
         t.records.push_back(std::move(rec));

@@ -1,8 +1,8 @@
 #include "common/peakfile.h"
 
 #include <array>
-#include <charconv>
 #include <cctype>
+#include <charconv>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -30,7 +30,7 @@ bool isBlank(int c) {
 
 // Reads blank-separated tokens from a FILE through a block buffer.
 class TokenReader {
-public:
+  public:
     explicit TokenReader(std::FILE* f) : file_(f) {}
 
     enum class Got { Token, End, TooLong };
@@ -58,7 +58,7 @@ public:
     const char* token() const { return token_.data(); }
     bool is(const char* word) const { return std::strcmp(token_.data(), word) == 0; }
 
-private:
+  private:
     int get() {
         if (pos_ == end_) {
             end_ = std::fread(buf_.data(), 1, buf_.size(), file_);
@@ -149,8 +149,8 @@ PeakReadResult readPeakRecords(std::FILE* file, PeakTable& table) {
     skipLines(file, 4);
     TokenReader in(file);
     auto fail = [&](TokenReader::Got got) {
-        result.status =
-            got == TokenReader::Got::TooLong ? PeakReadStatus::TokenTooLong : PeakReadStatus::EndsEarly;
+        result.status = got == TokenReader::Got::TooLong ? PeakReadStatus::TokenTooLong
+                                                         : PeakReadStatus::EndsEarly;
         return result;
     };
     TokenReader::Got got = in.next();

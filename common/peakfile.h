@@ -36,7 +36,7 @@ struct PeakRecord {
 // All records of a peak file in file order. An index past the last record
 // reads as a record with no pairs, as the stages expect.
 class PeakTable {
-public:
+  public:
     std::vector<PeakRecord> records;
 
     const PeakRecord& at(int64_t index) const {
@@ -46,7 +46,7 @@ public:
     int32_t count(int64_t index) const { return at(index).count(); }
     int64_t size() const { return static_cast<int64_t>(records.size()); }
 
-private:
+  private:
     static const PeakRecord empty_;
 };
 
@@ -54,10 +54,10 @@ private:
 constexpr size_t kMaxTokenBytes = 255;
 
 enum class PeakReadStatus {
-    Ok,            // "end_of_file" was reached
-    EndsEarly,     // the input ended before "end_of_file"
-    TokenTooLong,  // a token longer than kMaxTokenBytes
-    TooManyRecords // more records than an int32 count can hold
+    Ok,             // "end_of_file" was reached
+    EndsEarly,      // the input ended before "end_of_file"
+    TokenTooLong,   // a token longer than kMaxTokenBytes
+    TooManyRecords  // more records than an int32 count can hold
 };
 
 struct PeakReadResult {
@@ -77,7 +77,7 @@ PeakReadResult readPeakRecords(std::FILE* file, PeakTable& table);
 std::string describePeakReadError(const PeakReadResult& result, const std::string& path);
 
 // Writing.
-void writeFirstPassPlaceholder(std::FILE* f);  // 71 blanks and a line end
+void writeFirstPassPlaceholder(std::FILE* f);                        // 71 blanks and a line end
 void writeFirstPassLine1(std::FILE* f, double maxdB, double mindB);  // at the start of f
 void writeRewrittenLine1(std::FILE* f, double maxdB, double mindB);
 void writeHeaderLines2to4(std::FILE* f, int32_t frameRate, int32_t loopCount,

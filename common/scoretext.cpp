@@ -4,14 +4,22 @@ namespace sonvola {
 
 int letterSemitone(char letter) {
     switch (letter) {
-        case 'c': return 0;
-        case 'd': return 2;
-        case 'e': return 4;
-        case 'f': return 5;
-        case 'g': return 7;
-        case 'a': return 9;
-        case 'b': return 11;
-        default: return -1;
+        case 'c':
+            return 0;
+        case 'd':
+            return 2;
+        case 'e':
+            return 4;
+        case 'f':
+            return 5;
+        case 'g':
+            return 7;
+        case 'a':
+            return 9;
+        case 'b':
+            return 11;
+        default:
+            return -1;
     }
 }
 

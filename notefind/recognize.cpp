@@ -39,7 +39,8 @@ TrackFeatures analyseTrack(const PeakRecord& track, int32_t frameRate, float max
     float peak = -99999.0f;
     double sum = 0.0;
     for (int32_t i = 0; i < track.count(); ++i) {
-        if (track.levels[static_cast<size_t>(i)] > peak) peak = track.levels[static_cast<size_t>(i)];
+        if (track.levels[static_cast<size_t>(i)] > peak)
+            peak = track.levels[static_cast<size_t>(i)];
         sum += track.freqs[static_cast<size_t>(i)];
     }
     const double mean = sum / static_cast<double>(track.count());  // NaN without pairs: n = 0
@@ -69,7 +70,8 @@ std::vector<NoteRecord> recogniseNotes(const PeakTable& tracks, int32_t frameRat
                                        std::FILE* out) {
     std::vector<TrackFeatures> features;
     features.reserve(tracks.records.size());
-    for (const PeakRecord& r : tracks.records) features.push_back(analyseTrack(r, frameRate, maxdB));
+    for (const PeakRecord& r : tracks.records)
+        features.push_back(analyseTrack(r, frameRate, maxdB));
     std::fputs("\n..Recognized notes\n", out);
     std::vector<NoteRecord> notes;
     for (const TrackFeatures& f : features) {
@@ -93,8 +95,9 @@ std::vector<ScoreEvent> buildScoreEvents(const std::vector<NoteRecord>& notes) {
     for (size_t i = 0; i < notes.size(); ++i) {
         events.push_back({notes[i].end_ms, static_cast<int32_t>(i), 1});
     }
-    std::stable_sort(events.begin(), events.end(),
-                     [](const ScoreEvent& a, const ScoreEvent& b) { return a.time_ms < b.time_ms; });
+    std::stable_sort(events.begin(), events.end(), [](const ScoreEvent& a, const ScoreEvent& b) {
+        return a.time_ms < b.time_ms;
+    });
     return events;
 }
 

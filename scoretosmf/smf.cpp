@@ -5,8 +5,8 @@
 #include <limits>
 
 #include "common/console.h"
-#include "common/scoretext.h"
 #include "common/peakfile.h"
+#include "common/scoretext.h"
 
 namespace sonvola {
 
@@ -40,7 +40,7 @@ bool isBlank(char c) {
 }
 
 class Tokens {
-public:
+  public:
     explicit Tokens(std::string_view text) : text_(text) {}
 
     // False at the end of the text; the last token read stays in last().
@@ -56,7 +56,7 @@ public:
     std::string lastString() const { return std::string(last_); }
     bool tooLong() const { return last_.size() > kMaxTokenBytes; }
 
-private:
+  private:
     std::string_view text_;
     size_t pos_ = 0;
     std::string_view last_;
@@ -88,7 +88,8 @@ struct Converter {
                                block + 1, what));
         }
         if (tokens.tooLong()) {
-            return fail(format("err: a word of the score is longer than %zu bytes\n", kMaxTokenBytes));
+            return fail(
+                format("err: a word of the score is longer than %zu bytes\n", kMaxTokenBytes));
         }
         return true;
     }
@@ -106,13 +107,16 @@ struct Converter {
                 case ScoreToken::Rhythm: {
                     if (!need("the numerator", block)) return false;
                     const int64_t num = leadingInt(tokens.last());
-                    if (!need("the separator", block) || !need("the denominator", block)) return false;
+                    if (!need("the separator", block) || !need("the denominator", block))
+                        return false;
                     const int64_t den = leadingInt(tokens.last());
                     if (num < 1 || num > 255 || den < 1) {
                         return fail(format("err: time signature %lld / %lld cannot be written\n",
-                                           static_cast<long long>(num), static_cast<long long>(den)));
+                                           static_cast<long long>(num),
+                                           static_cast<long long>(den)));
                     }
-                    const int exponent = static_cast<int>(std::log(static_cast<double>(den)) / std::log(2.0));
+                    const int exponent =
+                        static_cast<int>(std::log(static_cast<double>(den)) / std::log(2.0));
                     data.insert(data.end(), {0xFF, 0x58, 0x04, static_cast<uint8_t>(num),
                                              static_cast<uint8_t>(exponent), 0x18, 0x08});
                     break;
@@ -122,11 +126,13 @@ struct Converter {
                     const int64_t bpm = leadingInt(tokens.last());
                     // A quarter note must fit the three tempo bytes (at most 0xFFFFFF us).
                     if (bpm < 4 || bpm > 60000000) {
-                        return fail(format("err: tempo \"%s\" is not a number of beats per "
-                                           "minute from 4 to 60000000\n",
-                                           tokens.lastString().c_str()));
+                        return fail(
+                            format("err: tempo \"%s\" is not a number of beats per "
+                                   "minute from 4 to 60000000\n",
+                                   tokens.lastString().c_str()));
                     }
-                    baseTicks += static_cast<double>(msSinceTempo) / msPerQuarter * kTicksPerQuarter;
+                    baseTicks +=
+                        static_cast<double>(msSinceTempo) / msPerQuarter * kTicksPerQuarter;
                     msSinceTempo = 0;
                     const double s = 60.0 / static_cast<double>(bpm);
                     msPerQuarter = s * 1000.0;
@@ -137,7 +143,9 @@ struct Converter {
                 case ScoreToken::Tone: {
                     if (!need("the program number", block)) return false;
                     const int64_t program = leadingInt(tokens.last());
-                    if (block > 15) return fail(format("err: \"tone\" in track %d: MIDI has 16 channels\n", block + 1));
+                    if (block > 15)
+                        return fail(
+                            format("err: \"tone\" in track %d: MIDI has 16 channels\n", block + 1));
                     if (program < 1 || program > 128) {
                         return fail(format("err: program \"%s\" is not from 1 to 128\n",
                                            tokens.lastString().c_str()));
@@ -149,9 +157,13 @@ struct Converter {
                 case ScoreToken::Note: {
                     if (!need("the velocity", block)) return false;
                     const int64_t velocity = leadingInt(tokens.last());
-                    if (block > 15) return fail(format("err: note \"%s\" in track %d: MIDI has 16 channels\n", shown.c_str(), block + 1));
+                    if (block > 15)
+                        return fail(format("err: note \"%s\" in track %d: MIDI has 16 channels\n",
+                                           shown.c_str(), block + 1));
                     const int key = noteKeyFromName(tok);
-                    if (key > 127) return fail(format("err: note \"%s\" lies above the MIDI keys\n", shown.c_str()));
+                    if (key > 127)
+                        return fail(
+                            format("err: note \"%s\" lies above the MIDI keys\n", shown.c_str()));
                     if (velocity < 0) {
                         return fail(format("err: velocity \"%s\" of note \"%s\" is negative\n",
                                            tokens.lastString().c_str(), shown.c_str()));
@@ -163,24 +175,27 @@ struct Converter {
                 }
                 case ScoreToken::Delta: {
                     const int64_t ms = leadingInt(tok);
-                    if (ms < 0) return fail(format("err: delta \"%s\" is negative\n", shown.c_str()));
+                    if (ms < 0)
+                        return fail(format("err: delta \"%s\" is negative\n", shown.c_str()));
                     if (ms > std::numeric_limits<int64_t>::max() / 2 - msSinceTempo) {
                         return fail(format("err: delta \"%s\" is too long\n", shown.c_str()));
                     }
                     // Each event's tick time is the truncation of its exact
                     // time, so no remainder is lost between events.
                     msSinceTempo += ms;
-                    const double exact =
-                        baseTicks + static_cast<double>(msSinceTempo) / msPerQuarter * kTicksPerQuarter;
+                    const double exact = baseTicks + static_cast<double>(msSinceTempo) /
+                                                         msPerQuarter * kTicksPerQuarter;
                     if (!(exact < static_cast<double>(kMaxVariableLength) * 8.0)) {
-                        return fail(format("err: delta \"%s\" reaches beyond what a MIDI file can hold\n",
-                                           shown.c_str()));
+                        return fail(
+                            format("err: delta \"%s\" reaches beyond what a MIDI file can hold\n",
+                                   shown.c_str()));
                     }
                     const int64_t eventTicks = static_cast<int64_t>(exact);
                     const int64_t ticks = eventTicks - writtenTicks;
                     if (ticks > kMaxVariableLength) {
-                        return fail(format("err: delta \"%s\" is longer than a MIDI delta (%u ticks)\n",
-                                           shown.c_str(), kMaxVariableLength));
+                        return fail(
+                            format("err: delta \"%s\" is longer than a MIDI delta (%u ticks)\n",
+                                   shown.c_str(), kMaxVariableLength));
                     }
                     appendVariableLength(data, static_cast<uint32_t>(ticks));
                     writtenTicks = eventTicks;
@@ -217,8 +232,8 @@ SmfResult convertScoreToSmf(std::string_view score, std::vector<uint8_t>& midi) 
         c.fail(format("err: %lld tracks: a score holds 0 to 255\n", count));
         return c.result;
     }
-    midi.insert(midi.end(), {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 1, 0,
-                             static_cast<uint8_t>(count), 0x01, 0xE0});
+    midi.insert(midi.end(),
+                {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 1, 0, static_cast<uint8_t>(count), 0x01, 0xE0});
     for (int b = 0; b < count; ++b) {
         if (!c.tokens.next() || c.tokens.last() != "track{") {
             c.fail(format("err: MIDI track error -> %s\n", c.tokens.lastString().c_str()));

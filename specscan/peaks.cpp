@@ -14,7 +14,8 @@ int64_t highestLevelBinNeeded(int64_t nfft) {
     // The last candidate p satisfies (p + 1) * 11025 / Nfft <= 5500 and
     // p <= Nfft/2 - 1; its upper neighbour p + 1 is the last level read.
     int64_t last = nfft / 2 - 1;
-    while (last >= 1 && static_cast<double>(last + 1) * 11025.0 / static_cast<double>(nfft) > 5500.0) {
+    while (last >= 1 &&
+           static_cast<double>(last + 1) * 11025.0 / static_cast<double>(nfft) > 5500.0) {
         --last;
     }
     return std::max<int64_t>(last + 1, 1);
@@ -33,7 +34,8 @@ void pickPeaks(const double* re, const double* im, const double* level, int64_t 
         if (!(l >= level[p - 1] && l >= level[p + 1])) continue;
         const double dr = re[p] - re[p - 1];
         const double di = im[p] - im[p - 1];
-        const double q = static_cast<double>(p - 1) + (re[p] * dr + im[p] * di) / (dr * dr + di * di);
+        const double q =
+            static_cast<double>(p - 1) + (re[p] * dr + im[p] * di) / (dr * dr + di * di);
         const double f = q * 11025.0 / nfftD;
         if (l > extremes.MaxdB) {
             extremes.MaxdB = l;
@@ -114,8 +116,8 @@ EstimationResult shortTermEstimation(const std::string& path, int64_t frameLengt
         const auto& nb = i + d < table.size() ? notes[static_cast<size_t>(i + d)] : kNoNotes;
         for (size_t j = 0; j < a.freqs.size(); ++j) {
             for (size_t k = 0; k < b.freqs.size(); ++k) {
-                if (na[j] == nb[k] &&
-                    std::fabs(static_cast<double>(a.levels[j]) - static_cast<double>(b.levels[k])) < 8.0) {
+                if (na[j] == nb[k] && std::fabs(static_cast<double>(a.levels[j]) -
+                                                static_cast<double>(b.levels[k])) < 8.0) {
                     appendFixed2(line, a.freqs[j]);
                     appendFixed2(line, a.levels[j]);
                 }

@@ -13,8 +13,8 @@ MonoSignal convertStereoToMono(std::span<const int16_t> interleaved, int32_t dat
     m.byteRate = byteRate / 2;
     m.samples.resize((interleaved.size() + 1) / 2);
     for (size_t i = 0; i < m.samples.size(); ++i) m.samples[i] = interleaved[2 * i];
-    std::fprintf(err, "\n\tConvert stereo into mono: %ld[bytes] -> %ld[bytes]",
-                 2L * m.dataBytes, static_cast<long>(m.dataBytes));
+    std::fprintf(err, "\n\tConvert stereo into mono: %ld[bytes] -> %ld[bytes]", 2L * m.dataBytes,
+                 static_cast<long>(m.dataBytes));
     std::fprintf(err, "\n\t                          %ld[[bytes/frame] -> %ld[[bytes/frame]\n",
                  2L * m.byteRate, static_cast<long>(m.byteRate));
     return m;
@@ -74,7 +74,9 @@ std::vector<double> designKaiserLowPass(double cutoffRatio, double attenuationDb
     return h;
 }
 
-static bool isPowerOfTwo(int64_t m) { return m > 0 && (m & (m - 1)) == 0; }
+static bool isPowerOfTwo(int64_t m) {
+    return m > 0 && (m & (m - 1)) == 0;
+}
 
 bool convolutionFft(double* re, double* im, int64_t m, bool inverse, std::FILE* err) {
     if (!isPowerOfTwo(m)) {
@@ -223,8 +225,8 @@ std::vector<double> resampleLinear(std::span<const double> y, double inRateHz, d
     return out;
 }
 
-DownSampleStatus downSample(std::span<const int16_t> samples, double inRateHz,
-                            double outRateHz, std::vector<double>& result, std::FILE* err) {
+DownSampleStatus downSample(std::span<const int16_t> samples, double inRateHz, double outRateHz,
+                            std::vector<double>& result, std::FILE* err) {
     std::vector<double> h;
     try {
         h = designKaiserLowPass(outRateHz / inRateHz, kStopBandAttenuationDb, 400.0 / inRateHz,

@@ -60,7 +60,7 @@ enum class DownSampleStatus { Ok, FilterAllocationFailed, AllocationFailed };
 
 // The whole rate step: filter design, convolution, resampling, with the two
 // console lines on `err`. `samples` holds the n samples to use.
-DownSampleStatus downSample(std::span<const int16_t> samples, double inRateHz,
-                            double outRateHz, std::vector<double>& result, std::FILE* err);
+DownSampleStatus downSample(std::span<const int16_t> samples, double inRateHz, double outRateHz,
+                            std::vector<double>& result, std::FILE* err);
 
 }  // namespace sonvola

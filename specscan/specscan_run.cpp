@@ -112,7 +112,8 @@ int runSpecScan(int argc, char** argv) {
             fatalError(stdout, format("err: no \"data\" chunk in the first 200 bytes of %s\n",
                                       par.wavPath.c_str()));
     }
-    std::fputs("\n..File header information was addressed to \"Wave_File_Format.txt\".\n\n", stdout);
+    std::fputs("\n..File header information was addressed to \"Wave_File_Format.txt\".\n\n",
+               stdout);
     WaveFmt_Data fmt{};
     int found = readWaveFmtData(dumpPath, fmt, stdout, stderr);
     if (found < 0) fatalError(stdout, "cannot open! > Wave_File_Format.txt");
@@ -164,8 +165,8 @@ int runSpecScan(int argc, char** argv) {
     int64_t v = dataBytes;
     int64_t byteRate = fmt[kByteRate];
     if (fmt[kChannels] == 2) {
-        MonoSignal mono = convertStereoToMono(samples, static_cast<int32_t>(dataBytes),
-                                              fmt[kByteRate], stderr);
+        MonoSignal mono =
+            convertStereoToMono(samples, static_cast<int32_t>(dataBytes), fmt[kByteRate], stderr);
         samples = std::move(mono.samples);
         v = mono.dataBytes;
         byteRate = mono.byteRate;
@@ -174,8 +175,9 @@ int runSpecScan(int argc, char** argv) {
     const double rate = static_cast<double>(fmt[kSampleRate]);
     std::vector<double> signal;
     if (rate > kAnalysisRateHz) {
-        DownSampleStatus st = downSample(std::span<const int16_t>(samples.data(), static_cast<size_t>(n)),
-                                         rate, kAnalysisRateHz, signal, stderr);
+        DownSampleStatus st =
+            downSample(std::span<const int16_t>(samples.data(), static_cast<size_t>(n)), rate,
+                       kAnalysisRateHz, signal, stderr);
         if (st == DownSampleStatus::FilterAllocationFailed) {
             std::fputs("Can't malloc\nCan't make Low-pass filter\n", stderr);
             std::exit(1);
@@ -192,8 +194,8 @@ int runSpecScan(int argc, char** argv) {
     samples = {};
 
     bool planOk = false;
-    const FramePlan plan = planFrames(static_cast<double>(v), static_cast<double>(byteRate),
-                                      par.shiftMs, planOk);
+    const FramePlan plan =
+        planFrames(static_cast<double>(v), static_cast<double>(byteRate), par.shiftMs, planOk);
     if (!planOk) {
         fatalError(stdout, format("err: %s gives more frames than can be counted with a frame "
                                   "shift of %s ms\n",

@@ -36,7 +36,8 @@ std::optional<WindowKind> parseWindowName(const std::string& name) {
 }
 
 const char* windowListMessage() {
-    return "\nerror! 窓の種類が不明。窓の種類...ブラックマン窓・ハニング窓・ハミング窓・方形窓・三角窓・"
+    return "\nerror! "
+           "窓の種類が不明。窓の種類...ブラックマン窓・ハニング窓・ハミング窓・方形窓・三角窓・"
            "なし\n";
 }
 

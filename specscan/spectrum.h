@@ -23,12 +23,12 @@ const char* windowListMessage();
 // The cosine windows are shifted by one sample (factor n uses n - 1); the
 // triangular window multiplies its middle sample by both of its halves.
 class Window {
-public:
+  public:
     Window(WindowKind kind, int n);
     void apply(std::span<double> frame) const;
     int size() const { return n_; }
 
-private:
+  private:
     WindowKind kind_;
     int n_;
     std::vector<double> factor_;  // empty for the windows that change nothing
@@ -55,13 +55,13 @@ FramePlan planFrames(double dataBytes, double byteRate, double frameShiftMs, boo
 // Forward (size > 0): X[k] = (1/n) sum x[t] e^(-2 pi i k t / n).
 // Inverse (size < 0): unscaled. Size 0 releases the tables.
 class SpectrumFft {
-public:
+  public:
     // Returns 0 on success, 1 when the tables cannot be made (the size is not
     // a power of two of at least 4, or memory runs out).
     int transform(int64_t size, double* re, double* im);
     void release();
 
-private:
+  private:
     int64_t n_ = 0;
     std::vector<double> sine_;  // sin(2 pi k / n), k < n + n/4
     std::vector<int64_t> rev_;

@@ -18,7 +18,9 @@ using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
 constexpr size_t kHeaderView = 200;
 
-uint32_t u16(const unsigned char* p) { return static_cast<uint32_t>(p[0] | (p[1] << 8)); }
+uint32_t u16(const unsigned char* p) {
+    return static_cast<uint32_t>(p[0] | (p[1] << 8));
+}
 
 // High word times 65536 plus low word, then shown as a signed value.
 int32_t s32(const unsigned char* p) {
@@ -66,7 +68,8 @@ DumpStatus dumpWaveHeader(const std::string& wavPath, const std::string& dumpPat
             p += 4;
         } else if (std::memcmp(t, "fmt ", 4) == 0) {
             std::fputs("/* fmt   --- フォーマットの定義 */\n", o);
-            std::fprintf(o, "%d /* チャンクのバイト数 [bytes]:リニア PCM ならば16(10_00_00_00) */\n",
+            std::fprintf(o,
+                         "%d /* チャンクのバイト数 [bytes]:リニア PCM ならば16(10_00_00_00) */\n",
                          s32(t + 4));
             std::fprintf(o, "%d /* フォーマットID: リニア PCM ならば1(01_00) */\n",
                          static_cast<int>(u16(t + 8)));
@@ -138,8 +141,8 @@ bool readWaveSamples(const std::string& wavPath, int64_t count, int64_t offset, 
         std::vector<unsigned char> bytes(n * 2, 0);
         size_t got = std::fread(bytes.data(), 1, bytes.size(), f.get());
         for (size_t i = 0; 2 * i + 1 < got; ++i) {
-            samples[i] = static_cast<int16_t>(
-                static_cast<uint16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8)));
+            samples[i] =
+                static_cast<int16_t>(static_cast<uint16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8)));
         }
     } else {
         return true;

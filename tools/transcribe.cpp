@@ -29,7 +29,8 @@ std::string transcribeHelp() {
            "  --shift MS             frame shift in milliseconds            [10]\n"
            "  --frame-length N       frame length in samples at 11025 Hz    [512]\n"
            "  --fft-length N         zero-padded transform length           [4096]\n"
-           "  --window NAME          ブラックマン窓 ハニング窓 ハミング窓 方形窓 三角窓 なし [ハミング窓]\n"
+           "  --window NAME          ブラックマン窓 ハニング窓 ハミング窓 方形窓 三角窓 なし "
+           "[ハミング窓]\n"
            "  --no-estimation        keep every peak (skip the short-term estimation)\n"
            "Notes and score:\n"
            "  --tempo BPM            quarter notes per minute               [120]\n"
@@ -134,7 +135,8 @@ int runStage(const std::string& program, const std::vector<std::string>& args,
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     if (!verbose) {
-        posix_spawn_file_actions_addopen(&actions, 1, logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        posix_spawn_file_actions_addopen(&actions, 1, logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                         0644);
         posix_spawn_file_actions_adddup2(&actions, 1, 2);
     }
     std::vector<char*> argv;
@@ -218,9 +220,11 @@ int runTranscribe(const TranscribeOptions& o) {
         if (o.verbose) std::fputc('\n', stdout);
         if (rc != 0) {
             if (rc < 0) {
-                std::fprintf(stderr, "sonvola-transcribe: cannot start %s%s\n", dir.c_str(), s.name);
+                std::fprintf(stderr, "sonvola-transcribe: cannot start %s%s\n", dir.c_str(),
+                             s.name);
             } else {
-                std::fprintf(stderr, "sonvola-transcribe: %s failed with exit status %d\n", s.name, rc);
+                std::fprintf(stderr, "sonvola-transcribe: %s failed with exit status %d\n", s.name,
+                             rc);
                 if (!o.verbose) std::fputs(tail(log, 6).c_str(), stderr);
             }
             status = 1;

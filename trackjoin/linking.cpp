@@ -53,8 +53,9 @@ LinkCounts linkPeaks(PeakTable& table, int32_t frameRate, int32_t loopCount, std
         for (int32_t p = 0; p < startCount; ++p) {
             int32_t ignored = 0;
             const PeakRecord& start = table.at(i);
-            if (!(bestLink(start.freqs[static_cast<size_t>(p)], start.levels[static_cast<size_t>(p)],
-                           table.at(i + 1), ignored) < 10.0)) {
+            if (!(bestLink(start.freqs[static_cast<size_t>(p)],
+                           start.levels[static_cast<size_t>(p)], table.at(i + 1),
+                           ignored) < 10.0)) {
                 continue;
             }
             // Build the lump from (i, p).

@@ -1,10 +1,11 @@
+#include "common/console.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstdio>
 #include <string>
 
-#include "common/console.h"
 #include "common/noteindex.h"
 #include "common/numbers.h"
 

@@ -1,9 +1,10 @@
+#include "common/peakfile.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <string>
 
-#include "common/peakfile.h"
 #include "tests/support/tempdir.h"
 
 namespace sonvola {
@@ -17,8 +18,10 @@ const std::string kDashes(177, '-');
 
 std::string writeSmallList(const std::string& path, bool firstPass) {
     std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (firstPass) writeFirstPassPlaceholder(f);
-    else writeRewrittenLine1(f, 48.59, -3.5);
+    if (firstPass)
+        writeFirstPassPlaceholder(f);
+    else
+        writeRewrittenLine1(f, 48.59, -3.5);
     writeHeaderLines2to4(f, 10, 3, "/music/my song.wav");
     float fr[] = {261.73f, 523.94f};
     float lv[] = {35.12f, 21.07f};
@@ -117,7 +120,9 @@ struct BadList {
     int64_t records;
 };
 
-void PrintTo(const BadList& b, std::ostream* os) { *os << b.name; }
+void PrintTo(const BadList& b, std::ostream* os) {
+    *os << b.name;
+}
 
 class PeakFileBadInput : public ::testing::TestWithParam<BadList> {};
 
@@ -136,7 +141,8 @@ TEST_P(PeakFileBadInput, IsRefusedInOrder) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, PeakFileBadInput,
     ::testing::Values(BadList{"empty", "", PeakReadStatus::EndsEarly, 0},
-                      BadList{"no_end_of_file", "10: 1.00 2.00 end\n", PeakReadStatus::EndsEarly, 1},
+                      BadList{"no_end_of_file", "10: 1.00 2.00 end\n", PeakReadStatus::EndsEarly,
+                              1},
                       BadList{"inside_record", "10: 1.00 2.00 3.00", PeakReadStatus::EndsEarly, 0},
                       BadList{"half_pair", "10: 1.00", PeakReadStatus::EndsEarly, 0},
                       BadList{"long_token", "10: " + std::string(256, '1') + " 2 end\nend_of_file",
@@ -145,7 +151,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(PeakFile, TokenOf255BytesIsAccepted) {
     TempDir dir;
-    writeFile(dir.file("p.txt"), "a\nb\nc\nd\n10: " + std::string(255, '1') + " 2 end\nend_of_file");
+    writeFile(dir.file("p.txt"),
+              "a\nb\nc\nd\n10: " + std::string(255, '1') + " 2 end\nend_of_file");
     std::FILE* f = std::fopen(dir.file("p.txt").c_str(), "rb");
     PeakTable t;
     EXPECT_EQ(readPeakRecords(f, t).status, PeakReadStatus::Ok);

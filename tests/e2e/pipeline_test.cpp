@@ -33,14 +33,15 @@ ProcessResult transcribe(const std::vector<std::string>& args, ProcessOptions o 
 }
 
 // Three single notes and a C major chord, piano-like, 44.1 kHz stereo.
-const std::vector<SynthNote> kNotes = {
-    {0.20, 0.45, 60, 9000}, {0.80, 0.45, 64, 9000}, {1.40, 0.45, 67, 9000},
-    {2.00, 0.80, 60, 6000}, {2.00, 0.80, 64, 6000}, {2.00, 0.80, 67, 6000}};
+const std::vector<SynthNote> kNotes = {{0.20, 0.45, 60, 9000}, {0.80, 0.45, 64, 9000},
+                                       {1.40, 0.45, 67, 9000}, {2.00, 0.80, 60, 6000},
+                                       {2.00, 0.80, 64, 6000}, {2.00, 0.80, 67, 6000}};
 
 TEST(Pipeline, KnownNotesComeOutAtTheirPitchesAndTimes) {
     TempDir dir;
     const std::string wav = dir.file("known notes.wav");
-    writeFile(wav, makeWav(test::synthNotes(kNotes, 3.0, 44100, 2), {.sampleRate = 44100, .channels = 2}));
+    writeFile(wav, makeWav(test::synthNotes(kNotes, 3.0, 44100, 2),
+                           {.sampleRate = 44100, .channels = 2}));
     ProcessResult r = transcribe({wav});
     ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
     EXPECT_EQ(r.out, "score: " + wav + ".txt\nMIDI:  " + wav + ".mid\n");
@@ -74,7 +75,8 @@ TEST(Pipeline, RunsOnEightBitMonoAt11025Hz) {
     const std::string wav = dir.file("low.wav");
     writeFile(wav, makeWav(test::synthNotes({{0.1, 0.6, 69, 12000}}, 1.0, 11025),
                            {.sampleRate = 11025, .channels = 1, .bits = 8}));
-    ProcessResult r = transcribe({wav, "--tempo", "90", "--time-signature", "3/4", "--program", "41"});
+    ProcessResult r =
+        transcribe({wav, "--tempo", "90", "--time-signature", "3/4", "--program", "41"});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     const std::string score = test::readFile(wav + ".txt");
     EXPECT_NE(score.find("0   tempo 90\n0   rhythm 3 / 4\n"), std::string::npos);
@@ -88,7 +90,8 @@ TEST(Pipeline, AFailingStageIsNamedWithItsStatus) {
     writeFile(wav, makeWav(test::tone(440, 0.5, 8000, 8000), {.sampleRate = 8000}));
     ProcessResult r = transcribe({wav});
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_NE(r.err.find("sonvola-transcribe: SpecScan failed with exit status 1"), std::string::npos);
+    EXPECT_NE(r.err.find("sonvola-transcribe: SpecScan failed with exit status 1"),
+              std::string::npos);
     EXPECT_NE(r.err.find("サンプリングレート"), std::string::npos);  // the stage's own words
     EXPECT_FALSE(fileExists(wav + ".mid"));
 }
@@ -96,7 +99,8 @@ TEST(Pipeline, AFailingStageIsNamedWithItsStatus) {
 TEST(Pipeline, WorkFolderIsFreshUnlessGivenAndKeptOnRequest) {
     TempDir dir, work;
     const std::string wav = dir.file("t.wav");
-    writeFile(wav, makeWav(test::synthNotes({{0.1, 0.5, 69, 12000}}, 0.8, 11025), {.sampleRate = 11025}));
+    writeFile(
+        wav, makeWav(test::synthNotes({{0.1, 0.5, 69, 12000}}, 0.8, 11025), {.sampleRate = 11025}));
     ProcessOptions o;
     o.env["SONVOLA_WORKDIR"] = work.path();
     ASSERT_EQ(transcribe({wav}, o).exitCode, 0);
@@ -126,22 +130,25 @@ TEST(Pipeline, HelpAndMistakesOnTheCommandLine) {
 
 TEST(TranscribeOptions, EightFieldsAndTheSwitches) {
     std::string error;
-    auto o = parseTranscribeOptions({"a.wav", "--shift", "5", "--frame-length", "256", "--fft-length",
-                                     "2048", "--window", "なし", "--tempo", "100", "--note-value",
-                                     "64", "--time-signature", "6/8", "--program", "3",
-                                     "--no-estimation", "--no-amendment"},
-                                    error);
+    auto o = parseTranscribeOptions(
+        {"a.wav", "--shift", "5", "--frame-length", "256", "--fft-length", "2048", "--window",
+         "なし", "--tempo", "100", "--note-value", "64", "--time-signature", "6/8", "--program",
+         "3", "--no-estimation", "--no-amendment"},
+        error);
     ASSERT_TRUE(o) << error;
-    EXPECT_EQ(specScanArguments(*o, "/x/a.wav"),
-              (std::vector<std::string>{"/x/a.wav", "5", "-", "256", "_点", "2048", "_点", "なし"}));
+    EXPECT_EQ(
+        specScanArguments(*o, "/x/a.wav"),
+        (std::vector<std::string>{"/x/a.wav", "5", "-", "256", "_点", "2048", "_点", "なし"}));
     EXPECT_EQ(trackJoinArguments(*o), (std::vector<std::string>{"100", "-", "64", "_分音符"}));
     EXPECT_EQ(noteFindArguments(*o),
               (std::vector<std::string>{"100", "_tempo", "64", "_分音符", "6", "/", "8", "3"}));
     auto d = parseTranscribeOptions({"b.wav"}, error);
     ASSERT_TRUE(d);
     EXPECT_EQ(specScanArguments(*d, "b.wav"),
-              (std::vector<std::string>{"b.wav", "10", "_msec", "512", "_点", "4096", "_点", "ハミング窓"}));
-    EXPECT_EQ(trackJoinArguments(*d), (std::vector<std::string>{"120", "_tempo", "128", "_分音符"}));
+              (std::vector<std::string>{"b.wav", "10", "_msec", "512", "_点", "4096", "_点",
+                                        "ハミング窓"}));
+    EXPECT_EQ(trackJoinArguments(*d),
+              (std::vector<std::string>{"120", "_tempo", "128", "_分音符"}));
     EXPECT_FALSE(parseTranscribeOptions({"a.wav", "--time-signature", "68"}, error));
     EXPECT_FALSE(parseTranscribeOptions({"a.wav", "--tempo"}, error));
     EXPECT_FALSE(parseTranscribeOptions({"a.wav", "b.wav"}, error));

@@ -33,21 +33,26 @@ TEST(NoteFindProgram, WritesTheScoreBesideTheRecording) {
     TempDir dir;
     const std::string wav = dir.file("my song.wav");
     writeFile(dir.file("TrackJoin.txt"),
-              peakFileText(80, 10, 10, 100, wav,
-                           {{100, std::vector<std::pair<float, float>>(50, {440.0f, 80.0f})},
-                            {200, {{880.0f, 20.0f}, {880.0f, 20.0f}, {880.0f, 20.0f}, {880.0f, 20.0f}}}}));
+              peakFileText(
+                  80, 10, 10, 100, wav,
+                  {{100, std::vector<std::pair<float, float>>(50, {440.0f, 80.0f})},
+                   {200, {{880.0f, 20.0f}, {880.0f, 20.0f}, {880.0f, 20.0f}, {880.0f, 20.0f}}}}));
     ProcessResult r = noteFind(dir, kArgs);
     ASSERT_EQ(r.exitCode, 0) << r.out;
     EXPECT_EQ(r.out,
               "..NoteFind for successive musical cords\n\n..Argument\n"
-              "Data of argv[0] is \"" + binPath("NoteFind") + "\".\n"
-              "Data of argv[1] is \"120\".\nData of argv[3] is \"128\".\n"
-              "Data of argv[5] is \"4\".\nData of argv[6] is \"/\".\n"
-              "Data of argv[7] is \"4\".\nData of argv[8] is \"1\".\n"
-              "\n..Calculated values\nTime of the shortest peak is 15 [msec], \n"
-              "when musical audio signal is \"" + wav + "\". \n"
-              "\n..Recognized notes\na-3 | 100-600 [ms] | vol:126 | 0,0/510 [ms]\n"
-              "\n..Please enter RETURN KEY.");
+              "Data of argv[0] is \"" +
+                  binPath("NoteFind") +
+                  "\".\n"
+                  "Data of argv[1] is \"120\".\nData of argv[3] is \"128\".\n"
+                  "Data of argv[5] is \"4\".\nData of argv[6] is \"/\".\n"
+                  "Data of argv[7] is \"4\".\nData of argv[8] is \"1\".\n"
+                  "\n..Calculated values\nTime of the shortest peak is 15 [msec], \n"
+                  "when musical audio signal is \"" +
+                  wav +
+                  "\". \n"
+                  "\n..Recognized notes\na-3 | 100-600 [ms] | vol:126 | 0,0/510 [ms]\n"
+                  "\n..Please enter RETURN KEY.");
     EXPECT_EQ(readFile(wav + ".txt"),
               "tracks 2\n\ntrack{\n0   tempo 120\n0   rhythm 4 / 4\n}\n\n"
               "track{\n0   tone 1\n100   a-3 126\n500   a-3 0\n}\n");
@@ -67,7 +72,8 @@ TEST(NoteFindProgram, MissingArgumentsTakeTheDefaults) {
     writeFile(dir.file("TrackJoin.txt"), peakFileText(80, 10, 10, 0, dir.file("x.wav"), {}));
     ProcessResult r = noteFind(dir, {"90", "_tempo", "128"});
     ASSERT_EQ(r.exitCode, 0) << r.out;
-    EXPECT_NE(r.out.find("Missing arguments take the defaults: 5 (4), 7 (4), 8 (1)"), std::string::npos);
+    EXPECT_NE(r.out.find("Missing arguments take the defaults: 5 (4), 7 (4), 8 (1)"),
+              std::string::npos);
     EXPECT_EQ(readFile(dir.file("x.wav.txt")),
               "tracks 2\n\ntrack{\n0   tempo 90\n0   rhythm 4 / 4\n}\n\ntrack{\n0   tone 1\n}\n");
 }

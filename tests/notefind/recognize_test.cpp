@@ -1,3 +1,5 @@
+#include "notefind/recognize.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -5,7 +7,6 @@
 #include <sstream>
 
 #include "common/scoretext.h"
-#include "notefind/recognize.h"
 #include "tests/support/peaktables.h"
 
 namespace sonvola {
@@ -59,9 +60,9 @@ TEST(Recognise, VolumesForAMaximumOf80Db) {
     EXPECT_EQ(trackVolume(35, 40.0f, 80.0f), 12);
     EXPECT_EQ(trackVolume(35, 60.0f, 80.0f), 78);
     EXPECT_LT(trackVolume(35, 20.0f, 80.0f), 0);
-    EXPECT_EQ(trackVolume(35, 0.0f, 80.0f), 0);   // no logarithm: too quiet
+    EXPECT_EQ(trackVolume(35, 0.0f, 80.0f), 0);  // no logarithm: too quiet
     EXPECT_EQ(trackVolume(35, -5.0f, 80.0f), 0);
-    EXPECT_EQ(trackVolume(10, 5.0f, 0.0f), 0);    // no maximum: no volume
+    EXPECT_EQ(trackVolume(10, 5.0f, 0.0f), 0);  // no maximum: no volume
     // The smallest passing levels in steps of 0.01 dB.
     EXPECT_EQ(trackVolume(58, 37.20f, 80.0f), 1);
     EXPECT_EQ(trackVolume(58, 37.19f, 80.0f), 0);
@@ -93,7 +94,8 @@ TEST(Recognise, NamesBelowC1KeepTheSignOfTheRemainder) {
 
 TEST(Recognise, ConsoleLinePerAcceptedNote) {
     PeakTable t;
-    t.records = {track(100, 50, 440.0f, 80.0f), track(0, 3, 440.0f, 80.0f), track(10, 5, 1000.0f, 60.0f)};
+    t.records = {track(100, 50, 440.0f, 80.0f), track(0, 3, 440.0f, 80.0f),
+                 track(10, 5, 1000.0f, 60.0f)};
     std::FILE* out = std::tmpfile();
     std::vector<NoteRecord> notes = recogniseNotes(t, 10, 80.0f, out);
     EXPECT_EQ(slurp(out), "\n..Recognized notes\na-3 | 100-600 [ms] | vol:126 | 0,0/510 [ms]\n");
@@ -115,10 +117,12 @@ TEST(Score, OneNote) {
 }
 
 TEST(Score, TwoNotesAtZeroAndEndingWhereAnotherStarts) {
-    EXPECT_EQ(scoreText({{0, 400, 70, "c-3"}, {0, 300, 60, "e-3"}}),
-              kConductor + "track{\n0   tone 1\n0   c-3 70\n0   e-3 60\n300   e-3 0\n100   c-3 0\n}\n");
-    EXPECT_EQ(scoreText({{0, 500, 70, "c-3"}, {500, 900, 60, "c-3"}}),
-              kConductor + "track{\n0   tone 1\n0   c-3 70\n500   c-3 60\n0   c-3 0\n400   c-3 0\n}\n");
+    EXPECT_EQ(
+        scoreText({{0, 400, 70, "c-3"}, {0, 300, 60, "e-3"}}),
+        kConductor + "track{\n0   tone 1\n0   c-3 70\n0   e-3 60\n300   e-3 0\n100   c-3 0\n}\n");
+    EXPECT_EQ(
+        scoreText({{0, 500, 70, "c-3"}, {500, 900, 60, "c-3"}}),
+        kConductor + "track{\n0   tone 1\n0   c-3 70\n500   c-3 60\n0   c-3 0\n400   c-3 0\n}\n");
 }
 
 TEST(Score, NoNotesAndArgumentsWrittenAsGiven) {
@@ -127,14 +131,16 @@ TEST(Score, NoNotesAndArgumentsWrittenAsGiven) {
     a.numerator = "6";
     a.denominator = "8";
     a.program = "41";
-    EXPECT_EQ(scoreText({}, a),
-              "tracks 2\n\ntrack{\n0   tempo 120.5\n0   rhythm 6 / 8\n}\n\ntrack{\n0   tone 41\n}\n");
+    EXPECT_EQ(
+        scoreText({}, a),
+        "tracks 2\n\ntrack{\n0   tempo 120.5\n0   rhythm 6 / 8\n}\n\ntrack{\n0   tone 41\n}\n");
 }
 
 TEST(Score, ManyNotesKeepTheStableOrder) {
     std::vector<NoteRecord> notes;
     for (int i = 0; i < 16000; ++i) {
-        notes.push_back({(i / 3) * 10, (i / 3) * 10 + 10 + (i % 7) * 10, 50, noteName(static_cast<int16_t>(30 + i % 5))});
+        notes.push_back({(i / 3) * 10, (i / 3) * 10 + 10 + (i % 7) * 10, 50,
+                         noteName(static_cast<int16_t>(30 + i % 5))});
     }
     std::vector<ScoreEvent> events = buildScoreEvents(notes);
     ASSERT_EQ(events.size(), 32000u);

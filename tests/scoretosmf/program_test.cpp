@@ -27,8 +27,8 @@ TEST(ScoreToSmfProgram, ConvertsAndPrintsItsPrologue) {
     writeFile(dir.file("s.txt"),
               "tracks 2\n\ntrack{\n0   tempo 120\n0   rhythm 4 / 4\n}\n\n"
               "track{\n0   tone 1\n100   a-3 90\n500   a-3 0\n}\n");
-    ProcessResult r = runProcess(binPath("ScoreToSmf"),
-                                 {"ScoreToSmf", dir.file("s.txt"), dir.file("a b.mid")});
+    ProcessResult r =
+        runProcess(binPath("ScoreToSmf"), {"ScoreToSmf", dir.file("s.txt"), dir.file("a b.mid")});
     ASSERT_EQ(r.exitCode, 0) << r.out;
     EXPECT_EQ(r.out, "..Convert text into MIDI of format type 1\n\n..Argument\nTXT  : " +
                          dir.file("s.txt") + "\nMIDI : " + dir.file("a b.mid") + "\n" +
@@ -48,12 +48,14 @@ TEST(ScoreToSmfProgram, RefusesMissingArgumentsAndFiles) {
     ProcessResult few = runProcess(binPath("ScoreToSmf"), {"ScoreToSmf", dir.file("s.txt")});
     EXPECT_EQ(few.exitCode, 1);
     EXPECT_NE(few.out.find("err: usage: ScoreToSmf"), std::string::npos);
-    ProcessResult none = runProcess(binPath("ScoreToSmf"), {"ScoreToSmf", dir.file("none.txt"), dir.file("o.mid")});
+    ProcessResult none =
+        runProcess(binPath("ScoreToSmf"), {"ScoreToSmf", dir.file("none.txt"), dir.file("o.mid")});
     EXPECT_EQ(none.exitCode, 1);
     EXPECT_TRUE(none.out.ends_with("err: Cannot open file:" + dir.file("none.txt") + "\n"));
     EXPECT_FALSE(fileExists(dir.file("o.mid")));
     writeFile(dir.file("s.txt"), "tracks 1 track{ }");
-    ProcessResult out = runProcess(binPath("ScoreToSmf"), {"ScoreToSmf", dir.file("s.txt"), dir.file("no/dir/o.mid")});
+    ProcessResult out = runProcess(binPath("ScoreToSmf"),
+                                   {"ScoreToSmf", dir.file("s.txt"), dir.file("no/dir/o.mid")});
     EXPECT_EQ(out.exitCode, 1);
     EXPECT_TRUE(out.out.ends_with("err: Cannot open file:" + dir.file("no/dir/o.mid") + "\n"));
 }
@@ -61,9 +63,11 @@ TEST(ScoreToSmfProgram, RefusesMissingArgumentsAndFiles) {
 TEST(ScoreToSmfProgram, BrokenScoreExitsOneWithTheReason) {
     TempDir dir;
     writeFile(dir.file("s.txt"), "tracks 2 track{ 0 tempo 120 } track{ 0 tone 1 10 a-3");
-    ProcessResult r = runProcess(binPath("ScoreToSmf"), {"ScoreToSmf", dir.file("s.txt"), dir.file("o.mid")});
+    ProcessResult r =
+        runProcess(binPath("ScoreToSmf"), {"ScoreToSmf", dir.file("s.txt"), dir.file("o.mid")});
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_TRUE(r.out.ends_with("err: the score ends inside track 2, where the velocity was expected\n"));
+    EXPECT_TRUE(
+        r.out.ends_with("err: the score ends inside track 2, where the velocity was expected\n"));
     EXPECT_EQ(r.out.find("Complete"), std::string::npos);
 }
 

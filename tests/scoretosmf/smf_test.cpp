@@ -1,9 +1,10 @@
+#include "scoretosmf/smf.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <string>
 
-#include "scoretosmf/smf.h"
 #include "tests/support/midireader.h"
 
 namespace sonvola {
@@ -22,15 +23,18 @@ const std::string kExample =
 Bytes convert(const std::string& score, SmfResult* result = nullptr) {
     Bytes midi;
     SmfResult r = convertScoreToSmf(score, midi);
-    if (result) *result = r;
-    else EXPECT_TRUE(r.ok) << r.error;
+    if (result)
+        *result = r;
+    else
+        EXPECT_TRUE(r.ok) << r.error;
     return midi;
 }
 
 // The bytes of the note track (track 1) after its 8-byte chunk head.
 Bytes noteTrack(const Bytes& midi) {
     const size_t t0 = 14;
-    const size_t len0 = (midi[t0 + 4] << 24) | (midi[t0 + 5] << 16) | (midi[t0 + 6] << 8) | midi[t0 + 7];
+    const size_t len0 =
+        (midi[t0 + 4] << 24) | (midi[t0 + 5] << 16) | (midi[t0 + 6] << 8) | midi[t0 + 7];
     const size_t t1 = t0 + 8 + len0;
     return Bytes(midi.begin() + static_cast<long>(t1) + 8, midi.end());
 }
@@ -70,16 +74,16 @@ TEST(Smf, TempoAndTimeSignatureBytes) {
     EXPECT_EQ(tempoBytes(90), (Bytes{0x0A, 0x2C, 0x2A}));
     const Bytes m = convert("tracks 1 track{ 0 rhythm 6 / 8 0 tempo 120.5 }");
     const Bytes track(m.begin() + 22, m.end());
-    EXPECT_EQ(track, (Bytes{0x00, 0xFF, 0x58, 0x04, 0x06, 0x03, 0x18, 0x08, 0x00, 0xFF, 0x51,
-                            0x03, 0x07, 0xA1, 0x20, 0x00, 0xFF, 0x2F, 0x00}))
+    EXPECT_EQ(track, (Bytes{0x00, 0xFF, 0x58, 0x04, 0x06, 0x03, 0x18, 0x08, 0x00, 0xFF, 0x51, 0x03,
+                            0x07, 0xA1, 0x20, 0x00, 0xFF, 0x2F, 0x00}))
         << hexDump(track);
 }
 
 TEST(Smf, VelocityIsLimitedAndKeysFollowTheNames) {
-    const Bytes t = noteTrack(convert(
-        "tracks 2 track{ 0 tempo 120 } track{ 0 c-0 200 0 g-8 1 0 c#3 5 0 b-2 -0 }"));
-    EXPECT_EQ(t, (Bytes{0x00, 0x91, 24, 0x7F, 0x00, 0x91, 127, 1, 0x00, 0x91, 61, 5, 0x00, 0x91,
-                        59, 0, 0x00, 0xFF, 0x2F, 0x00}))
+    const Bytes t = noteTrack(
+        convert("tracks 2 track{ 0 tempo 120 } track{ 0 c-0 200 0 g-8 1 0 c#3 5 0 b-2 -0 }"));
+    EXPECT_EQ(t, (Bytes{0x00, 0x91, 24,   0x7F, 0x00, 0x91, 127,  1,    0x00, 0x91,
+                        61,   5,    0x00, 0x91, 59,   0,    0x00, 0xFF, 0x2F, 0x00}))
         << hexDump(t);
 }
 
@@ -141,7 +145,9 @@ struct BadScore {
     std::string message;  // part of the error line
 };
 
-void PrintTo(const BadScore& b, std::ostream* os) { *os << b.name; }
+void PrintTo(const BadScore& b, std::ostream* os) {
+    *os << b.name;
+}
 
 class SmfRefusal : public ::testing::TestWithParam<BadScore> {};
 
@@ -175,7 +181,8 @@ INSTANTIATE_TEST_SUITE_P(
         BadScore{"seventeenth_channel", seventeenTracks(), "MIDI has 16 channels"},
         BadScore{"negative_delta", "tracks 1 track{ -5 a-3 1 }", "delta \"-5\""},
         BadScore{"delta_too_long", "tracks 1 track{ 400000000 a-3 1 }", "delta \"400000000\""},
-        BadScore{"long_token", "tracks 1 track{ " + std::string(300, '7') + " }", "longer than 255"},
+        BadScore{"long_token", "tracks 1 track{ " + std::string(300, '7') + " }",
+                 "longer than 255"},
         BadScore{"zero_denominator", "tracks 1 track{ 0 rhythm 4 / 0 }", "4 / 0"}),
     [](const auto& info) { return std::string(info.param.name); });
 

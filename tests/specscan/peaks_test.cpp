@@ -1,10 +1,11 @@
+#include "specscan/peaks.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <string>
 
 #include "common/peakfile.h"
-#include "specscan/peaks.h"
 #include "specscan/spectrum.h"
 #include "tests/support/tempdir.h"
 
@@ -32,14 +33,17 @@ TEST(PickPeaks, ToneOnAnExactBinGivesThatBinsFrequency) {
     const int n = 1024;
     const int bin = 100;
     std::vector<double> frame(n);
-    for (int t = 0; t < n; ++t) frame[static_cast<size_t>(t)] = 8000.0 * std::cos(2 * M_PI * bin * t / n);
+    for (int t = 0; t < n; ++t)
+        frame[static_cast<size_t>(t)] = 8000.0 * std::cos(2 * M_PI * bin * t / n);
     LevelExtremes ex;
     std::string rec = peaksOf(frame, n, ex);
     char expected[64];
-    std::snprintf(expected, sizeof expected, "%0.2f %0.2f ", bin * 11025.0 / n, 20 * std::log10(4000.0));
+    std::snprintf(expected, sizeof expected, "%0.2f %0.2f ", bin * 11025.0 / n,
+                  20 * std::log10(4000.0));
     EXPECT_EQ(rec, expected);
     EXPECT_NEAR(ex.MaxdB, 20 * std::log10(4000.0), 1e-9);
-    EXPECT_EQ(ex.MindB, 1000.0);  // a level that raises the maximum is not compared with the minimum
+    EXPECT_EQ(ex.MindB,
+              1000.0);  // a level that raises the maximum is not compared with the minimum
 }
 
 // A spectrum with one peak at bin p (and its lower neighbour lower).
@@ -81,7 +85,7 @@ TEST(PickPeaks, FlatTopGivesSeveralPeaksAndUndefinedFrequencyIsLeftOut) {
     pickPeaks(re.data(), im.data(), level.data(), nfft, rec, ex);
     // Bin 10 equals bin 9 as a complex value: 0/0, not written; bin 11 is.
     EXPECT_EQ(rec, "2067.19 20.00 ");  // q = 10 + 2 * 1 / 1
-    EXPECT_EQ(ex.MaxdB, 20.0);  // updated by the unwritten peak too
+    EXPECT_EQ(ex.MaxdB, 20.0);         // updated by the unwritten peak too
 }
 
 TEST(ShortTerm, Distance) {
@@ -93,8 +97,9 @@ TEST(ShortTerm, Distance) {
 }
 
 std::string head(int loopCount) {
-    return "MaxdB: 40.00 MindB: 10.00" + std::string(46, ' ') + "\nFrameRate: 10 LoopCount: " +
-           std::to_string(loopCount) + "\nsong.wav\n" + std::string(177, '-') + "\n";
+    return "MaxdB: 40.00 MindB: 10.00" + std::string(46, ' ') +
+           "\nFrameRate: 10 LoopCount: " + std::to_string(loopCount) + "\nsong.wav\n" +
+           std::string(177, '-') + "\n";
 }
 
 std::string rewrittenHead(int loopCount) {
@@ -139,7 +144,8 @@ TEST(ShortTerm, MissingOrBrokenListIsRefused) {
     EXPECT_EQ(r.status, EstimationStatus::CannotOpen);
     EXPECT_EQ(r.message, "err: Cannot open file:" + dir.file("none.txt") + "\n");
     writeFile(dir.file("cut.txt"), head(2) + "10: 440.00 20.00 end\n20: 44");
-    EXPECT_EQ(shortTermEstimation(dir.file("cut.txt"), 512, 10).status, EstimationStatus::ReadFailed);
+    EXPECT_EQ(shortTermEstimation(dir.file("cut.txt"), 512, 10).status,
+              EstimationStatus::ReadFailed);
     // The broken file is left as it was.
     EXPECT_EQ(readFile(dir.file("cut.txt")), head(2) + "10: 440.00 20.00 end\n20: 44");
 }

@@ -1,11 +1,11 @@
+#include "specscan/prepare.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <complex>
 #include <cstdio>
 #include <random>
-
-#include "specscan/prepare.h"
 
 namespace sonvola {
 namespace {
@@ -27,7 +27,8 @@ std::vector<std::complex<double>> naiveDft(const std::vector<double>& re,
         std::complex<double> s = 0;
         for (size_t t = 0; t < n; ++t) {
             s += std::complex<double>(re[t], im[t]) *
-                 std::polar(1.0, -2.0 * M_PI * static_cast<double>(k * t % n) / static_cast<double>(n));
+                 std::polar(1.0,
+                            -2.0 * M_PI * static_cast<double>(k * t % n) / static_cast<double>(n));
         }
         out[k] = s;
     }
@@ -61,9 +62,11 @@ TEST(Kaiser, ParametersOfTheDownSampler) {
     EXPECT_NEAR(p.beta, 104.83326, 1e-9);
     EXPECT_EQ(p.order, 14621);
     EXPECT_EQ(kaiserParameters(20.0, 0.1).beta, 0.0);
-    EXPECT_NEAR(kaiserParameters(40.0, 0.1).beta, 0.5842 * std::pow(19.0, 0.4) + 0.07886 * 19.0, 1e-12);
+    EXPECT_NEAR(kaiserParameters(40.0, 0.1).beta, 0.5842 * std::pow(19.0, 0.4) + 0.07886 * 19.0,
+                1e-12);
     // A width of exactly 0 becomes 0.0001.
-    EXPECT_EQ(kaiserParameters(60.0, 0.0).order, static_cast<int64_t>(52.0 / (7.1785392134526775 * 0.0001)));
+    EXPECT_EQ(kaiserParameters(60.0, 0.0).order,
+              static_cast<int64_t>(52.0 / (7.1785392134526775 * 0.0001)));
 }
 
 TEST(BesselI0, KnownValues) {
@@ -148,7 +151,8 @@ TEST(Resample, NonIntegerStepInterpolatesWithAccumulatedPosition) {
 double toneLevelDb(const std::vector<double>& s, double freq, double rate) {
     std::complex<double> acc = 0;
     const size_t from = s.size() / 4, to = 3 * s.size() / 4;
-    for (size_t i = from; i < to; ++i) acc += s[i] * std::polar(1.0, -2.0 * M_PI * freq * static_cast<double>(i) / rate);
+    for (size_t i = from; i < to; ++i)
+        acc += s[i] * std::polar(1.0, -2.0 * M_PI * freq * static_cast<double>(i) / rate);
     return 20.0 * std::log10(2.0 * std::abs(acc) / static_cast<double>(to - from));
 }
 

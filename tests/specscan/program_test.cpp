@@ -43,14 +43,19 @@ TEST(SpecScanProgram, EchoesArgumentsAndEndsWithTheReturnPrompt) {
     ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
     EXPECT_EQ(r.out.substr(0, r.out.find("\n\n..File")),
               "..Peak-frequency extraction\n\n..Argument\n"
-              "Data of argv[0] is \"" + binPath("SpecScan") + "\".\n"
-              "Data of argv[1] is \"" + dir.file("t.wav") + "\".\n"
-              "Data of argv[2] is \"10\".\nData of argv[4] is \"512\".\n"
-              "Data of argv[6] is \"4096\".\nData of argv[8] is \"ハミング窓\".");
+              "Data of argv[0] is \"" +
+                  binPath("SpecScan") +
+                  "\".\n"
+                  "Data of argv[1] is \"" +
+                  dir.file("t.wav") +
+                  "\".\n"
+                  "Data of argv[2] is \"10\".\nData of argv[4] is \"512\".\n"
+                  "Data of argv[6] is \"4096\".\nData of argv[8] is \"ハミング窓\".");
     EXPECT_NE(r.out.find("WaveFmt_Data[9] is \"44\".\n"), std::string::npos);
     EXPECT_NE(r.out.find("\tLoop-count is 49 [times].\n"), std::string::npos);
-    EXPECT_TRUE(r.out.ends_with("\n..The analysis result was addressed to \"SpecScan.txt\"."
-                                "\n..Please enter RETURN KEY."));
+    EXPECT_TRUE(
+        r.out.ends_with("\n..The analysis result was addressed to \"SpecScan.txt\"."
+                        "\n..Please enter RETURN KEY."));
     EXPECT_NE(r.err.find("\"short-term estimation method for peak frequencies\" was carried out."),
               std::string::npos);
     EXPECT_EQ(r.err.find("Down-sampling"), std::string::npos);  // 11025 Hz is used as it is
@@ -90,10 +95,12 @@ struct Refusal {
     const char* name;
     std::vector<std::string> args;  // "WAV" stands for the generated file
     std::string wavBytes;
-    std::string expectedOut;        // found in standard output
+    std::string expectedOut;  // found in standard output
 };
 
-void PrintTo(const Refusal& r, std::ostream* os) { *os << r.name; }
+void PrintTo(const Refusal& r, std::ostream* os) {
+    *os << r.name;
+}
 
 class SpecScanRefusal : public ::testing::TestWithParam<Refusal> {};
 
@@ -114,7 +121,9 @@ TEST_P(SpecScanRefusal, ClearMessageAndExitOne) {
     EXPECT_EQ(r.out.find("Please enter RETURN KEY"), std::string::npos);
 }
 
-std::string okWav() { return makeWav(test::tone(440, 0.1, 8000, 11025), {.sampleRate = 11025}); }
+std::string okWav() {
+    return makeWav(test::tone(440, 0.1, 8000, 11025), {.sampleRate = 11025});
+}
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, SpecScanRefusal,
@@ -131,17 +140,24 @@ INSTANTIATE_TEST_SUITE_P(
                 "24 bits per sample"},
         Refusal{"unknown_window",
                 {"SpecScan", "WAV", "10", "_msec", "512", "_点", "4096", "_点", "hamming"},
-                okWav(), "\nerror! 窓の種類が不明。"},
+                okWav(),
+                "\nerror! 窓の種類が不明。"},
         Refusal{"frame_longer_than_fft",
-                {"SpecScan", "WAV", "10", "_msec", "1024", "_点", "512", "_点", "なし"}, okWav(),
+                {"SpecScan", "WAV", "10", "_msec", "1024", "_点", "512", "_点", "なし"},
+                okWav(),
                 "must not exceed the transform length"},
         Refusal{"fft_not_power_of_two",
-                {"SpecScan", "WAV", "10", "_msec", "512", "_点", "3000", "_点", "なし"}, okWav(),
+                {"SpecScan", "WAV", "10", "_msec", "512", "_点", "3000", "_点", "なし"},
+                okWav(),
                 "must be a power of two"},
-        Refusal{"frame_of_one", {"SpecScan", "WAV", "10", "_msec", "1", "_点", "4096", "_点", "なし"},
-                okWav(), "frame length"},
-        Refusal{"zero_shift", {"SpecScan", "WAV", "0", "_msec", "512", "_点", "4096", "_点", "なし"},
-                okWav(), "frame shift"}),
+        Refusal{"frame_of_one",
+                {"SpecScan", "WAV", "10", "_msec", "1", "_点", "4096", "_点", "なし"},
+                okWav(),
+                "frame length"},
+        Refusal{"zero_shift",
+                {"SpecScan", "WAV", "0", "_msec", "512", "_点", "4096", "_点", "なし"},
+                okWav(),
+                "frame shift"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(SpecScanProgram, ParametersAreCheckedBeforeAnyFileIsWritten) {
@@ -270,7 +286,8 @@ TEST(SpecScanProgram, ShiftJisWindowNameAndTenPointFiveShift) {
     EXPECT_EQ(h.FrameRate, 10);
     EXPECT_EQ(h.LoopCount, 95);  // trunc(1000 / 10.5)
     // Frames step by 115 samples; the last would start at 95 * 115.
-    EXPECT_NE(r.out.find("First sample in the last frame is 10925 (22050*16 / 16)"), std::string::npos);
+    EXPECT_NE(r.out.find("First sample in the last frame is 10925 (22050*16 / 16)"),
+              std::string::npos);
 }
 
 }  // namespace

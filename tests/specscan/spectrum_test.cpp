@@ -1,10 +1,10 @@
+#include "specscan/spectrum.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <complex>
 #include <random>
-
-#include "specscan/spectrum.h"
 
 namespace sonvola {
 namespace {
@@ -27,7 +27,8 @@ TEST_P(SpectrumFftSize, ForwardIsScaledDftAndInverseIsUnscaled) {
         std::complex<double> s = 0;
         for (int t = 0; t < n; ++t) {
             s += std::complex<double>(re[static_cast<size_t>(t)], im[static_cast<size_t>(t)]) *
-                 std::polar(1.0, -2.0 * M_PI * static_cast<double>((static_cast<long>(k) * t) % n) / n);
+                 std::polar(1.0,
+                            -2.0 * M_PI * static_cast<double>((static_cast<long>(k) * t) % n) / n);
         }
         s /= static_cast<double>(n);
         EXPECT_NEAR(r[static_cast<size_t>(k)], s.real(), 1e-12);
@@ -52,7 +53,8 @@ TEST(SpectrumFft, ImpulseDcAndNyquist) {
     std::vector<double> dc(n, 2.0), z(n, 0.0);
     fft.transform(n, dc.data(), z.data());
     EXPECT_NEAR(dc[0], 2.0, 1e-15);
-    for (int k = 1; k < n; ++k) EXPECT_NEAR(std::hypot(dc[static_cast<size_t>(k)], z[static_cast<size_t>(k)]), 0.0, 1e-15);
+    for (int k = 1; k < n; ++k)
+        EXPECT_NEAR(std::hypot(dc[static_cast<size_t>(k)], z[static_cast<size_t>(k)]), 0.0, 1e-15);
     std::vector<double> ny(n), z2(n, 0.0);
     for (int t = 0; t < n; ++t) ny[static_cast<size_t>(t)] = t % 2 ? -1.0 : 1.0;
     fft.transform(n, ny.data(), z2.data());

@@ -1,8 +1,9 @@
+#include "specscan/wav.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
 
-#include "specscan/wav.h"
 #include "tests/support/tempdir.h"
 #include "tests/support/wavgen.h"
 
@@ -39,7 +40,9 @@ TEST(WaveDump, CanonicalHeaderTextIsExact) {
     ASSERT_EQ(dumpWaveHeader(wav, dir.file("dump.txt")), DumpStatus::Ok);
     const std::string expected =
         "/*\n *\n * WAVE ファイルフォーマット\n * http://soundfile.sapp.org/doc/WaveFormat/\n *\n"
-        " * " + wav + "\n *\n */\n\n"
+        " * " +
+        wav +
+        "\n *\n */\n\n"
         "/* RIFF   --- RIFF ヘッダ */\n"
         "52 /* ファイルサイズ [bytes]:これ以降のファイルサイズ (ファイルサイズ-8) */\n"
         "\n/* WAVE   --- RIFF の種類が WAVE であることをあらわす */\n"
@@ -103,7 +106,8 @@ TEST(WaveDump, RefusesWhatIsNotRiffAndStopsWithoutDataTag) {
     // A "data" tag in the last three bytes of the view does not count: its size would lie outside.
     writeFile(dir.file("tag.wav"), "RIFF" + std::string(194, 'x') + "data");
     EXPECT_EQ(dumpWaveHeader(dir.file("tag.wav"), dir.file("d.txt")), DumpStatus::NoDataChunk);
-    EXPECT_EQ(dumpWaveHeader(dir.file("missing.wav"), dir.file("d.txt")), DumpStatus::CannotOpenWav);
+    EXPECT_EQ(dumpWaveHeader(dir.file("missing.wav"), dir.file("d.txt")),
+              DumpStatus::CannotOpenWav);
     EXPECT_EQ(dumpWaveHeader(dir.file("short.wav"), dir.file("no/such/dir/d.txt")),
               DumpStatus::CannotCreateDump);
 }

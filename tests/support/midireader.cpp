@@ -49,7 +49,8 @@ bool parseMidi(const std::vector<uint8_t>& bytes, MidiFile& out, std::string& er
     out.division = static_cast<int>(r.be(2));
     int track = 0;
     while (r.pos < bytes.size()) {
-        if (!r.has(8) || std::string(bytes.begin() + static_cast<long>(r.pos), bytes.begin() + static_cast<long>(r.pos) + 4) != "MTrk") {
+        if (!r.has(8) || std::string(bytes.begin() + static_cast<long>(r.pos),
+                                     bytes.begin() + static_cast<long>(r.pos) + 4) != "MTrk") {
             error = "chunk at " + std::to_string(r.pos) + " is not MTrk";
             return false;
         }
@@ -93,7 +94,8 @@ bool parseMidi(const std::vector<uint8_t>& bytes, MidiFile& out, std::string& er
                 if (r.pos + 1 > end) return error = "cut meta", false;
                 e.bytes.push_back(bytes[r.pos++]);
                 uint32_t mlen;
-                if (!r.vlq(mlen, end) || r.pos + mlen > end) return error = "bad meta length", false;
+                if (!r.vlq(mlen, end) || r.pos + mlen > end)
+                    return error = "bad meta length", false;
                 e.bytes.push_back(static_cast<uint8_t>(mlen));
                 for (uint32_t i = 0; i < mlen; ++i) e.bytes.push_back(bytes[r.pos++]);
                 if (e.bytes[1] == 0x2F) ended = true;
@@ -105,7 +107,8 @@ bool parseMidi(const std::vector<uint8_t>& bytes, MidiFile& out, std::string& er
                 running = status;
                 const int dataBytes = (status & 0xF0) == 0xC0 || (status & 0xF0) == 0xD0 ? 1 : 2;
                 for (int i = 0; i < dataBytes; ++i) {
-                    if (r.pos >= end || (bytes[r.pos] & 0x80)) return error = "bad data byte", false;
+                    if (r.pos >= end || (bytes[r.pos] & 0x80))
+                        return error = "bad data byte", false;
                     e.bytes.push_back(bytes[r.pos++]);
                 }
             }
@@ -127,7 +130,8 @@ bool parseMidiFile(const std::string& path, MidiFile& out, std::string& error) {
         error = "cannot open " + path;
         return false;
     }
-    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)),
+                               std::istreambuf_iterator<char>());
     return parseMidi(bytes, out, error);
 }
 
@@ -136,10 +140,12 @@ std::vector<MidiNote> midiNotes(const MidiFile& file) {
     std::vector<std::pair<int64_t, double>> tempos{{0, 500000.0}};
     for (const auto& e : file.events) {
         if (e.track == 0 && e.bytes.size() == 6 && e.bytes[0] == 0xFF && e.bytes[1] == 0x51) {
-            tempos.push_back({e.tick, static_cast<double>((e.bytes[3] << 16) | (e.bytes[4] << 8) | e.bytes[5])});
+            tempos.push_back(
+                {e.tick, static_cast<double>((e.bytes[3] << 16) | (e.bytes[4] << 8) | e.bytes[5])});
         }
     }
-    std::stable_sort(tempos.begin(), tempos.end(), [](auto& a, auto& b) { return a.first < b.first; });
+    std::stable_sort(tempos.begin(), tempos.end(),
+                     [](auto& a, auto& b) { return a.first < b.first; });
     auto seconds = [&](int64_t tick) {
         double s = 0;
         int64_t at = 0;

@@ -11,7 +11,9 @@
 
 namespace sonvola::test {
 
-std::string binPath(const std::string& name) { return std::string(SONVOLA_BIN_DIR) + "/" + name; }
+std::string binPath(const std::string& name) {
+    return std::string(SONVOLA_BIN_DIR) + "/" + name;
+}
 
 ProcessResult runProcess(const std::string& program, const std::vector<std::string>& args,
                          const ProcessOptions& options) {
@@ -55,9 +57,18 @@ ProcessResult runProcess(const std::string& program, const std::vector<std::stri
         pollfd fds[3];
         int nfds = 0;
         int outIdx = -1, errIdx = -1, inIdx = -1;
-        if (outOpen) { fds[nfds] = {outPipe[0], POLLIN, 0}; outIdx = nfds++; }
-        if (errOpen) { fds[nfds] = {errPipe[0], POLLIN, 0}; errIdx = nfds++; }
-        if (inFd >= 0) { fds[nfds] = {inFd, POLLOUT, 0}; inIdx = nfds++; }
+        if (outOpen) {
+            fds[nfds] = {outPipe[0], POLLIN, 0};
+            outIdx = nfds++;
+        }
+        if (errOpen) {
+            fds[nfds] = {errPipe[0], POLLIN, 0};
+            errIdx = nfds++;
+        }
+        if (inFd >= 0) {
+            fds[nfds] = {inFd, POLLOUT, 0};
+            inIdx = nfds++;
+        }
         if (poll(fds, static_cast<nfds_t>(nfds), -1) < 0) break;
         auto drain = [&](int idx, int fd, std::string& into, bool& open) {
             if (idx < 0 || !(fds[idx].revents & (POLLIN | POLLHUP | POLLERR))) return;
@@ -71,8 +82,8 @@ ProcessResult runProcess(const std::string& program, const std::vector<std::stri
         drain(outIdx, outPipe[0], result.out, outOpen);
         drain(errIdx, errPipe[0], result.err, errOpen);
         if (inIdx >= 0 && (fds[inIdx].revents & (POLLOUT | POLLERR | POLLHUP))) {
-            ssize_t n = write(inFd, options.stdinText.data() + written,
-                              options.stdinText.size() - written);
+            ssize_t n =
+                write(inFd, options.stdinText.data() + written, options.stdinText.size() - written);
             if (n > 0) written += static_cast<size_t>(n);
             if (n < 0 || written == options.stdinText.size()) {
                 close(inFd);

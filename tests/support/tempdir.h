@@ -7,7 +7,7 @@ namespace sonvola::test {
 // A fresh folder below the system's temporary folder, removed with its
 // contents when the object goes.
 class TempDir {
-public:
+  public:
     explicit TempDir(const std::string& prefix = "sonvola-test");
     ~TempDir();
     TempDir(const TempDir&) = delete;
@@ -17,7 +17,7 @@ public:
     // path() + "/" + name
     std::string file(const std::string& name) const { return path_ + "/" + name; }
 
-private:
+  private:
     std::string path_;
 };
 

@@ -81,14 +81,15 @@ std::vector<int16_t> mixTones(const std::vector<std::pair<double, double>>& part
     std::vector<int16_t> s(frames);
     for (size_t i = 0; i < frames; ++i) {
         double v = 0;
-        for (auto [f, a] : parts) v += a * std::sin(2.0 * M_PI * f * static_cast<double>(i) / sampleRate);
+        for (auto [f, a] : parts)
+            v += a * std::sin(2.0 * M_PI * f * static_cast<double>(i) / sampleRate);
         s[i] = static_cast<int16_t>(std::clamp(std::lround(v), -32768L, 32767L));
     }
     return s;
 }
 
-std::vector<int16_t> synthNotes(const std::vector<SynthNote>& notes, double seconds,
-                                int sampleRate, int channels) {
+std::vector<int16_t> synthNotes(const std::vector<SynthNote>& notes, double seconds, int sampleRate,
+                                int channels) {
     const size_t frames = static_cast<size_t>(seconds * sampleRate);
     std::vector<double> mix(frames, 0.0);
     for (const auto& n : notes) {
@@ -112,7 +113,8 @@ std::vector<int16_t> synthNotes(const std::vector<SynthNote>& notes, double seco
     std::vector<int16_t> s(frames * static_cast<size_t>(channels));
     for (size_t i = 0; i < frames; ++i) {
         int16_t v = static_cast<int16_t>(std::clamp(std::lround(mix[i]), -32768L, 32767L));
-        for (int c = 0; c < channels; ++c) s[i * static_cast<size_t>(channels) + static_cast<size_t>(c)] = v;
+        for (int c = 0; c < channels; ++c)
+            s[i * static_cast<size_t>(channels) + static_cast<size_t>(c)] = v;
     }
     return s;
 }

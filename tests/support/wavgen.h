@@ -11,9 +11,9 @@ struct WavOptions {
     int sampleRate = 44100;
     int channels = 1;
     int bits = 16;
-    int fmtChunkSize = 16;         // 18 adds a cbSize field of 0
+    int fmtChunkSize = 16;  // 18 adds a cbSize field of 0
     bool listChunkBeforeData = false;
-    int64_t dataSizeOverride = -1; // written in the data chunk instead of the true size
+    int64_t dataSizeOverride = -1;  // written in the data chunk instead of the true size
 };
 
 // Builds a whole WAV file around interleaved samples (16-bit values; for
@@ -39,7 +39,7 @@ struct SynthNote {
     int key;
     double amplitude;
 };
-std::vector<int16_t> synthNotes(const std::vector<SynthNote>& notes, double seconds,
-                                int sampleRate, int channels = 1);
+std::vector<int16_t> synthNotes(const std::vector<SynthNote>& notes, double seconds, int sampleRate,
+                                int channels = 1);
 
 }  // namespace sonvola::test

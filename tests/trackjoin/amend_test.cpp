@@ -50,7 +50,8 @@ TEST(Amend, GapOfOneFrameMergesWithARepeatedEntry) {
 TEST(Amend, FarOrOverlappingLumpsDoNotMerge) {
     PeakTable far = makeTable({lump(0, 5, 440.0f, -20.0f), lump(70, 5, 440.0f, -20.0f)});  // U = 66
     EXPECT_EQ(amended(far, 10, 15), "\tAmended 0 times\n");
-    PeakTable overlap = makeTable({lump(0, 70, 440.0f, -20.0f), lump(60, 5, 440.0f, -20.0f)});  // U = -9
+    PeakTable overlap =
+        makeTable({lump(0, 70, 440.0f, -20.0f), lump(60, 5, 440.0f, -20.0f)});  // U = -9
     EXPECT_EQ(amended(overlap, 10, 15), "\tAmended 0 times\n");
     EXPECT_EQ(overlap.count(1), 5);
 }
@@ -86,7 +87,8 @@ TEST(Amend, EmptyListPrintsOneSweep) {
 }
 
 TEST(StrongLumps, ThresholdIsTheMeanOfMaxAndMin) {
-    PeakTable t = makeTable({lump(0, 2, 440.0f, -33.0f), lump(10, 2, 441.0f, -33.01f),
+    PeakTable t = makeTable({lump(0, 2, 440.0f, -33.0f),
+                             lump(10, 2, 441.0f, -33.01f),
                              {20, {{500.0f, -50.0f}, {500.0f, -32.0f}}}});
     std::FILE* out = std::tmpfile();
     EXPECT_EQ(writeStrongLumps(t, -3.0f, -63.0f, out), 2);

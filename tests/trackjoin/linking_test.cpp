@@ -1,10 +1,11 @@
+#include "trackjoin/linking.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <string>
 
 #include "tests/support/peaktables.h"
-#include "trackjoin/linking.h"
 
 namespace sonvola {
 namespace {
@@ -83,10 +84,9 @@ TEST(LinkPeaks, CostOfTenExtendsButNeverStarts) {
 }
 
 TEST(LinkPeaks, EqualCostsPickTheLowerIndex) {
-    Linked l = link(makeTable({{10, {{440.0f, -20.0f}}},
-                               {20, {{442.0f, -20.0f}, {438.0f, -20.0f}}},
-                               {30, {}}}),
-                    10);
+    Linked l = link(
+        makeTable({{10, {{440.0f, -20.0f}}}, {20, {{442.0f, -20.0f}, {438.0f, -20.0f}}}, {30, {}}}),
+        10);
     EXPECT_EQ(l.records.substr(0, 32), "0: 440.00 -20.00 442.00 -20.00 e");
     EXPECT_EQ(l.table.at(1).freqs[1], 438.0f);
 }
@@ -113,7 +113,8 @@ TEST(LinkPeaks, LoopCountBoundAndLabelsFromTheStartRecord) {
 
 TEST(LinkPeaks, NoOrOneRecordWritesNoLump) {
     for (int records : {0, 1}) {
-        PeakTable t = records ? makeTable({{10, {{440.0f, -20.0f}, {441.0f, -20.0f}}}}) : PeakTable{};
+        PeakTable t =
+            records ? makeTable({{10, {{440.0f, -20.0f}, {441.0f, -20.0f}}}}) : PeakTable{};
         Linked l = link(std::move(t), 10);
         EXPECT_EQ(l.records, "end_of_file");
         EXPECT_EQ(l.counts.maxPeaks, 0);  // the last record is never a start record
@@ -122,7 +123,8 @@ TEST(LinkPeaks, NoOrOneRecordWritesNoLump) {
 }
 
 TEST(LinkPeaks, ZeroPeaksNeverJoin) {
-    Linked l = link(makeTable({{10, {{0.0f, 0.0f}}}, {20, {{0.0f, 0.0f}}}, {30, {{0.0f, 0.0f}}}}), 10);
+    Linked l =
+        link(makeTable({{10, {{0.0f, 0.0f}}}, {20, {{0.0f, 0.0f}}}, {30, {{0.0f, 0.0f}}}}), 10);
     EXPECT_EQ(l.records, "end_of_file");
 }
 

@@ -46,11 +46,13 @@ TEST(TrackJoinProgram, LinksWithoutTheAmendmentPass) {
     ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
     EXPECT_EQ(r.out,
               "..Combine peaks by the cost minimum\n\n..Argument\n"
-              "Data of argv[0] is \"" + binPath("TrackJoin") + "\".\n"
-              "Data of argv[1] is \"120\".\nData of argv[3] is \"128\".\n"
-              "\n..Calculated values\nTime of the shortest peak is 15 [msec], \n"
-              "when musical audio signal is \"/music/a song.wav\". \n"
-              "\n\nNo using a new technique\n..Please enter RETURN KEY.");
+              "Data of argv[0] is \"" +
+                  binPath("TrackJoin") +
+                  "\".\n"
+                  "Data of argv[1] is \"120\".\nData of argv[3] is \"128\".\n"
+                  "\n..Calculated values\nTime of the shortest peak is 15 [msec], \n"
+                  "when musical audio signal is \"/music/a song.wav\". \n"
+                  "\n\nNo using a new technique\n..Please enter RETURN KEY.");
     EXPECT_EQ(r.err,
               "\n\tThe number of the maximum peaks per frame     = 2"
               "\n\tThe number of the lumps which connected peaks = 3\n"
@@ -71,8 +73,9 @@ TEST(TrackJoinProgram, AmendmentPassMergesAndDropsWeakLumps) {
     ProcessResult r = trackJoin(dir, {"60", "_tempo", "4", "_分音符"});
     ASSERT_EQ(r.exitCode, 0) << r.out;
     EXPECT_NE(r.out.find("Time of the shortest peak is 1000 [msec]"), std::string::npos);
-    EXPECT_TRUE(r.out.ends_with("\n..Under proccecing\n\n\tAmended 1 times\n\tAmended 0 times\n"
-                                "\n..Please enter RETURN KEY."));
+    EXPECT_TRUE(
+        r.out.ends_with("\n..Under proccecing\n\n\tAmended 1 times\n\tAmended 0 times\n"
+                        "\n..Please enter RETURN KEY."));
     EXPECT_TRUE(r.err.ends_with("\n..Carried out a new technique"));
     const std::string text = readFile(dir.file("TrackJoin.txt"));
     const std::string head =
@@ -118,9 +121,8 @@ TEST(TrackJoinProgram, RefusesMissingArgumentsAndNonPositiveNumbers) {
     ProcessResult few = trackJoin(dir, {"120", "_tempo"});
     EXPECT_EQ(few.exitCode, 1);
     EXPECT_NE(few.out.find("usage: TrackJoin"), std::string::npos);
-    for (auto args : std::vector<std::vector<std::string>>{{"0", "_tempo", "128"},
-                                                           {"abc", "_tempo", "128"},
-                                                           {"120", "_tempo", "-4"}}) {
+    for (auto args : std::vector<std::vector<std::string>>{
+             {"0", "_tempo", "128"}, {"abc", "_tempo", "128"}, {"120", "_tempo", "-4"}}) {
         ProcessResult r = trackJoin(dir, args);
         EXPECT_EQ(r.exitCode, 1) << args[0];
         EXPECT_NE(r.out.find("must be a positive number"), std::string::npos);
