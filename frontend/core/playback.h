@@ -1,0 +1,75 @@
+// The playback state machine of the main window, over a media device that
+// opens a WAV or a MIDI file, plays, stops and closes.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "frontend/core/fields.h"
+
+namespace sonvola {
+
+enum class MediaKind { Wave, Midi };
+
+// A media device. Commands name the device by the identifier that open gave;
+// a command to an identifier that is not open (none yet, or closed) fails.
+class MediaDevice {
+  public:
+    virtual ~MediaDevice() = default;
+    virtual bool open(const std::string& path, MediaKind kind, uint32_t& id) = 0;
+    virtual bool play(uint32_t id, bool fromStart) = 0;  // returns at once; playback goes on
+    virtual bool stop(uint32_t id) = 0;                  // halts and keeps the position
+    virtual bool close(uint32_t id) = 0;
+    virtual std::string errorText() const = 0;  // of the last failed command
+};
+
+// What the state machine asks of its window.
+class PlaybackWindow {
+  public:
+    virtual ~PlaybackWindow() = default;
+    virtual MediaKind selectedKind() const = 0;             // the WAVE/MIDI radio pair
+    virtual void takeOver() = 0;                            // field texts -> stored strings
+    virtual void writeBack() = 0;                           // stored strings -> field texts
+    virtual void showMessage(const std::string& text) = 0;  // ownerless, empty caption
+    virtual void showError(const std::string& text) = 0;    // owned, caption "エラー"
+    virtual void endDialog() = 0;                           // the program ends after the handler
+    virtual bool fileReadable(const std::string& path) const = 0;
+    virtual std::optional<std::string> chooseFile(MediaKind kind) = 0;  // the file-open dialog
+};
+
+inline constexpr const char* kOpenErrorMessage = "err: ファイルオープンエラー :OpenMCI()";
+
+class Playback {
+  public:
+    Playback(FieldTexts& fields, MediaDevice& device, PlaybackWindow& window)
+        : fields_(fields), device_(device), window_(window) {}
+
+    int m_bPaused = 0;
+    int m_bPlaying = 0;
+    int m_bDeviceOpen = 0;
+    uint32_t m_wDeviceID = 0;  // from the last successful open; never cleared
+
+    void OpenMediaDevice();
+    void CloseMediaDevice();
+    void OnOpenFile();
+    void OnPlay();
+    void OnStop();
+    void OnPause();
+    void OnSelectWave();
+    void OnSelectMidi();
+
+    // The stop command sent to m_wDeviceID: the proof that a recording is open
+    // before an analysis starts. False when no device answers.
+    bool stopForAnalysis();
+
+  private:
+    void fail();  // the error box with the device's text, then the end of the dialog
+    void switchTo(const std::string& candidate);
+
+    FieldTexts& fields_;
+    MediaDevice& device_;
+    PlaybackWindow& window_;
+};
+
+}  // namespace sonvola

@@ -1,0 +1,289 @@
+#include "frontend/qt/mediadevice.h"
+
+#include <fluidsynth.h>
+
+#include <QAudioFormat>
+#include <QAudioSink>
+#include <QMediaDevices>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+namespace sonvola {
+
+bool readWavPcm(const std::string& path, PcmData& out, std::string& error) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        error = "ファイルを開けません: " + path;
+        return false;
+    }
+    std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    auto u16 = [&](size_t at) {
+        return static_cast<uint32_t>(static_cast<unsigned char>(bytes[at]) |
+                                     (static_cast<unsigned char>(bytes[at + 1]) << 8));
+    };
+    auto u32 = [&](size_t at) { return u16(at) | (u16(at + 2) << 16); };
+    if (bytes.size() < 12 || std::memcmp(bytes.data(), "RIFF", 4) != 0 ||
+        std::memcmp(bytes.data() + 8, "WAVE", 4) != 0) {
+        error = "WAVE ファイルではありません: " + path;
+        return false;
+    }
+    int format = 0, bits = 0;
+    size_t pos = 12;
+    while (pos + 8 <= bytes.size()) {
+        const uint32_t size = u32(pos + 4);
+        const size_t body = pos + 8;
+        if (std::memcmp(bytes.data() + pos, "fmt ", 4) == 0 && body + 16 <= bytes.size()) {
+            format = static_cast<int>(u16(body));
+            out.channels = static_cast<int>(u16(body + 2));
+            out.sampleRate = static_cast<int>(u32(body + 4));
+            bits = static_cast<int>(u16(body + 14));
+        } else if (std::memcmp(bytes.data() + pos, "data", 4) == 0) {
+            if ((format != 1 && format != 0xFFFE) || (bits != 8 && bits != 16) ||
+                out.channels < 1 || out.channels > 8 || out.sampleRate < 1000 ||
+                out.sampleRate > 384000) {
+                error = "再生できない形式です (リニア PCM 8/16 ビットのみ): " + path;
+                return false;
+            }
+            const size_t len = std::min<size_t>(size, bytes.size() - body);
+            out.samples.clear();
+            if (bits == 8) {
+                for (size_t i = 0; i < len; ++i) {
+                    out.samples.push_back(static_cast<int16_t>(
+                        (static_cast<unsigned char>(bytes[body + i]) - 128) * 256));
+                }
+            } else {
+                for (size_t i = 0; i + 1 < len; i += 2)
+                    out.samples.push_back(static_cast<int16_t>(u16(body + i)));
+            }
+            return true;
+        }
+        pos = body + size + (size & 1);
+    }
+    error = "data チャンクがありません: " + path;
+    return false;
+}
+
+std::string findSoundFont() {
+    if (const char* env = std::getenv("SONVOLA_SOUNDFONT"); env && *env) return env;
+    for (const char* f :
+         {"/usr/share/sounds/sf2/FluidR3_GM.sf2", "/usr/share/sounds/sf2/default-GM.sf2",
+          "/usr/share/sounds/sf2/TimGM6mb.sf2", "/usr/share/sounds/sf3/default-GM.sf3"}) {
+        std::error_code ec;
+        if (std::filesystem::exists(f, ec)) return f;
+    }
+    return "";
+}
+
+struct MidiRenderer::Impl {
+    fluid_settings_t* settings = nullptr;
+    fluid_synth_t* synth = nullptr;
+    fluid_player_t* player = nullptr;
+    ~Impl() {
+        if (player) delete_fluid_player(player);
+        if (synth) delete_fluid_synth(synth);
+        if (settings) delete_fluid_settings(settings);
+    }
+};
+
+MidiRenderer::MidiRenderer() : impl_(std::make_unique<Impl>()) {}
+MidiRenderer::~MidiRenderer() = default;
+
+bool MidiRenderer::load(const std::string& midiPath, const std::string& soundFont,
+                        std::string& error) {
+    if (!fluid_is_midifile(midiPath.c_str())) {
+        error = "MIDI ファイルではありません: " + midiPath;
+        return false;
+    }
+    if (soundFont.empty()) {
+        error = "GM 音色ファイル (sf2) が見つかりません";
+        return false;
+    }
+    // Quiet: FluidSynth's own log would go to the console.
+    for (int level = FLUID_PANIC; level < LAST_LOG_LEVEL; ++level) {
+        fluid_set_log_function(level, nullptr, nullptr);
+    }
+    impl_->settings = new_fluid_settings();
+    fluid_settings_setnum(impl_->settings, "synth.sample-rate", 44100.0);
+    fluid_settings_setnum(impl_->settings, "synth.gain", 0.6);
+    fluid_settings_setstr(impl_->settings, "player.timing-source", "sample");
+    fluid_settings_setint(impl_->settings, "synth.lock-memory", 0);
+    impl_->synth = new_fluid_synth(impl_->settings);
+    if (!impl_->synth || fluid_synth_sfload(impl_->synth, soundFont.c_str(), 1) == FLUID_FAILED) {
+        error = "音色ファイルを読めません: " + soundFont;
+        return false;
+    }
+    impl_->player = new_fluid_player(impl_->synth);
+    if (!impl_->player || fluid_player_add(impl_->player, midiPath.c_str()) != FLUID_OK ||
+        fluid_player_play(impl_->player) != FLUID_OK) {
+        error = "MIDI ファイルを読めません: " + midiPath;
+        return false;
+    }
+    return true;
+}
+
+bool MidiRenderer::finished() const {
+    return !impl_->player || fluid_player_get_status(impl_->player) != FLUID_PLAYER_PLAYING;
+}
+
+size_t MidiRenderer::render(int16_t* out, size_t frames) {
+    if (!impl_->synth || finished()) return 0;
+    fluid_synth_write_s16(impl_->synth, static_cast<int>(frames), out, 0, 2, out, 1, 2);
+    return frames;
+}
+
+void PcmSource::setPcm(PcmData pcm) {
+    midi_.reset();
+    rate_ = pcm.sampleRate;
+    channels_ = pcm.channels;
+    pcm_ = std::move(pcm);
+    rewind();
+}
+
+bool PcmSource::setMidi(const std::string& path, const std::string& soundFont, std::string& error) {
+    auto r = std::make_unique<MidiRenderer>();
+    if (!r->load(path, soundFont, error)) return false;
+    pcm_ = {};
+    midi_ = std::move(r);
+    midiPath_ = path;
+    soundFont_ = soundFont;
+    rate_ = 44100;
+    channels_ = 2;
+    pos_ = 0;
+    framesRead_ = 0;
+    return true;
+}
+
+void PcmSource::rewind() {
+    pos_ = 0;
+    framesRead_ = 0;
+    if (midi_) {
+        // A fresh renderer starts the piece again.
+        auto r = std::make_unique<MidiRenderer>();
+        std::string error;
+        if (r->load(midiPath_, soundFont_, error)) midi_ = std::move(r);
+    }
+}
+
+bool PcmSource::atEnd() const {
+    return midi_ ? midi_->finished() : pos_ >= pcm_.samples.size();
+}
+
+qint64 PcmSource::readData(char* data, qint64 maxSize) {
+    const size_t frameBytes = static_cast<size_t>(channels_) * 2;
+    const size_t frames = static_cast<size_t>(maxSize) / frameBytes;
+    if (frames == 0) return 0;
+    size_t got = 0;
+    if (midi_) {
+        got = midi_->render(reinterpret_cast<int16_t*>(data), frames);
+    } else {
+        const size_t available = (pcm_.samples.size() - pos_) / static_cast<size_t>(channels_);
+        got = std::min(frames, available);
+        std::memcpy(data, pcm_.samples.data() + pos_, got * frameBytes);
+        pos_ += got * static_cast<size_t>(channels_);
+    }
+    framesRead_ += static_cast<int64_t>(got);
+    return static_cast<qint64>(got * frameBytes);
+}
+
+PcmMediaDevice::PcmMediaDevice(QObject* parent) : QObject(parent) {}
+
+PcmMediaDevice::~PcmMediaDevice() {
+    releaseSink();
+}
+
+bool PcmMediaDevice::hasAudioOutput() const {
+    return !QMediaDevices::audioOutputs().isEmpty();
+}
+
+void PcmMediaDevice::releaseSink() {
+    if (sink_) {
+        sink_->stop();
+        delete sink_;
+        sink_ = nullptr;
+    }
+    delete source_;
+    source_ = nullptr;
+    playing_ = false;
+}
+
+bool PcmMediaDevice::check(uint32_t id) {
+    if (id == 0 || id != openId_ || !source_) {
+        error_ = "指定されたデバイスは開かれていません。";
+        return false;
+    }
+    return true;
+}
+
+bool PcmMediaDevice::open(const std::string& path, MediaKind kind, uint32_t& id) {
+    auto source = std::make_unique<PcmSource>();
+    if (kind == MediaKind::Wave) {
+        PcmData pcm;
+        if (!readWavPcm(path, pcm, error_)) return false;
+        source->setPcm(std::move(pcm));
+    } else if (!source->setMidi(path, findSoundFont(), error_)) {
+        return false;
+    }
+    releaseSink();
+    source_ = source.release();
+    source_->open(QIODevice::ReadOnly);
+    openId_ = id = nextId_++;
+    return true;
+}
+
+bool PcmMediaDevice::play(uint32_t id, bool fromStart) {
+    if (!check(id)) return false;
+    if (fromStart) {
+        if (sink_) sink_->stop();
+        source_->rewind();
+        clockBaseMs_ = 0;
+    }
+    if (!silent_ && !sink_ && hasAudioOutput()) {
+        QAudioFormat format;
+        format.setSampleRate(source_->sampleRate());
+        format.setChannelCount(source_->channels());
+        format.setSampleFormat(QAudioFormat::Int16);
+        sink_ = new QAudioSink(QMediaDevices::defaultAudioOutput(), format, this);
+    }
+    if (sink_ && !silent_) {
+        if (sink_->state() == QAudio::SuspendedState && !fromStart) {
+            sink_->resume();
+        } else {
+            sink_->start(source_);
+        }
+        if (sink_->error() != QAudio::NoError || sink_->state() == QAudio::StoppedState) {
+            // No usable output after all: the silent clock takes over.
+            delete sink_;
+            sink_ = nullptr;
+            silent_ = true;
+        }
+    } else {
+        silent_ = true;
+    }
+    clock_.restart();
+    playing_ = true;
+    return true;
+}
+
+bool PcmMediaDevice::stop(uint32_t id) {
+    if (!check(id)) return false;
+    if (sink_) sink_->suspend();
+    if (playing_) clockBaseMs_ += clock_.elapsed();
+    playing_ = false;
+    return true;
+}
+
+bool PcmMediaDevice::close(uint32_t id) {
+    if (!check(id)) return false;
+    releaseSink();
+    openId_ = 0;
+    return true;
+}
+
+int64_t PcmMediaDevice::positionMs() const {
+    return clockBaseMs_ + (playing_ ? clock_.elapsed() : 0);
+}
+
+}  // namespace sonvola

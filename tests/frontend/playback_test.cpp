@@ -1,0 +1,220 @@
+// The playback state machine against a fake device.
+#include "frontend/core/playback.h"
+
+#include <gtest/gtest.h>
+
+#include "frontend/core/fields.h"
+#include "tests/support/fakemedia.h"
+
+namespace sonvola {
+namespace {
+
+using test::FakeDevice;
+using test::FakeWindow;
+
+struct Rig {
+    FieldTexts fields;
+    FakeDevice device;
+    FakeWindow window{fields};
+    Playback playback{fields, device, window};
+
+    Rig() {
+        device.openable = {"song.wav", "song.wav.mid"};
+        device.midiOnly = {"song.wav.mid"};
+        window.readable = {"song.wav", "song.wav.mid"};
+    }
+    void openSong() {
+        window.nextChoice = "song.wav";
+        playback.OnOpenFile();
+        device.log.clear();
+    }
+    std::tuple<int, int, int> state() const {
+        return {playback.m_bDeviceOpen, playback.m_bPlaying, playback.m_bPaused};
+    }
+};
+
+TEST(Fields, DefaultsAndResetLeaveThePathAlone) {
+    FieldTexts f;
+    f.m_strFileName = "/a/song.wav";
+    f.m_strTempo = "90";
+    resetParameters(f);
+    EXPECT_EQ(f.m_strFileName, "/a/song.wav");
+    EXPECT_EQ(f.m_strFrameShift, "10 _msec");
+    EXPECT_EQ(f.m_strFrameLength, "512 _点");
+    EXPECT_EQ(f.m_strZeroPadLength, "4096 _点");
+    EXPECT_EQ(f.m_strWindow, "ハミング窓");
+    EXPECT_EQ(f.m_strTempo, "120 _tempo");
+    EXPECT_EQ(f.m_strShortestNote, "128 _分音符");
+    EXPECT_EQ(f.m_strTimeSignature, "4 / 4");
+    EXPECT_EQ(f.m_strProgram, "1");
+}
+
+TEST(Fields, SevenChmodsReturnToTheFirstPicture) {
+    int b = 0;
+    for (int i = 0; i < 7; ++i) b = nextBackground(b);
+    EXPECT_EQ(b, 0);
+    EXPECT_EQ(nextBackground(5), 6);
+}
+
+TEST(Playback, OpenFileOpensTheChosenRecording) {
+    Rig r;
+    r.window.nextChoice = "song.wav";
+    r.playback.OnOpenFile();
+    EXPECT_EQ(r.fields.m_strFileName, "song.wav");
+    EXPECT_EQ(r.state(), std::make_tuple(1, 0, 0));
+    EXPECT_EQ(r.playback.m_wDeviceID, 1u);
+    EXPECT_EQ(r.window.typedFileName, "song.wav");  // written back
+    // Cancelling changes nothing.
+    r.window.nextChoice.reset();
+    r.playback.OnOpenFile();
+    EXPECT_EQ(r.playback.m_wDeviceID, 1u);
+}
+
+TEST(Playback, PlayReopensAndStartsFromTheBeginning) {
+    Rig r;
+    r.openSong();
+    r.playback.OnPlay();
+    EXPECT_EQ(r.device.log,
+              (std::vector<std::string>{"stop 1", "close 1", "open song.wav wave", "play 2 from"}));
+    EXPECT_EQ(r.state(), std::make_tuple(1, 1, 0));
+    r.device.log.clear();
+    r.playback.OnPlay();  // during playback: again from the beginning
+    EXPECT_EQ(r.device.log.back(), "play 3 from");
+}
+
+TEST(Playback, PauseTwiceResumes) {
+    Rig r;
+    r.openSong();
+    r.playback.OnPlay();
+    r.device.log.clear();
+    r.playback.OnPause();
+    EXPECT_EQ(r.state(), std::make_tuple(1, 1, 1));
+    r.playback.OnPause();
+    EXPECT_EQ(r.state(), std::make_tuple(1, 1, 0));
+    EXPECT_EQ(r.device.log, (std::vector<std::string>{"stop 2", "play 2 resume"}));
+}
+
+TEST(Playback, PauseAfterStopDoesNothing) {
+    Rig r;
+    r.openSong();
+    r.playback.OnPlay();
+    r.playback.OnStop();
+    r.device.log.clear();
+    r.playback.OnPause();
+    EXPECT_TRUE(r.device.log.empty());
+    EXPECT_EQ(r.state(), std::make_tuple(1, 0, 0));
+}
+
+TEST(Playback, PausePlayPauseResumesBecauseTheToggleStaysSet) {
+    Rig r;
+    r.openSong();
+    r.playback.OnPlay();
+    r.playback.OnPause();
+    r.playback.OnPlay();
+    EXPECT_EQ(r.playback.m_bPaused, 1);
+    r.device.log.clear();
+    r.playback.OnPause();
+    EXPECT_EQ(r.device.log, (std::vector<std::string>{"play 3 resume"}));
+    EXPECT_EQ(r.playback.m_bPaused, 0);
+    r.playback.OnPause();
+    EXPECT_EQ(r.playback.m_bPaused, 1);
+}
+
+TEST(Playback, PlayWithEmptyFieldGivesTheOpenMessage) {
+    Rig r;
+    r.playback.OnPlay();
+    EXPECT_EQ(r.window.messages, (std::vector<std::string>{kOpenErrorMessage}));
+    EXPECT_EQ(r.state(), std::make_tuple(0, 0, 0));
+    EXPECT_EQ(r.device.log, (std::vector<std::string>{"open  wave"}));
+}
+
+TEST(Playback, FailedOpenLeavesNoDevice) {
+    Rig r;
+    r.window.nextChoice = "broken.wav";
+    r.playback.OnOpenFile();
+    EXPECT_EQ(r.window.messages.size(), 1u);
+    EXPECT_EQ(r.playback.m_bDeviceOpen, 0);
+    EXPECT_FALSE(r.playback.stopForAnalysis());
+}
+
+TEST(Playback, FailingStopShowsTheErrorAndEndsTheDialog) {
+    Rig r;
+    r.openSong();
+    r.playback.OnPlay();
+    r.device.failStop = true;
+    r.playback.OnStop();
+    EXPECT_EQ(r.window.errors, (std::vector<std::string>{"stop failed"}));
+    EXPECT_EQ(r.window.ends, 1);
+    EXPECT_EQ(r.playback.m_bPlaying, 1);  // flags left alone
+}
+
+TEST(Playback, FailingCloseStillMarksTheDeviceClosedAndWritesBack) {
+    Rig r;
+    r.openSong();
+    r.device.failClose = true;
+    const int writeBacks = r.window.writeBacks;
+    r.playback.CloseMediaDevice();
+    EXPECT_EQ(r.window.ends, 1);
+    EXPECT_EQ(r.playback.m_bDeviceOpen, 0);
+    EXPECT_EQ(r.window.writeBacks, writeBacks + 1);
+}
+
+TEST(Playback, FailingPlayOrResumeEndsTheDialog) {
+    Rig r;
+    r.openSong();
+    r.device.failPlay = true;
+    r.playback.OnPlay();
+    EXPECT_EQ(r.window.errors, (std::vector<std::string>{"play failed"}));
+    EXPECT_EQ(r.window.ends, 1);
+    EXPECT_EQ(r.playback.m_bPlaying, 1);
+}
+
+TEST(Playback, RadioSwitchesToTheMidiFileAndBack) {
+    Rig r;
+    r.openSong();
+    r.window.kind = MediaKind::Midi;
+    r.playback.OnSelectMidi();
+    EXPECT_EQ(r.fields.m_strFileName, "song.wav.mid");
+    EXPECT_EQ(r.device.log,
+              (std::vector<std::string>{"stop 1", "close 1", "open song.wav.mid midi"}));
+    EXPECT_EQ(r.playback.m_bDeviceOpen, 1);
+    r.window.kind = MediaKind::Wave;
+    r.playback.OnSelectWave();
+    EXPECT_EQ(r.fields.m_strFileName, "song.wav");
+    EXPECT_EQ(r.device.log.back(), "open song.wav wave");
+}
+
+TEST(Playback, RadioWithoutTheMidiFileKeepsTheWaveDevice) {
+    Rig r;
+    r.window.readable = {"song.wav"};
+    r.openSong();
+    r.window.kind = MediaKind::Midi;
+    r.playback.OnSelectMidi();
+    EXPECT_TRUE(r.device.log.empty());
+    EXPECT_EQ(r.fields.m_strFileName, "song.wav");
+    EXPECT_EQ(r.playback.m_bDeviceOpen, 1);
+    // Play now reopens song.wav as a sequencer, which fails.
+    r.playback.OnPlay();
+    EXPECT_EQ(r.window.messages, (std::vector<std::string>{kOpenErrorMessage}));
+    EXPECT_EQ(r.playback.m_bDeviceOpen, 0);
+}
+
+TEST(Playback, WaveRadioIgnoresShortNames) {
+    Rig r;
+    r.fields.m_strFileName = "a.w";
+    r.window.readable = {""};
+    r.playback.OnSelectWave();
+    EXPECT_TRUE(r.device.log.empty());
+}
+
+TEST(Playback, StopForAnalysisNeedsAnOpenDevice) {
+    Rig r;
+    EXPECT_FALSE(r.playback.stopForAnalysis());  // never opened
+    r.openSong();
+    EXPECT_TRUE(r.playback.stopForAnalysis());
+    r.playback.CloseMediaDevice();
+    EXPECT_FALSE(r.playback.stopForAnalysis());  // closed: the old id no longer answers
+}
+
+}  // namespace
+}  // namespace sonvola

@@ -1,0 +1,92 @@
+// A media device and a window for the playback state machine, recording
+// every command, with failures on demand.
+#pragma once
+
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "frontend/core/playback.h"
+
+namespace sonvola::test {
+
+class FakeDevice : public MediaDevice {
+  public:
+    std::vector<std::string>
+        log;  // "open PATH wave|midi", "play N from|resume", "stop N", "close N"
+    std::set<std::string> openable;  // paths that open (any kind unless listed in midiOnly)
+    std::set<std::string> midiOnly;  // paths that open only as MIDI
+    bool failPlay = false, failStop = false, failClose = false;
+    uint32_t openId = 0, nextId = 1;
+    bool playing = false;
+
+    bool open(const std::string& path, MediaKind kind, uint32_t& id) override {
+        log.push_back("open " + path + (kind == MediaKind::Wave ? " wave" : " midi"));
+        const bool ok = openable.count(path) &&
+                        (kind == MediaKind::Midi || !midiOnly.count(path)) &&
+                        (kind == MediaKind::Wave || midiOnly.count(path));
+        if (!ok) {
+            error = "cannot open";
+            return false;
+        }
+        openId = id = nextId++;
+        return true;
+    }
+    bool play(uint32_t id, bool fromStart) override {
+        log.push_back("play " + std::to_string(id) + (fromStart ? " from" : " resume"));
+        if (failPlay || id != openId || id == 0) return fail("play failed");
+        playing = true;
+        return true;
+    }
+    bool stop(uint32_t id) override {
+        log.push_back("stop " + std::to_string(id));
+        if (failStop || id != openId || id == 0) return fail("stop failed");
+        playing = false;
+        return true;
+    }
+    bool close(uint32_t id) override {
+        log.push_back("close " + std::to_string(id));
+        if (failClose || id != openId || id == 0) return fail("close failed");
+        openId = 0;
+        return true;
+    }
+    std::string errorText() const override { return error; }
+
+    std::string error;
+
+  private:
+    bool fail(const char* text) {
+        error = text;
+        return false;
+    }
+};
+
+class FakeWindow : public PlaybackWindow {
+  public:
+    explicit FakeWindow(FieldTexts& f) : fields(f) {}
+    FieldTexts& fields;
+    MediaKind kind = MediaKind::Wave;
+    std::vector<std::string> messages, errors;
+    int writeBacks = 0, takeOvers = 0, ends = 0;
+    std::set<std::string> readable;
+    std::optional<std::string> nextChoice;
+    std::string typedFileName;  // what the file field holds
+
+    MediaKind selectedKind() const override { return kind; }
+    void takeOver() override {
+        ++takeOvers;
+        fields.m_strFileName = typedFileName;
+    }
+    void writeBack() override {
+        ++writeBacks;
+        typedFileName = fields.m_strFileName;
+    }
+    void showMessage(const std::string& text) override { messages.push_back(text); }
+    void showError(const std::string& text) override { errors.push_back(text); }
+    void endDialog() override { ++ends; }
+    bool fileReadable(const std::string& path) const override { return readable.count(path) > 0; }
+    std::optional<std::string> chooseFile(MediaKind) override { return nextChoice; }
+};
+
+}  // namespace sonvola::test
