@@ -5,7 +5,10 @@
 #include <QMessageBox>
 #include <QTimer>
 #include <clocale>
+#include <cstdlib>
 
+#include "common/console.h"
+#include "frontend/qt/consolewindow.h"
 #include "frontend/qt/maindialog.h"
 #include "frontend/qt/mediadevice.h"
 #include "frontend/qt/plotwindow.h"
@@ -25,13 +28,18 @@ int main(int argc, char** argv) {
     sonvola::SingleInstance instance;
     if (instance.askRunningInstance()) return 0;
 
+    // One work directory for the window, its plots and every stage it starts.
+    const std::string workDir = sonvola::getWorkDir();
+    setenv("SONVOLA_WORKDIR", workDir.c_str(), 1);
+
     sonvola::PcmMediaDevice device;
+    sonvola::ConsoleStarter starter;
     sonvola::DialogHooks hooks = sonvola::defaultDialogHooks();
     hooks.openPlot = [](QWidget*, int which) {
         sonvola::PlotWindow plot(which, nullptr);
         plot.exec();
     };
-    sonvola::MainDialog dialog(device, hooks);
+    sonvola::MainDialog dialog(device, starter, hooks, sonvola::getProgramDir(), workDir);
     QObject::connect(&instance, &sonvola::SingleInstance::raiseRequested, &dialog,
                      &sonvola::MainDialog::raiseWindow);
     if (!device.hasAudioOutput()) {

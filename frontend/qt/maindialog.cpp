@@ -54,8 +54,12 @@ DialogHooks defaultDialogHooks() {
     return h;
 }
 
-MainDialog::MainDialog(MediaDevice& device, DialogHooks hooks, QWidget* parent)
-    : QDialog(parent), playback_(fields_, device, *this), hooks_(std::move(hooks)) {
+MainDialog::MainDialog(MediaDevice& device, ProgramStarter& starter, DialogHooks hooks,
+                       std::string programDir, std::string workDir, QWidget* parent)
+    : QDialog(parent),
+      playback_(fields_, device, *this),
+      launcher_(fields_, playback_, *this, starter, std::move(programDir), std::move(workDir)),
+      hooks_(std::move(hooks)) {
     setWindowTitle(QStringLiteral("Sonvola  ver1.40"));
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
@@ -166,10 +170,10 @@ void MainDialog::build() {
     connect(button(1012), &QPushButton::clicked, this, &MainDialog::OnLoad);
     connect(button(1013), &QPushButton::clicked, this, &MainDialog::OnReset);
     connect(button(1015), &QPushButton::clicked, this, &MainDialog::OnChmod);
-    connect(button(1008), &QPushButton::clicked, this, [this] { emit runStage(1); });
-    connect(button(1014), &QPushButton::clicked, this, [this] { emit runStage(2); });
-    connect(button(1017), &QPushButton::clicked, this, [this] { emit runStage(3); });
-    connect(button(1011), &QPushButton::clicked, this, [this] { emit runStage(4); });
+    connect(button(1008), &QPushButton::clicked, this, [this] { launcher_.OnRunSpecScan(); });
+    connect(button(1014), &QPushButton::clicked, this, [this] { launcher_.OnRunTrackJoin(); });
+    connect(button(1017), &QPushButton::clicked, this, [this] { launcher_.OnRunNoteFind(); });
+    connect(button(1011), &QPushButton::clicked, this, [this] { launcher_.OnRunScoreToSmf(); });
     connect(button(1009), &QPushButton::clicked, this, &MainDialog::OnPlotPeaks);
     connect(button(1016), &QPushButton::clicked, this, &MainDialog::OnPlotLinkedPeaks);
     // The radio handlers run after the selection has moved, as on the original platform.

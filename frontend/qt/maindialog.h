@@ -10,6 +10,7 @@
 #include <map>
 
 #include "frontend/core/fields.h"
+#include "frontend/core/launcher.h"
 #include "frontend/core/playback.h"
 
 class QLineEdit;
@@ -46,13 +47,16 @@ inline int du(double units) {
 class MainDialog : public QDialog, public PlaybackWindow {
     Q_OBJECT
   public:
-    MainDialog(MediaDevice& device, DialogHooks hooks, QWidget* parent = nullptr);
+    // `programDir` holds the stage programs, `workDir` their fixed-name files.
+    MainDialog(MediaDevice& device, ProgramStarter& starter, DialogHooks hooks,
+               std::string programDir, std::string workDir, QWidget* parent = nullptr);
 
     // The control of the given id (1001, 1002, ...), for tests and the stages.
     QWidget* control(int id) const;
     QLineEdit* edit(int id) const;
     const FieldTexts& fields() const { return fields_; }
     Playback& playback() { return playback_; }
+    Launcher& launcher() { return launcher_; }
     int backgroundIndex() const { return background_; }
     const QImage& backgroundImage() const { return picture_; }
 
@@ -75,10 +79,6 @@ class MainDialog : public QDialog, public PlaybackWindow {
     void OnPlotLinkedPeaks();
     void raiseWindow();
 
-  signals:
-    // Emitted by the stage buttons; the launcher handles them.
-    void runStage(int stage);
-
   protected:
     void paintEvent(QPaintEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
@@ -93,6 +93,7 @@ class MainDialog : public QDialog, public PlaybackWindow {
 
     FieldTexts fields_;
     Playback playback_;
+    Launcher launcher_;
     DialogHooks hooks_;
     std::map<int, QWidget*> controls_;
     int background_ = 0;

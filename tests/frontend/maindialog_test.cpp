@@ -57,8 +57,9 @@ class MainDialogTest : public QObject {
   private slots:
     void captionSizeAndControls() {
         test::FakeDevice device;
+        test::FakeStarter starter;
         Recorded r;
-        MainDialog d(device, recordingHooks(r));
+        MainDialog d(device, starter, recordingHooks(r), "/nonexistent/", "/nonexistent/");
         QCOMPARE(d.windowTitle(), QStringLiteral("Sonvola  ver1.40"));
         QCOMPARE(d.size(), QSize(473, 368));  // 315 x 245 dialog units
         QCOMPARE(button(d, 1008)->text(), QStringLiteral("①音楽音解析"));
@@ -77,8 +78,9 @@ class MainDialogTest : public QObject {
 
     void defaultsAndResetLeaveThePath() {
         test::FakeDevice device;
+        test::FakeStarter starter;
         Recorded r;
-        MainDialog d(device, recordingHooks(r));
+        MainDialog d(device, starter, recordingHooks(r), "/nonexistent/", "/nonexistent/");
         QCOMPARE(d.edit(1024)->text(), QStringLiteral("10 _msec"));
         QCOMPARE(d.edit(1027)->text(), QStringLiteral("ハミング窓"));
         QCOMPARE(d.edit(1030)->text(), QStringLiteral("4 / 4"));
@@ -94,10 +96,11 @@ class MainDialogTest : public QObject {
 
     void openingWritesBackWhatWasStored() {
         test::FakeDevice device;
+        test::FakeStarter starter;
         device.openable = {"/m/song.wav"};
         Recorded r;
         r.nextFile = "/m/song.wav";
-        MainDialog d(device, recordingHooks(r));
+        MainDialog d(device, starter, recordingHooks(r), "/nonexistent/", "/nonexistent/");
         d.edit(1028)->setText("96 _tempo");
         button(d, 1002)->click();  // open: the stored texts come back
         QCOMPARE(d.edit(1028)->text(), QStringLiteral("120 _tempo"));
@@ -110,8 +113,9 @@ class MainDialogTest : public QObject {
 
     void chmodCyclesSevenPictures() {
         test::FakeDevice device;
+        test::FakeStarter starter;
         Recorded r;
-        MainDialog d(device, recordingHooks(r));
+        MainDialog d(device, starter, recordingHooks(r), "/nonexistent/", "/nonexistent/");
         const QImage first = d.backgroundImage();
         QCOMPARE(first.size(), QSize(1000, 750));
         QSet<qint64> seen;
@@ -129,8 +133,9 @@ class MainDialogTest : public QObject {
 
     void enterAndEscapeDoNotClose() {
         test::FakeDevice device;
+        test::FakeStarter starter;
         Recorded r;
-        MainDialog d(device, recordingHooks(r));
+        MainDialog d(device, starter, recordingHooks(r), "/nonexistent/", "/nonexistent/");
         d.show();
         QVERIFY(QTest::qWaitForWindowExposed(&d));
         d.edit(1028)->setFocus();
@@ -144,8 +149,9 @@ class MainDialogTest : public QObject {
 
     void exitAsksAndEndsWithStatusOne() {
         test::FakeDevice device;
+        test::FakeStarter starter;
         Recorded r;
-        MainDialog d(device, recordingHooks(r));
+        MainDialog d(device, starter, recordingHooks(r), "/nonexistent/", "/nonexistent/");
         button(d, 1010)->click();
         QCOMPARE(r.messages.last(),
                  QStringLiteral("終了|アプリケーションを終了しますか？|question"));
@@ -157,8 +163,9 @@ class MainDialogTest : public QObject {
 
     void playWithEmptyFieldShowsTheOwnerlessMessage() {
         test::FakeDevice device;
+        test::FakeStarter starter;
         Recorded r;
-        MainDialog d(device, recordingHooks(r));
+        MainDialog d(device, starter, recordingHooks(r), "/nonexistent/", "/nonexistent/");
         button(d, 1005)->click();
         QCOMPARE(r.messages,
                  QStringList{QStringLiteral("|err: ファイルオープンエラー :OpenMCI()|ownerless")});
@@ -166,10 +173,11 @@ class MainDialogTest : public QObject {
 
     void failingStopShowsTheOwnedErrorAndEnds() {
         test::FakeDevice device;
+        test::FakeStarter starter;
         device.openable = {"/m/song.wav"};
         Recorded r;
         r.nextFile = "/m/song.wav";
-        MainDialog d(device, recordingHooks(r));
+        MainDialog d(device, starter, recordingHooks(r), "/nonexistent/", "/nonexistent/");
         d.show();
         button(d, 1002)->click();
         device.failStop = true;
@@ -184,11 +192,12 @@ class MainDialogTest : public QObject {
         const std::string wav = dir.file("song.wav");
         test::writeFile(wav, "x");
         test::FakeDevice device;
+        test::FakeStarter starter;
         device.openable = {wav, wav + ".mid"};
         device.midiOnly = {wav + ".mid"};
         Recorded r;
         r.nextFile = QString::fromStdString(wav);
-        MainDialog d(device, recordingHooks(r));
+        MainDialog d(device, starter, recordingHooks(r), "/nonexistent/", "/nonexistent/");
         button(d, 1002)->click();
         auto* midi = qobject_cast<QRadioButton*>(d.control(1007));
         midi->click();  // no song.wav.mid yet: nothing changes
@@ -206,8 +215,9 @@ class MainDialogTest : public QObject {
 
     void plotButtonsOpenTheirWindows() {
         test::FakeDevice device;
+        test::FakeStarter starter;
         Recorded r;
-        MainDialog d(device, recordingHooks(r));
+        MainDialog d(device, starter, recordingHooks(r), "/nonexistent/", "/nonexistent/");
         button(d, 1009)->click();
         button(d, 1016)->click();
         QCOMPARE(r.plots, (QList<int>{1, 2}));
@@ -275,8 +285,9 @@ class MainDialogTest : public QObject {
 
     void screenshotForAPerson() {
         test::FakeDevice device;
+        test::FakeStarter starter;
         Recorded r;
-        MainDialog d(device, recordingHooks(r));
+        MainDialog d(device, starter, recordingHooks(r), "/nonexistent/", "/nonexistent/");
         d.show();
         QVERIFY(QTest::qWaitForWindowExposed(&d));
         const QString out = QDir::currentPath() + "/screenshots";

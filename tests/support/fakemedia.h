@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "frontend/core/launcher.h"
 #include "frontend/core/playback.h"
 
 namespace sonvola::test {
@@ -87,6 +88,22 @@ class FakeWindow : public PlaybackWindow {
     void endDialog() override { ++ends; }
     bool fileReadable(const std::string& path) const override { return readable.count(path) > 0; }
     std::optional<std::string> chooseFile(MediaKind) override { return nextChoice; }
+};
+
+// Records the programs a launcher starts.
+class FakeStarter : public ProgramStarter {
+  public:
+    struct Start {
+        std::string program;
+        std::vector<std::string> words;
+    };
+    std::vector<Start> starts;
+    bool fail = false;
+    bool start(const std::string& program, const std::vector<std::string>& words) override {
+        if (fail) return false;
+        starts.push_back({program, words});
+        return true;
+    }
 };
 
 }  // namespace sonvola::test

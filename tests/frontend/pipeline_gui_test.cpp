@@ -1,0 +1,97 @@
+// The four stage buttons for real, offscreen: a generated recording opened
+// through the real media device, each stage in its console window, RETURN
+// answered there, and the score and MIDI file checked at the end.
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QtTest>
+#include <cstdlib>
+
+#include "frontend/qt/consolewindow.h"
+#include "frontend/qt/maindialog.h"
+#include "frontend/qt/mediadevice.h"
+#include "tests/support/midireader.h"
+#include "tests/support/tempdir.h"
+#include "tests/support/wavgen.h"
+
+using namespace sonvola;
+
+class PipelineGuiTest : public QObject {
+    Q_OBJECT
+  private slots:
+    void decoderKeepsSplitCharactersAndFallsBackToShiftJis() {
+        ConsoleDecoder d;
+        const QByteArray text = QStringLiteral("窓の種類").toUtf8();
+        QString out = d.decode(text.left(4));  // a character cut in two
+        out += d.decode(text.mid(4));
+        QCOMPARE(out, QStringLiteral("窓の種類"));
+        ConsoleDecoder s;
+        const QString sjis = s.decode(QByteArray("\x91\x8B", 2));  // 窓 in Shift_JIS
+        QCOMPARE(sjis, QStringLiteral("窓"));
+    }
+
+    void fourButtonsMakeTheMidiFile() {
+        test::TempDir dir, work;
+        qputenv("SONVOLA_WORKDIR", work.path().c_str());
+        const std::string wav = dir.file("my song.wav");
+        test::writeFile(
+            wav, test::makeWav(
+                     test::synthNotes({{0.1, 0.6, 69, 12000}, {0.8, 0.6, 72, 12000}}, 1.5, 22050),
+                     {.sampleRate = 22050}));
+        PcmMediaDevice device;
+        ConsoleStarter starter;
+        DialogHooks hooks = defaultDialogHooks();
+        QStringList messages;
+        hooks.message = [&](QWidget*, const QString&, const QString& text, QMessageBox::Icon) {
+            messages << text;
+        };
+        hooks.openFileName = [&](QWidget*, const QString&, const QString&, const QString&) {
+            return QString::fromStdString(wav);
+        };
+        MainDialog d(device, starter, hooks, std::string(SONVOLA_BIN_DIR) + "/", work.path() + "/");
+        d.show();
+        auto press = [&](int id) { qobject_cast<QPushButton*>(d.control(id))->click(); };
+
+        press(1008);  // no recording open yet
+        QCOMPARE(messages,
+                 QStringList{QStringLiteral("解析するための Wave ファイル情報が見当たりません。")});
+        press(1002);  // open file
+        QCOMPARE(d.playback().m_bDeviceOpen, 1);
+
+        int expectedWindows = 0;
+        for (int id : {1008, 1014, 1017, 1011}) {
+            press(id);
+            ++expectedWindows;
+            QCOMPARE(int(starter.windows().size()), expectedWindows);
+            ConsoleWindow* console = starter.windows().back();
+            QVERIFY(console);
+            QTRY_VERIFY_WITH_TIMEOUT(console->text().contains("Please enter RETURN KEY."), 30000);
+            console->sendLine(QString());
+            QTRY_VERIFY_WITH_TIMEOUT(console->finished(), 10000);
+            QCOMPARE(console->exitCode(), 0);
+            QVERIFY(console->text().contains(QStringLiteral("終了コード 0")));
+        }
+        QVERIFY2(messages.size() == 1, qPrintable(messages.join("\n")));
+        test::MidiFile midi;
+        std::string error;
+        QVERIFY2(test::parseMidiFile(wav + ".mid", midi, error), error.c_str());
+        bool a4 = false;
+        for (const auto& n : test::midiNotes(midi)) a4 = a4 || n.key == 69;
+        QVERIFY(a4);
+        QVERIFY(test::readFile(wav + ".txt").find(" a-3 ") != std::string::npos);
+
+        // With the MIDI file selected for playback, converting again is refused.
+        qobject_cast<QRadioButton*>(d.control(1007))->click();
+        QCOMPARE(d.edit(1001)->text(), QString::fromStdString(wav + ".mid"));
+        press(1011);
+        QCOMPARE(messages.last(),
+                 QStringLiteral("err: デバイスが MIDI を参照しているため変換できません．"));
+        for (auto& w : starter.windows()) {
+            if (w) w->close();
+        }
+        qunsetenv("SONVOLA_WORKDIR");
+    }
+};
+
+QTEST_MAIN(PipelineGuiTest)
+#include "pipeline_gui_test.moc"
