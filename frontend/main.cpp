@@ -35,8 +35,9 @@ int main(int argc, char** argv) {
     sonvola::PcmMediaDevice device;
     sonvola::ConsoleStarter starter;
     sonvola::DialogHooks hooks = sonvola::defaultDialogHooks();
-    hooks.openPlot = [](QWidget*, int which) {
-        sonvola::PlotWindow plot(which, nullptr);
+    hooks.openPlot = [workDir](QWidget*, int which) {
+        sonvola::PlotWindow plot(which == 1 ? sonvola::PlotKind::Peaks : sonvola::PlotKind::LinkedPeaks,
+                                 workDir, sonvola::defaultPlotHooks(), nullptr);
         plot.exec();
     };
     sonvola::MainDialog dialog(device, starter, hooks, sonvola::getProgramDir(), workDir);

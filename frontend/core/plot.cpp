@@ -1,0 +1,248 @@
+#include "frontend/core/plot.h"
+
+#include <cctype>
+#include <climits>
+#include <cmath>
+#include <cstdlib>
+
+namespace sonvola {
+
+namespace {
+
+// Truncation toward zero, far-away values held off the picture.
+int clampToInt(double v) {
+    if (!(v > -1e6)) return -1000000;
+    if (!(v < 1e6)) return 1000000;
+    return static_cast<int>(v);
+}
+
+bool isSpace(int c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+}
+
+double atofWord(const std::string& w) {
+    return std::strtod(w.c_str(), nullptr);
+}
+
+int atoiWord(const std::string& w) {
+    long long v = std::strtoll(w.c_str(), nullptr, 10);
+    return v > INT_MAX ? INT_MAX : v < INT_MIN ? INT_MIN : static_cast<int>(v);
+}
+
+// scanf's "%d" after white space; false (value untouched) when no number.
+bool scanInt(std::FILE* f, int32_t& out) {
+    int c;
+    do {
+        c = std::getc(f);
+    } while (c != EOF && isSpace(c));
+    std::string digits;
+    if (c == '+' || c == '-') {
+        digits += static_cast<char>(c);
+        c = std::getc(f);
+    }
+    while (c != EOF && std::isdigit(c)) {
+        digits += static_cast<char>(c);
+        c = std::getc(f);
+    }
+    if (c != EOF) std::ungetc(c, f);
+    if (digits.empty() || digits == "+" || digits == "-") return false;
+    out = atoiWord(digits);
+    return true;
+}
+
+void skipSpace(std::FILE* f) {
+    int c;
+    do {
+        c = std::getc(f);
+    } while (c != EOF && isSpace(c));
+    if (c != EOF) std::ungetc(c, f);
+}
+
+void drawFrameAndLabels(PlotCanvas& canvas) {
+    canvas.fill(0, 0, kPlotWidth, kPlotHeight, {255, 255, 255});
+    canvas.rectangle(80, 20, 1082, 572);
+    const char* labels[] = {"5", "4", "3", "2", "1"};
+    for (int i = 0; i < 5; ++i) canvas.text(65, 57 + 100 * i, labels[i], PlotFont::A);
+    canvas.text(10, 410, "Frequency [kHz]", PlotFont::B);
+    canvas.text(501, 610, "Time [sec]", PlotFont::C);
+}
+
+void drawPeak(PlotCanvas& canvas, double f, double level, int64_t column, const PlotHeader& h,
+              int mode) {
+    const int v = levelValue(level, h.MindB, h.MaxdB);
+    if (!bandVisible(v, mode)) return;
+    int xs[1001];
+    const int n = plotColumns(column, h.LoopCount, xs);
+    const int y = plotRow(f);
+    const Rgb colour = levelColour(v);
+    for (int i = 0; i < n; ++i) canvas.pixel(xs[i], y, colour);
+}
+
+void drawTick(PlotCanvas& canvas, int64_t h, const PlotHeader& header) {
+    const int64_t xt = (1001 * h) / header.LoopCount + 80;
+    canvas.line(static_cast<int>(xt), 571, static_cast<int>(xt), 562);
+    const int seconds =
+        static_cast<int>(static_cast<double>(header.FrameRate) * static_cast<double>(h) * 0.001);
+    canvas.text(static_cast<int>(xt - 5), 572, std::to_string(seconds), PlotFont::A);
+}
+
+bool tickAt(int64_t h, const PlotHeader& header) {
+    return header.FrameRate > 0 && (static_cast<int64_t>(header.FrameRate) * h) % 1000 == 0;
+}
+
+void drawGrid(PlotCanvas& canvas) {
+    for (int y : {72, 172, 272, 372, 472}) canvas.dottedLine(81, y, 1081, y);
+}
+
+}  // namespace
+
+std::string readPlotWord(std::FILE* file) {
+    std::string word;
+    int c;
+    do {
+        c = std::getc(file);
+    } while (c != EOF && isSpace(c));
+    while (c != EOF && !isSpace(c)) {
+        if (word.size() == 1024) break;
+        word += static_cast<char>(c);
+        c = std::getc(file);
+    }
+    if (c != EOF) std::ungetc(c, file);
+    return word;
+}
+
+PlotHeader readPlotHeader(std::FILE* file) {
+    PlotHeader h;
+    readPlotWord(file);
+    h.MaxdB = atofWord(readPlotWord(file));
+    readPlotWord(file);
+    h.MindB = atofWord(readPlotWord(file));
+    // "\n%s %d %s %d\n": each conversion after white space; a failed one ends the scan.
+    skipSpace(file);
+    if (!readPlotWord(file).empty() && scanInt(file, h.FrameRate)) {
+        skipSpace(file);
+        if (!readPlotWord(file).empty() && scanInt(file, h.LoopCount)) skipSpace(file);
+    }
+    // The rest of the signal name line (at most 255 bytes), not used.
+    int c, n = 0;
+    while (n < 255 && (c = std::getc(file)) != EOF && c != '\n') ++n;
+    return h;
+}
+
+int plotRow(double f) {
+    return clampToInt(572.0 - f * 0.1001360544217687);
+}
+
+int plotColumns(int64_t c, int32_t loopCount, int* xs) {
+    if (loopCount <= 0) return 0;
+    if (loopCount > 1000) {
+        xs[0] = static_cast<int>((1000 * c) / loopCount + 81);
+        return 1;
+    }
+    const int n = 1000 / loopCount;
+    for (int j = 0; j <= n; ++j) xs[j] = static_cast<int>(((1000 - n) * c) / loopCount + 81 + j);
+    return n + 1;
+}
+
+int levelValue(double level, double mindB, double maxdB) {
+    const double range = maxdB - mindB;
+    const double scale = 1024.0 / (range * 10.0);
+    const double v = (level - mindB) * scale * 10.0;
+    // An empty range divides by zero: such a picture shows every peak at one end.
+    if (std::isnan(v)) return 0;
+    if (v >= 2147483647.0) return INT_MAX;
+    if (v <= -2147483648.0) return INT_MIN;
+    return static_cast<int>(v);
+}
+
+Rgb levelColour(int v) {
+    if (v >= 768) return {255, (1023 - v) & 0xFF, 0};
+    if (v >= 512) return {v - 512, 255, 0};
+    if (v >= 256) return {0, 255, 511 - v};
+    return {0, v & 0xFF, 255};
+}
+
+bool bandVisible(int v, int mode) {
+    if (v >= 768) return true;
+    if (v >= 512) return mode <= 3;
+    if (v >= 256) return mode <= 2;
+    return mode <= 1;
+}
+
+void drawPeakPlot(std::FILE* file, int mode, PlotCanvas& canvas) {
+    const PlotHeader h = readPlotHeader(file);
+    drawFrameAndLabels(canvas);
+    readPlotWord(file);  // the rule line
+    if (h.LoopCount > 1) {
+        for (int64_t rec = 1; rec < h.LoopCount; ++rec) {
+            if (readPlotWord(file).empty()) break;  // the label; the file ends early
+            std::string word = readPlotWord(file);
+            while (!word.empty() && word != "end") {
+                const double f = atofWord(word);
+                const double level = atofWord(readPlotWord(file));
+                drawPeak(canvas, f, level, rec, h, mode);
+                word = readPlotWord(file);
+            }
+            if (tickAt(rec, h)) drawTick(canvas, rec, h);
+            if (word.empty()) break;
+        }
+    }
+    drawGrid(canvas);
+}
+
+void drawLumpPlot(std::FILE* file, int mode, PlotCanvas& canvas) {
+    const PlotHeader h = readPlotHeader(file);
+    drawFrameAndLabels(canvas);
+    readPlotWord(file);  // the rule line
+    double f = 0.0;
+    for (;;) {
+        const std::string label = readPlotWord(file);
+        if (label.empty() || label == "end_of_file") break;
+        const int64_t start = h.FrameRate != 0 ? atoiWord(label) / h.FrameRate : 0;
+        int64_t c = start;
+        std::string word = readPlotWord(file);
+        const double f0 = std::trunc(word == "end" ? 0.0 : atofWord(word));
+        while (!word.empty() && word != "end") {
+            f = atofWord(word);
+            const double level = atofWord(readPlotWord(file));
+            drawPeak(canvas, f, level, c, h, mode);
+            ++c;
+            word = readPlotWord(file);
+        }
+        if (mode == 0 && h.LoopCount > 0) {
+            const int64_t xs = (1000 * start) / h.LoopCount;
+            const int ys = clampToInt(572.0 - (552 * f0) * 0.00018140589569160998);
+            canvas.ellipse(static_cast<int>(xs + 77), ys - 2, static_cast<int>(xs + 81), ys + 2);
+            const int64_t xe = (1000 * c - 1000) / h.LoopCount;
+            const int ye = plotRow(f);
+            canvas.rectangle(static_cast<int>(xe + 81), ye - 2, static_cast<int>(xe + 85), ye + 2);
+        }
+        if (word.empty()) break;
+    }
+    if (h.LoopCount > 0 && h.FrameRate > 0) {
+        // Ticks fall where FrameRate * t is a whole second.
+        int64_t a = h.FrameRate, b = 1000;
+        while (b != 0) {
+            const int64_t r = a % b;
+            a = b;
+            b = r;
+        }
+        const int64_t step = 1000 / a;
+        for (int64_t t = step; t < h.LoopCount; t += step) drawTick(canvas, t, h);
+    }
+    drawGrid(canvas);
+}
+
+bool drawPlotFile(const std::string& path, PlotKind kind, int mode, PlotCanvas& canvas) {
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) return false;
+    if (kind == PlotKind::Peaks) {
+        drawPeakPlot(f, mode, canvas);
+    } else {
+        drawLumpPlot(f, mode, canvas);
+    }
+    std::fclose(f);
+    return true;
+}
+
+}  // namespace sonvola
