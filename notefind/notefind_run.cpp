@@ -30,29 +30,38 @@ std::string argOr(int argc, char** argv, int i, const char* fallback, std::strin
 
 }  // namespace
 
+bool parseNoteFindArguments(int argc, char** argv, NoteFindParameters& p, std::string& error) {
+    p.score.tempo = argOr(argc, argv, 1, "120", p.missing);
+    const std::string noteValueText = argOr(argc, argv, 3, "128", p.missing);
+    p.score.numerator = argOr(argc, argv, 5, "4", p.missing);
+    p.score.denominator = argOr(argc, argv, 7, "4", p.missing);
+    p.score.program = argOr(argc, argv, 8, "1", p.missing);
+    p.tempo = parseLenientDouble(p.score.tempo.c_str());
+    p.noteValue = parseLenientDouble(noteValueText.c_str());
+    if (!(p.tempo > 0.0) || !std::isfinite(p.tempo)) {
+        error = format("err: the tempo \"%s\" must be a positive number\n", p.score.tempo.c_str());
+        return false;
+    }
+    if (!(p.noteValue > 0.0) || !std::isfinite(p.noteValue)) {
+        error = format("err: the note value \"%s\" must be a positive number\n", noteValueText.c_str());
+        return false;
+    }
+    return true;
+}
+
 int runNoteFind(int argc, char** argv) {
     printTitleAndArguments(stdout, "..NoteFind for successive musical cords\n\n", argc, argv);
 
-    std::string missing;
-    ScoreArguments score;
-    score.tempo = argOr(argc, argv, 1, "120", missing);
-    const std::string noteValueText = argOr(argc, argv, 3, "128", missing);
-    score.numerator = argOr(argc, argv, 5, "4", missing);
-    score.denominator = argOr(argc, argv, 7, "4", missing);
-    score.program = argOr(argc, argv, 8, "1", missing);
-    if (!missing.empty()) {
-        std::fprintf(stdout, "..Missing arguments take the defaults: %s\n", missing.c_str());
+    NoteFindParameters par;
+    std::string argumentError;
+    const bool ok = parseNoteFindArguments(argc, argv, par, argumentError);
+    if (!par.missing.empty()) {
+        std::fprintf(stdout, "..Missing arguments take the defaults: %s\n", par.missing.c_str());
     }
-    const double tempo = parseLenientDouble(score.tempo.c_str());
-    const double noteValue = parseLenientDouble(noteValueText.c_str());
-    if (!(tempo > 0.0) || !std::isfinite(tempo)) {
-        fatalError(stdout, format("err: the tempo \"%s\" must be a positive number\n",
-                                  score.tempo.c_str()));
-    }
-    if (!(noteValue > 0.0) || !std::isfinite(noteValue)) {
-        fatalError(stdout, format("err: the note value \"%s\" must be a positive number\n",
-                                  noteValueText.c_str()));
-    }
+    if (!ok) fatalError(stdout, argumentError);
+    const ScoreArguments& score = par.score;
+    const double tempo = par.tempo;
+    const double noteValue = par.noteValue;
 
     const std::string inPath = getWorkDir() + "TrackJoin.txt";
     const PeakFileHeader header = readPeakHeader(inPath);

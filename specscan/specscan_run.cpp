@@ -41,20 +41,13 @@ int64_t fileSize(const std::string& path) {
     return static_cast<int64_t>(st.st_size);
 }
 
-// The run parameters, checked before any file is touched.
-struct Parameters {
-    std::string wavPath;
-    double shiftMs = 0.0;
-    int32_t shiftInt = 0;
-    bool shortTerm = false;
-    int32_t frameLength = 0;
-    int32_t fftLength = 0;
-    WindowKind window = WindowKind::Hamming;
-};
+}  // namespace
 
-Parameters readParameters(int argc, char** argv) {
-    if (argc < 9) fatalError(stdout, kUsage);
-    Parameters p;
+bool parseSpecScanArguments(int argc, char** argv, SpecScanParameters& p, std::string& error) {
+    if (argc < 9) {
+        error = kUsage;
+        return false;
+    }
     p.wavPath = argv[1];
     p.shiftMs = parseLenientDouble(argv[2]);
     p.shiftInt = parseLenientInt(argv[2]);
@@ -62,39 +55,46 @@ Parameters readParameters(int argc, char** argv) {
     p.frameLength = parseLenientInt(argv[4]);
     p.fftLength = parseLenientInt(argv[6]);
     if (!(p.shiftMs >= 1.0) || !std::isfinite(p.shiftMs)) {
-        fatalError(stdout, format("err: the frame shift (argument 2, \"%s\") must be a number "
-                                  "of milliseconds of at least 1\n",
-                                  argv[2]));
+        error = format("err: the frame shift (argument 2, \"%s\") must be a number of milliseconds of "
+                       "at least 1\n",
+                       argv[2]);
+        return false;
     }
     if (p.frameLength < 2) {
-        fatalError(stdout, format("err: the frame length (argument 4, \"%s\") must be at least "
-                                  "2 samples\n",
-                                  argv[4]));
+        error = format("err: the frame length (argument 4, \"%s\") must be at least 2 samples\n", argv[4]);
+        return false;
     }
     const int64_t nfft = p.fftLength;
     if (nfft < 4 || (nfft & (nfft - 1)) != 0 || nfft > kMaxFftLength) {
-        fatalError(stdout, format("err: the transform length (argument 6, \"%s\") must be a power "
-                                  "of two from 4 to %lld\n",
-                                  argv[6], static_cast<long long>(kMaxFftLength)));
+        error = format("err: the transform length (argument 6, \"%s\") must be a power of two from 4 to "
+                       "%lld\n",
+                       argv[6], static_cast<long long>(kMaxFftLength));
+        return false;
     }
     if (p.frameLength > p.fftLength) {
-        fatalError(stdout, format("err: the frame length (%d) must not exceed the transform "
-                                  "length (%d)\n",
-                                  p.frameLength, p.fftLength));
+        error = format("err: the frame length (%d) must not exceed the transform length (%d)\n",
+                       p.frameLength, p.fftLength);
+        return false;
     }
     auto window = parseWindowName(argv[8]);
     // An unknown window is reported before any file is written, so that no
     // half-written peak list is left behind.
-    if (!window) fatalError(stdout, windowListMessage());
+    if (!window) {
+        error = windowListMessage();
+        return false;
+    }
     p.window = *window;
-    return p;
+    return true;
 }
 
+namespace {
 }  // namespace
 
 int runSpecScan(int argc, char** argv) {
     printTitleAndArguments(stdout, "..Peak-frequency extraction\n\n", argc, argv);
-    const Parameters par = readParameters(argc, argv);
+    SpecScanParameters par;
+    std::string argumentError;
+    if (!parseSpecScanArguments(argc, argv, par, argumentError)) fatalError(stdout, argumentError);
     const std::string workDir = getWorkDir();
 
     // Header dump and read-back.
@@ -120,32 +120,12 @@ int runSpecScan(int argc, char** argv) {
     if (found != kWaveFmtCount) fatalError(stdout, "\nWaveFmt_Dataに格納したデータ数のエラー");
 
     const int bits = fmt[kBitsPerSample];
-    if (bits != 8 && bits != 16) {
-        fatalError(stdout, format("err: %s has %d bits per sample; only 8- and 16-bit PCM "
-                                  "recordings can be analysed\n",
-                                  par.wavPath.c_str(), bits));
+    int64_t dataBytes = 0;
+    std::string error, note;
+    if (!usableWaveData(fmt, par.wavPath, fileSize(par.wavPath), dataBytes, error, note)) {
+        fatalError(stdout, error);
     }
-    if (fmt[kByteRate] <= 0) {
-        fatalError(stdout, format("err: the byte rate in the header of %s is %d; it must be "
-                                  "positive\n",
-                                  par.wavPath.c_str(), fmt[kByteRate]));
-    }
-    // The data size as the header states it (a value of 2^31 and more reads
-    // back negative: it is taken as unsigned), limited to the bytes present.
-    int64_t dataBytes = static_cast<uint32_t>(fmt[kDataBytes]);
-    const int64_t available = std::max<int64_t>(0, fileSize(par.wavPath) - fmt[kHeaderBytes]);
-    if (dataBytes > available) {
-        std::fprintf(stderr,
-                     "\n..The data chunk announces %lld bytes but the file holds %lld after the "
-                     "header: those are analysed.\n",
-                     static_cast<long long>(dataBytes), static_cast<long long>(available));
-        dataBytes = available;
-    }
-    if (dataBytes > INT32_MAX) {
-        fatalError(stdout, format("err: the data chunk of %s holds more than %d bytes, the "
-                                  "largest recording that can be analysed\n",
-                                  par.wavPath.c_str(), INT32_MAX));
-    }
+    std::fputs(note.c_str(), stderr);
 
     // Work arrays, then the output file, then the samples.
     const int64_t nfft = par.fftLength;

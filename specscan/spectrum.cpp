@@ -41,7 +41,7 @@ const char* windowListMessage() {
            "なし\n";
 }
 
-Window::Window(WindowKind kind, int n) : kind_(kind), n_(n) {
+Window::Window(WindowKind kind, int n) : n_(n) {
     if (kind == WindowKind::Rectangular || kind == WindowKind::None || n < 2) return;
     factor_.resize(static_cast<size_t>(n));
     const double delta = 2.0 * M_PI / static_cast<double>(n - 1);

@@ -29,7 +29,6 @@ class Window {
     int size() const { return n_; }
 
   private:
-    WindowKind kind_;
     int n_;
     std::vector<double> factor_;  // empty for the windows that change nothing
     int mid_ = -1;                // triangular: the sample with two factors

@@ -1,8 +1,11 @@
 #include "specscan/wav.h"
 
+#include <algorithm>
+#include <climits>
 #include <cstring>
 #include <memory>
 
+#include "common/console.h"
 #include "common/numbers.h"
 
 namespace sonvola {
@@ -153,6 +156,40 @@ bool readWaveSamples(const std::string& wavPath, int64_t count, int64_t offset, 
         if (s > maxi) maxi = s;
     }
     std::fprintf(err, "\n\tAmplitude is \"mini: %d\" and \"maxi: %d\".\n", mini, maxi);
+    return true;
+}
+
+bool usableWaveData(const WaveFmt_Data& fmt, const std::string& wavPath, int64_t fileSize,
+                    int64_t& dataBytes, std::string& error, std::string& note) {
+    const int bits = fmt[kBitsPerSample];
+    if (bits != 8 && bits != 16) {
+        error = format("err: %s has %d bits per sample; only 8- and 16-bit PCM recordings can be "
+                       "analysed\n",
+                       wavPath.c_str(), bits);
+        return false;
+    }
+    if (fmt[kByteRate] <= 0) {
+        error = format("err: the byte rate in the header of %s is %d; it must be positive\n",
+                       wavPath.c_str(), fmt[kByteRate]);
+        return false;
+    }
+    // The size as the header states it (2^31 and more reads back negative:
+    // it is taken as unsigned), limited to the bytes present.
+    dataBytes = static_cast<uint32_t>(fmt[kDataBytes]);
+    const int64_t available = std::max<int64_t>(0, fileSize - fmt[kHeaderBytes]);
+    note.clear();
+    if (dataBytes > available) {
+        note = format("\n..The data chunk announces %lld bytes but the file holds %lld after the "
+                      "header: those are analysed.\n",
+                      static_cast<long long>(dataBytes), static_cast<long long>(available));
+        dataBytes = available;
+    }
+    if (dataBytes > INT32_MAX) {
+        error = format("err: the data chunk of %s holds more than %d bytes, the largest recording that "
+                       "can be analysed\n",
+                       wavPath.c_str(), INT32_MAX);
+        return false;
+    }
     return true;
 }
 

@@ -52,4 +52,11 @@ int readWaveFmtData(const std::string& dumpPath, WaveFmt_Data& values, std::FILE
 bool readWaveSamples(const std::string& wavPath, int64_t count, int64_t offset, int bits,
                      std::vector<int16_t>& samples, std::FILE* err);
 
+// Checks the read-back values before samples are read: 8 or 16 bits, a
+// positive byte rate, and a data size that the file holds (a larger one is
+// cut to the bytes present, with `note` saying so; more than 2^31 - 1 bytes
+// are refused). Returns false with the message to print.
+bool usableWaveData(const WaveFmt_Data& values, const std::string& wavPath, int64_t fileSize,
+                    int64_t& dataBytes, std::string& error, std::string& note);
+
 }  // namespace sonvola

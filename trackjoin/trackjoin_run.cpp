@@ -54,22 +54,35 @@ void closeOrExit(FilePtr& f, const std::string& path) {
     if (failed) fatalError(stdout, format("err: cannot write %s\n", path.c_str()));
 }
 
-double positiveNumberOrExit(const char* text, const char* what) {
-    const double v = parseLenientDouble(text);
-    if (!(v > 0.0) || !std::isfinite(v)) {
-        fatalError(stdout, format("err: the %s \"%s\" must be a positive number\n", what, text));
+bool positiveNumber(const char* text, const char* what, double& out, std::string& error) {
+    out = parseLenientDouble(text);
+    if (!(out > 0.0) || !std::isfinite(out)) {
+        error = format("err: the %s \"%s\" must be a positive number\n", what, text);
+        return false;
     }
-    return v;
+    return true;
 }
 
 }  // namespace
 
+bool parseTrackJoinArguments(int argc, char** argv, TrackJoinParameters& p, std::string& error) {
+    if (argc < 4) {
+        error = kUsage;
+        return false;
+    }
+    p.amend = std::strcmp(argv[2], "_tempo") == 0;
+    return positiveNumber(argv[1], "tempo (argument 1)", p.tempo, error) &&
+           positiveNumber(argv[3], "note value (argument 3)", p.noteValue, error);
+}
+
 int runTrackJoin(int argc, char** argv) {
     printTitleAndArguments(stdout, "..Combine peaks by the cost minimum\n\n", argc, argv);
-    if (argc < 4) fatalError(stdout, kUsage);
-    const double tempo = positiveNumberOrExit(argv[1], "tempo (argument 1)");
-    const double noteValue = positiveNumberOrExit(argv[3], "note value (argument 3)");
-    const bool amend = std::strcmp(argv[2], "_tempo") == 0;
+    TrackJoinParameters par;
+    std::string argumentError;
+    if (!parseTrackJoinArguments(argc, argv, par, argumentError)) fatalError(stdout, argumentError);
+    const double tempo = par.tempo;
+    const double noteValue = par.noteValue;
+    const bool amend = par.amend;
 
     const std::string workDir = getWorkDir();
     const std::string inPath = workDir + "SpecScan.txt";

@@ -1,6 +1,18 @@
 #pragma once
 
+#include <string>
+
 namespace sonvola {
+
+struct TrackJoinParameters {
+    double tempo = 0.0;
+    double noteValue = 0.0;
+    bool amend = false;
+};
+
+// Reads the arguments; false with the message to print when they cannot
+// make a run (too few, or a tempo or note value that is not a positive number).
+bool parseTrackJoinArguments(int argc, char** argv, TrackJoinParameters& p, std::string& error);
 
 // The whole TrackJoin program: SpecScan.txt to TrackJoin.txt. Returns the
 // exit status; fatal errors end the process.

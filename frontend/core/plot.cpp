@@ -227,7 +227,10 @@ void drawLumpPlot(std::FILE* file, int mode, PlotCanvas& canvas) {
             a = b;
             b = r;
         }
-        const int64_t step = 1000 / a;
+        int64_t step = 1000 / a;
+        // A header with more ticks than the frame has pixels draws every
+        // so many of them: the picture stays readable and the drawing short.
+        while (h.LoopCount / step > 2000) step *= 2;
         for (int64_t t = step; t < h.LoopCount; t += step) drawTick(canvas, t, h);
     }
     drawGrid(canvas);

@@ -1,0 +1,19 @@
+// NoteFind on a fuzzed linked peak list: recognition and the score text.
+#include "common/peakfile.h"
+#include "fuzz/fuzz_util.h"
+#include "notefind/recognize.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    using namespace sonvola;
+    fuzz::InputFile file(data, size);
+    const PeakFileHeader h = readPeakHeader(file.path());
+    std::FILE* f = std::fopen(file.path().c_str(), "rb");
+    if (!f) return 0;
+    PeakTable table;
+    const bool ok = readPeakRecords(f, table).status == PeakReadStatus::Ok;
+    std::fclose(f);
+    if (!ok) return 0;
+    std::vector<NoteRecord> notes = recogniseNotes(table, h.FrameRate, h.MaxdB, fuzz::sink());
+    writeScore(fuzz::sink(), notes, buildScoreEvents(notes), ScoreArguments{});
+    return 0;
+}

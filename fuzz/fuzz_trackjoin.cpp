@@ -1,0 +1,27 @@
+// TrackJoin's passes on a fuzzed peak list: reading, linking, the amendment
+// pass and the weak-lump filter.
+#include "common/peakfile.h"
+#include "fuzz/fuzz_util.h"
+#include "trackjoin/linking.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    using namespace sonvola;
+    fuzz::InputFile file(data, size);
+    const PeakFileHeader h = readPeakHeader(file.path());
+    std::FILE* f = std::fopen(file.path().c_str(), "rb");
+    if (!f) return 0;
+    PeakTable table;
+    const bool ok = readPeakRecords(f, table).status == PeakReadStatus::Ok;
+    std::fclose(f);
+    if (!ok) return 0;
+    PeakTable lumps = table;
+    linkPeaks(table, h.FrameRate, h.LoopCount, fuzz::sink(), fuzz::sink());
+    // The same records taken as lumps, as the amendment pass reads them back.
+    for (int32_t shortest : {15, 250, 2147483647}) {
+        PeakTable t = lumps;
+        amendLumps(t, h.FrameRate, shortest, fuzz::sink());
+    }
+    amendLumps(lumps, h.FrameRate, shortestPeakMs(120, 128), fuzz::sink());
+    writeStrongLumps(lumps, h.MaxdB, h.MindB, fuzz::sink());
+    return 0;
+}

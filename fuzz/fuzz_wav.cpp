@@ -1,0 +1,25 @@
+// The WAV header dump, its read-back and the sample reader on any bytes.
+#include <unistd.h>
+
+#include "fuzz/fuzz_util.h"
+#include "specscan/wav.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    using namespace sonvola;
+    fuzz::InputFile wav(data, size);
+    const std::string dump = wav.path() + ".dump";
+    if (dumpWaveHeader(wav.path(), dump) == DumpStatus::Ok) {
+        WaveFmt_Data values{};
+        if (readWaveFmtData(dump, values, fuzz::sink(), fuzz::sink()) == kWaveFmtCount) {
+            int64_t dataBytes = 0;
+            std::string error, note;
+            if (usableWaveData(values, wav.path(), static_cast<int64_t>(size), dataBytes, error, note)) {
+                std::vector<int16_t> samples;
+                readWaveSamples(wav.path(), dataBytes, values[kHeaderBytes], values[kBitsPerSample], samples,
+                                fuzz::sink());
+            }
+        }
+    }
+    unlink(dump.c_str());
+    return 0;
+}
