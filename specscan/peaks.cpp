@@ -48,6 +48,76 @@ void pickPeaks(const double* re, const double* im, const double* level, int64_t 
     }
 }
 
+namespace {
+
+// Margins of the quick decisions on squared magnitudes. The computed level
+// 20 log10(sqrt(m)) is within a few units in the last place of 10 log10(m);
+// magnitudes apart by more than these relative margins give levels apart by
+// far more than that, so the quick answer is the exact answer.
+constexpr double kCloseRatio = 1e-9;
+constexpr double kTenDbLow = 10.0 * (1.0 - kCloseRatio);
+constexpr double kTenDbHigh = 10.0 * (1.0 + kCloseRatio);
+
+double levelOf(double re, double im) {
+    return 20.0 * std::log10(std::sqrt(re * re + im * im));
+}
+
+}  // namespace
+
+void pickPeaksFromSpectrum(const double* re, const double* im, int64_t nfft, std::string& record,
+                           LevelExtremes& extremes, std::vector<double>& m) {
+    if (!(nfft / 2 > 1)) return;
+    const int64_t top = highestLevelBinNeeded(nfft);
+    m.resize(static_cast<size_t>(top + 1));
+    for (int64_t j = 0; j <= top; ++j) m[static_cast<size_t>(j)] = re[j] * re[j] + im[j] * im[j];
+    // l >= neighbour's level, decided on magnitudes where they are clearly apart.
+    auto notBelow = [&](int64_t p, int64_t q, double lp) {
+        const double a = m[static_cast<size_t>(p)], b = m[static_cast<size_t>(q)];
+        if (a > b * (1.0 + kCloseRatio)) return true;
+        if (a < b * (1.0 - kCloseRatio)) return false;
+        return lp >= levelOf(re[q], im[q]);
+    };
+    const double nfftD = static_cast<double>(nfft);
+    for (int64_t p = 1; p <= nfft / 2 - 1; ++p) {
+        if (!(static_cast<double>(p + 1) * 11025.0 / nfftD <= 5500.0)) break;
+        const double mp = m[static_cast<size_t>(p)];
+        if (mp < kTenDbLow) continue;  // clearly below 10 dB (NaN goes on to the exact test)
+        double l = 0.0;
+        if (!(mp > kTenDbHigh)) {
+            l = levelOf(re[p], im[p]);
+            if (!(l >= 10.0)) continue;
+        }
+        // The level itself only where a comparison or the record needs it.
+        bool haveLevel = !(mp > kTenDbHigh);
+        auto level = [&] {
+            if (!haveLevel) {
+                l = levelOf(re[p], im[p]);
+                haveLevel = true;
+            }
+            return l;
+        };
+        const double a = mp, b1 = m[static_cast<size_t>(p - 1)], b2 = m[static_cast<size_t>(p + 1)];
+        const bool quickLower = a > b1 * (1.0 + kCloseRatio);
+        const bool quickUpper = a > b2 * (1.0 + kCloseRatio);
+        if (!quickLower && !notBelow(p, p - 1, level())) continue;
+        if (!quickUpper && !notBelow(p, p + 1, level())) continue;
+        level();
+        const double dr = re[p] - re[p - 1];
+        const double di = im[p] - im[p - 1];
+        const double q =
+            static_cast<double>(p - 1) + (re[p] * dr + im[p] * di) / (dr * dr + di * di);
+        const double f = q * 11025.0 / nfftD;
+        if (l > extremes.MaxdB) {
+            extremes.MaxdB = l;
+        } else if (l < extremes.MindB) {
+            extremes.MindB = l;
+        }
+        if (std::isnan(f) || f == -1.0) continue;
+        appendFixed2(record, f);
+        appendFixed2(record, l);
+    }
+}
+
 int64_t shortTermDistance(int64_t frameLength, int64_t frameShiftMs, int64_t frameRate) {
     if (frameRate == 0) return 0;
     int64_t d = (frameLength - 11 * frameShiftMs) / (11 * frameRate);

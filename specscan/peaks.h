@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 namespace sonvola {
 
@@ -23,6 +24,14 @@ int64_t highestLevelBinNeeded(int64_t nfft);
 // 5500 Hz; its frequency comes from the complex values of bins p - 1 and p.
 void pickPeaks(const double* re, const double* im, const double* level, int64_t nfft,
                std::string& record, LevelExtremes& extremes);
+
+// The same peaks as pickPeaks, from the spectrum alone: the tests on levels
+// are made on squared magnitudes, which order the same way, and a level is
+// computed (20 log10 of the magnitude, exactly as the level array holds it)
+// only for a peak that is written or where two magnitudes are so close that
+// rounding could decide. `scratch` is reused between frames.
+void pickPeaksFromSpectrum(const double* re, const double* im, int64_t nfft, std::string& record,
+                           LevelExtremes& extremes, std::vector<double>& scratch);
 
 // Frame distance of the short-term estimation:
 // trunc((N - 11 s) / (11 FrameRate)), never negative, 0 when FrameRate is 0.

@@ -55,20 +55,23 @@ bool parseSpecScanArguments(int argc, char** argv, SpecScanParameters& p, std::s
     p.frameLength = parseLenientInt(argv[4]);
     p.fftLength = parseLenientInt(argv[6]);
     if (!(p.shiftMs >= 1.0) || !std::isfinite(p.shiftMs)) {
-        error = format("err: the frame shift (argument 2, \"%s\") must be a number of milliseconds of "
-                       "at least 1\n",
-                       argv[2]);
+        error = format(
+            "err: the frame shift (argument 2, \"%s\") must be a number of milliseconds of "
+            "at least 1\n",
+            argv[2]);
         return false;
     }
     if (p.frameLength < 2) {
-        error = format("err: the frame length (argument 4, \"%s\") must be at least 2 samples\n", argv[4]);
+        error = format("err: the frame length (argument 4, \"%s\") must be at least 2 samples\n",
+                       argv[4]);
         return false;
     }
     const int64_t nfft = p.fftLength;
     if (nfft < 4 || (nfft & (nfft - 1)) != 0 || nfft > kMaxFftLength) {
-        error = format("err: the transform length (argument 6, \"%s\") must be a power of two from 4 to "
-                       "%lld\n",
-                       argv[6], static_cast<long long>(kMaxFftLength));
+        error = format(
+            "err: the transform length (argument 6, \"%s\") must be a power of two from 4 to "
+            "%lld\n",
+            argv[6], static_cast<long long>(kMaxFftLength));
         return false;
     }
     if (p.frameLength > p.fftLength) {
@@ -87,8 +90,7 @@ bool parseSpecScanArguments(int argc, char** argv, SpecScanParameters& p, std::s
     return true;
 }
 
-namespace {
-}  // namespace
+namespace {}  // namespace
 
 int runSpecScan(int argc, char** argv) {
     printTitleAndArguments(stdout, "..Peak-frequency extraction\n\n", argc, argv);
@@ -129,8 +131,7 @@ int runSpecScan(int argc, char** argv) {
 
     // Work arrays, then the output file, then the samples.
     const int64_t nfft = par.fftLength;
-    std::vector<double> re(static_cast<size_t>(nfft)), im(static_cast<size_t>(nfft)),
-        level(static_cast<size_t>(nfft));
+    std::vector<double> re(static_cast<size_t>(nfft)), im(static_cast<size_t>(nfft));
     const std::string peakPath = workDir + "SpecScan.txt";
     std::unique_ptr<std::FILE, FileCloser> outFile(std::fopen(peakPath.c_str(), "wb"));
     if (!outFile) fatalError(stdout, format("cannot open! %s", peakPath.c_str()));
@@ -188,8 +189,10 @@ int runSpecScan(int argc, char** argv) {
 
     // Frame loop.
     const Window window(par.window, par.frameLength);
-    const int64_t levelCount = highestLevelBinNeeded(nfft) + 1;
     const int64_t signalLen = static_cast<int64_t>(signal.size());
+    std::vector<double> frame(static_cast<size_t>(par.frameLength));
+    std::vector<double> scratch;
+    SpectrumFft fft;
     LevelExtremes extremes;
     std::string record;
     for (int64_t k = 1; k <= plan.loopCount; ++k) {
@@ -198,14 +201,13 @@ int runSpecScan(int argc, char** argv) {
         const int64_t start = (k - 1) * plan.step;
         for (int64_t i = 0; i < par.frameLength; ++i) {
             const int64_t at = start + i;
-            re[static_cast<size_t>(i)] = at < signalLen ? signal[static_cast<size_t>(at)] : 0.0;
+            frame[static_cast<size_t>(i)] = at < signalLen ? signal[static_cast<size_t>(at)] : 0.0;
         }
-        std::fill(re.begin() + par.frameLength, re.end(), 0.0);
-        std::fill(im.begin(), im.end(), 0.0);
-        window.apply(std::span<double>(re.data(), static_cast<size_t>(par.frameLength)));
-        if (spectrumFft(nfft, re.data(), im.data()) != 0) fatalError(stderr, "Can't malloc\n");
-        levelsDb(re.data(), im.data(), level.data(), levelCount);
-        pickPeaks(re.data(), im.data(), level.data(), nfft, record, extremes);
+        window.apply(frame);
+        if (fft.transformFrame(frame.data(), par.frameLength, nfft, re.data(), im.data()) != 0) {
+            fatalError(stderr, "Can't malloc\n");
+        }
+        pickPeaksFromSpectrum(re.data(), im.data(), nfft, record, extremes, scratch);
         record += "end\n";
         std::fwrite(record.data(), 1, record.size(), peaks);
     }
@@ -217,7 +219,6 @@ int runSpecScan(int argc, char** argv) {
     bool writeFailed = std::fflush(peaks) != 0 || std::ferror(peaks);
     outFile.reset();
     if (writeFailed) fatalError(stdout, format("err: cannot write %s\n", peakPath.c_str()));
-    spectrumFft(0, nullptr, nullptr);
 
     std::fprintf(stdout, "\n\tFirst sample in the last frame is %ld (%ld*16 / %ld) [samples].\n",
                  static_cast<long>(plan.loopCount * plan.step), static_cast<long>(v),

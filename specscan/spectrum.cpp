@@ -109,51 +109,45 @@ void SpectrumFft::release() {
     rev_ = {};
 }
 
-int SpectrumFft::transform(int64_t size, double* re, double* im) {
-    if (size == 0) {
+bool SpectrumFft::prepare(int64_t n) {
+    if (n == n_) return true;
+    try {
         release();
-        return 0;
+        sine_.resize(static_cast<size_t>(n + n / 4));
+        rev_.resize(static_cast<size_t>(n));
+        cos_.resize(static_cast<size_t>(n / 2));
+        sin_.resize(static_cast<size_t>(n / 2));
+    } catch (const std::bad_alloc&) {
+        release();
+        std::fputs("記憶領域不足\n", stderr);
+        return false;
     }
-    const bool inverse = size < 0;
-    const int64_t n = inverse ? -size : size;
-    if (n < 4 || (n & (n - 1)) != 0) return 1;
-    if (n != n_) {
-        try {
-            release();
-            sine_.resize(static_cast<size_t>(n + n / 4));
-            rev_.resize(static_cast<size_t>(n));
-        } catch (const std::bad_alloc&) {
-            release();
-            std::fputs("記憶領域不足\n", stderr);
-            return 1;
-        }
-        for (int64_t k = 0; k < n + n / 4; ++k) {
-            sine_[static_cast<size_t>(k)] =
-                std::sin(2.0 * M_PI * static_cast<double>(k) / static_cast<double>(n));
-        }
-        int bits = 0;
-        while ((int64_t{1} << bits) < n) ++bits;
-        for (int64_t i = 0; i < n; ++i) {
-            int64_t r = 0;
-            for (int b = 0; b < bits; ++b) r |= ((i >> b) & 1) << (bits - 1 - b);
-            rev_[static_cast<size_t>(i)] = r;
-        }
-        n_ = n;
+    for (int64_t k = 0; k < n + n / 4; ++k) {
+        sine_[static_cast<size_t>(k)] =
+            std::sin(2.0 * M_PI * static_cast<double>(k) / static_cast<double>(n));
     }
+    int bits = 0;
+    while ((int64_t{1} << bits) < n) ++bits;
     for (int64_t i = 0; i < n; ++i) {
-        int64_t r = rev_[static_cast<size_t>(i)];
-        if (i < r) {
-            std::swap(re[i], re[r]);
-            std::swap(im[i], im[r]);
-        }
+        int64_t r = 0;
+        for (int b = 0; b < bits; ++b) r |= ((i >> b) & 1) << (bits - 1 - b);
+        rev_[static_cast<size_t>(i)] = r;
     }
-    // Each stage's factors are gathered first, then the butterflies run
-    // block by block over contiguous memory; every butterfly computes exactly
-    // what it would in the j-major order.
+    n_ = n;
+    return true;
+}
+
+// The butterfly stages from half-size `first` on. Each stage's factors are
+// gathered first, then the butterflies run block by block over contiguous
+// memory; every butterfly computes exactly what it would in j-major order.
+// Built twice, for AVX2 and for any x86-64, and chosen when the program
+// starts: the wider vectors do the same IEEE operations (no fused
+// multiply-add), so the results are the same on every machine.
+__attribute__((target_clones("avx2", "default"))) void SpectrumFft::stages(int64_t n, int64_t first,
+                                                                           bool inverse, double* re,
+                                                                           double* im) {
     const int64_t quarter = n / 4;
-    cos_.resize(static_cast<size_t>(n / 2));
-    sin_.resize(static_cast<size_t>(n / 2));
-    for (int64_t h = 1; h < n; h <<= 1) {
+    for (int64_t h = first; h < n; h <<= 1) {
         const int64_t d = n / (2 * h);
         for (int64_t j = 0; j < h; ++j) {
             cos_[static_cast<size_t>(j)] = sine_[static_cast<size_t>(j * d + quarter)];
@@ -177,12 +171,59 @@ int SpectrumFft::transform(int64_t size, double* re, double* im) {
             }
         }
     }
+}
+
+int SpectrumFft::transform(int64_t size, double* re, double* im) {
+    if (size == 0) {
+        release();
+        return 0;
+    }
+    const bool inverse = size < 0;
+    const int64_t n = inverse ? -size : size;
+    if (n < 4 || (n & (n - 1)) != 0) return 1;
+    if (!prepare(n)) return 1;
+    for (int64_t i = 0; i < n; ++i) {
+        const int64_t r = rev_[static_cast<size_t>(i)];
+        if (i < r) {
+            std::swap(re[i], re[r]);
+            std::swap(im[i], im[r]);
+        }
+    }
+    stages(n, 1, inverse, re, im);
     if (!inverse) {
         const double nd = static_cast<double>(n);
         for (int64_t i = 0; i < n; ++i) {
             re[i] = re[i] / nd;
             im[i] = im[i] / nd;
         }
+    }
+    return 0;
+}
+
+int SpectrumFft::transformFrame(const double* frame, int64_t frameLength, int64_t size, double* re,
+                                double* im) {
+    const int64_t n = size;
+    if (n < 4 || (n & (n - 1)) != 0 || frameLength > n) return 1;
+    if (!prepare(n)) return 1;
+    // With inputs only below frameLength <= n / 2^z, after the bit reversal
+    // each block of 2^z values holds one input at its start and zeros; the
+    // first z stages add and subtract products of those zeros, which leaves
+    // the input in every place of its block and every imaginary part zero.
+    int64_t block = 1;
+    while (block < n && frameLength <= n / (block * 2)) block *= 2;
+    for (int64_t k = 0; k < n; k += block) {
+        const int64_t t = rev_[static_cast<size_t>(k)];
+        const double x = t < frameLength ? frame[t] : 0.0;
+        for (int64_t j = 0; j < block; ++j) {
+            re[k + j] = x;
+            im[k + j] = 0.0;
+        }
+    }
+    stages(n, block, false, re, im);
+    const double nd = static_cast<double>(n);
+    for (int64_t i = 0; i < n; ++i) {
+        re[i] = re[i] / nd;
+        im[i] = im[i] / nd;
     }
     return 0;
 }

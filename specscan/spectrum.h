@@ -60,7 +60,17 @@ class SpectrumFft {
     int transform(int64_t size, double* re, double* im);
     void release();
 
+    // The forward transform of `frame` (its first `frameLength` values, the
+    // rest of the `size` inputs zero, all imaginary parts zero) into re and
+    // im: the same values as filling the arrays and calling transform(size).
+    // The first stages only spread each block's single nonzero input over
+    // the block, so they are replaced by that spreading.
+    int transformFrame(const double* frame, int64_t frameLength, int64_t size, double* re,
+                       double* im);
+
   private:
+    void stages(int64_t n, int64_t firstHalfSize, bool inverse, double* re, double* im);
+    bool prepare(int64_t n);
     int64_t n_ = 0;
     std::vector<double> sine_;  // sin(2 pi k / n), k < n + n/4
     std::vector<int64_t> rev_;

@@ -163,9 +163,10 @@ bool usableWaveData(const WaveFmt_Data& fmt, const std::string& wavPath, int64_t
                     int64_t& dataBytes, std::string& error, std::string& note) {
     const int bits = fmt[kBitsPerSample];
     if (bits != 8 && bits != 16) {
-        error = format("err: %s has %d bits per sample; only 8- and 16-bit PCM recordings can be "
-                       "analysed\n",
-                       wavPath.c_str(), bits);
+        error = format(
+            "err: %s has %d bits per sample; only 8- and 16-bit PCM recordings can be "
+            "analysed\n",
+            wavPath.c_str(), bits);
         return false;
     }
     if (fmt[kByteRate] <= 0) {
@@ -179,15 +180,17 @@ bool usableWaveData(const WaveFmt_Data& fmt, const std::string& wavPath, int64_t
     const int64_t available = std::max<int64_t>(0, fileSize - fmt[kHeaderBytes]);
     note.clear();
     if (dataBytes > available) {
-        note = format("\n..The data chunk announces %lld bytes but the file holds %lld after the "
-                      "header: those are analysed.\n",
-                      static_cast<long long>(dataBytes), static_cast<long long>(available));
+        note = format(
+            "\n..The data chunk announces %lld bytes but the file holds %lld after the "
+            "header: those are analysed.\n",
+            static_cast<long long>(dataBytes), static_cast<long long>(available));
         dataBytes = available;
     }
     if (dataBytes > INT32_MAX) {
-        error = format("err: the data chunk of %s holds more than %d bytes, the largest recording that "
-                       "can be analysed\n",
-                       wavPath.c_str(), INT32_MAX);
+        error = format(
+            "err: the data chunk of %s holds more than %d bytes, the largest recording that "
+            "can be analysed\n",
+            wavPath.c_str(), INT32_MAX);
         return false;
     }
     return true;

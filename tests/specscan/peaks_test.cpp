@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <random>
 #include <string>
 
 #include "common/peakfile.h"
@@ -148,6 +149,43 @@ TEST(ShortTerm, MissingOrBrokenListIsRefused) {
               EstimationStatus::ReadFailed);
     // The broken file is left as it was.
     EXPECT_EQ(readFile(dir.file("cut.txt")), head(2) + "10: 440.00 20.00 end\n20: 44");
+}
+
+}  // namespace
+}  // namespace sonvola
+
+namespace sonvola {
+namespace {
+
+// Picking from the spectrum alone must give the same record and extremes as
+// picking from the full level array, on music-like, noisy and tied spectra.
+TEST(PickPeaks, FromSpectrumEqualsFromLevels) {
+    std::mt19937 g(3);
+    std::uniform_real_distribution<double> d(-1, 1);
+    const int64_t nfft = 4096;
+    std::vector<double> scratch;
+    for (int trial = 0; trial < 60; ++trial) {
+        std::vector<double> re(nfft, 0.0), im(nfft, 0.0), level(nfft);
+        const double scale = trial % 3 == 0 ? 3.2 : trial % 3 == 1 ? 40.0 : 3000.0;
+        for (int64_t j = 0; j < 512; ++j)
+            re[static_cast<size_t>(j)] = scale * d(g) * std::sin(0.05 * (trial + 1) * j);
+        SpectrumFft fft;
+        fft.transform(nfft, re.data(), im.data());
+        if (trial % 4 == 0) {  // equal neighbours and a bin at exactly 10 dB
+            re[101] = re[100];
+            im[101] = im[100];
+            re[200] = std::sqrt(10.0);
+            im[200] = 0.0;
+        }
+        levelsDb(re.data(), im.data(), level.data(), highestLevelBinNeeded(nfft) + 1);
+        std::string a, b;
+        LevelExtremes ea, eb;
+        pickPeaks(re.data(), im.data(), level.data(), nfft, a, ea);
+        pickPeaksFromSpectrum(re.data(), im.data(), nfft, b, eb, scratch);
+        ASSERT_EQ(a, b) << trial;
+        ASSERT_EQ(ea.MaxdB, eb.MaxdB);
+        ASSERT_EQ(ea.MindB, eb.MindB);
+    }
 }
 
 }  // namespace

@@ -159,3 +159,38 @@ TEST(Levels, TwentyLog10OfTheMagnitude) {
 
 }  // namespace
 }  // namespace sonvola
+
+namespace sonvola {
+namespace {
+
+class FrameTransform : public ::testing::TestWithParam<std::pair<int, int>> {};
+
+// The shortcut for a zero-padded real frame gives the same bits as the full
+// transform, for frames that fill the transform or only an eighth of it.
+TEST_P(FrameTransform, EqualsTheFullTransformBitForBit) {
+    const auto [frameLength, n] = GetParam();
+    std::mt19937 g(11);
+    std::uniform_real_distribution<double> d(-3000, 3000);
+    std::vector<double> frame(static_cast<size_t>(frameLength));
+    for (auto& x : frame) x = d(g);
+    frame[1] = 0.0;
+    frame[2] = -0.0;
+    SpectrumFft a, b;
+    std::vector<double> re(static_cast<size_t>(n), 0.0), im(static_cast<size_t>(n), 0.0);
+    std::copy(frame.begin(), frame.end(), re.begin());
+    ASSERT_EQ(a.transform(n, re.data(), im.data()), 0);
+    std::vector<double> re2(static_cast<size_t>(n), 7.0), im2(static_cast<size_t>(n), 7.0);
+    ASSERT_EQ(b.transformFrame(frame.data(), frameLength, n, re2.data(), im2.data()), 0);
+    for (int k = 0; k < n; ++k) {
+        ASSERT_EQ(re[static_cast<size_t>(k)], re2[static_cast<size_t>(k)]) << k;
+        ASSERT_EQ(im[static_cast<size_t>(k)], im2[static_cast<size_t>(k)]) << k;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, FrameTransform,
+                         ::testing::Values(std::pair{512, 4096}, std::pair{511, 4096},
+                                           std::pair{513, 4096}, std::pair{4096, 4096},
+                                           std::pair{2, 4}, std::pair{100, 1024}, std::pair{1, 8}));
+
+}  // namespace
+}  // namespace sonvola
