@@ -15,6 +15,7 @@
 #include "specscan/peaks.h"
 #include "specscan/prepare.h"
 #include "specscan/spectrum.h"
+#include "specscan/stream.h"
 #include "specscan/wav.h"
 
 namespace sonvola {
@@ -137,42 +138,60 @@ int runSpecScan(int argc, char** argv) {
     if (!outFile) fatalError(stdout, format("cannot open! %s", peakPath.c_str()));
     std::FILE* peaks = outFile.get();
 
-    std::vector<int16_t> samples;
-    if (!readWaveSamples(par.wavPath, dataBytes, fmt[kHeaderBytes], bits, samples, stderr)) {
+    // The samples are read in blocks as the analysis goes; a first pass over
+    // them gives the amplitude line.
+    int mini = 0, maxi = 0;
+    if (!scanAmplitude(par.wavPath, dataBytes, fmt[kHeaderBytes], bits, mini, maxi)) {
         fatalError(stdout, format("cannot open! %s", par.wavPath.c_str()));
     }
+    if (bits == 8) std::fputs("\n..Quantization bit rate is converted 8 into 16.\n", stderr);
+    std::fprintf(stderr, "\n\tAmplitude is \"mini: %d\" and \"maxi: %d\".\n", mini, maxi);
+    auto samples = std::make_unique<WaveSampleStream>();
+    if (!samples->open(par.wavPath, dataBytes, fmt[kHeaderBytes], bits)) {
+        fatalError(stdout, format("cannot open! %s", par.wavPath.c_str()));
+    }
+    const int64_t samplesRead = samples->total();
 
     // Channel step and rate step.
     int64_t v = dataBytes;
     int64_t byteRate = fmt[kByteRate];
-    if (fmt[kChannels] == 2) {
-        MonoSignal mono =
-            convertStereoToMono(samples, static_cast<int32_t>(dataBytes), fmt[kByteRate], stderr);
-        samples = std::move(mono.samples);
-        v = mono.dataBytes;
-        byteRate = mono.byteRate;
+    const bool stereo = fmt[kChannels] == 2;
+    int64_t monoSamples = samplesRead;
+    if (stereo) {
+        v = dataBytes / 2;
+        byteRate = fmt[kByteRate] / 2;
+        monoSamples = (samplesRead + 1) / 2;
+        std::fprintf(stderr, "\n\tConvert stereo into mono: %ld[bytes] -> %ld[bytes]",
+                     2L * static_cast<long>(v), static_cast<long>(v));
+        std::fprintf(stderr,
+                     "\n\t                          %ld[[bytes/frame] -> %ld[[bytes/frame]\n",
+                     2L * static_cast<long>(byteRate), static_cast<long>(byteRate));
     }
-    const int64_t n = std::min<int64_t>(8 * (v / bits), static_cast<int64_t>(samples.size()));
+    const int64_t n = std::min<int64_t>(8 * (v / bits), monoSamples);
     const double rate = static_cast<double>(fmt[kSampleRate]);
-    std::vector<double> signal;
+    std::unique_ptr<SignalSource> signal;
     if (rate > kAnalysisRateHz) {
-        DownSampleStatus st =
-            downSample(std::span<const int16_t>(samples.data(), static_cast<size_t>(n)), rate,
-                       kAnalysisRateHz, signal, stderr);
-        if (st == DownSampleStatus::FilterAllocationFailed) {
+        std::vector<double> h;
+        try {
+            h = designKaiserLowPass(kAnalysisRateHz / rate, kStopBandAttenuationDb, 400.0 / rate,
+                                    1.0);
+        } catch (const std::bad_alloc&) {
             std::fputs("Can't malloc\nCan't make Low-pass filter\n", stderr);
             std::exit(1);
         }
-        if (st == DownSampleStatus::AllocationFailed) fatalError(stderr, "Can't malloc\n");
+        std::fprintf(stderr, "\n\tLow-pass filter: %8.2f[Hz], %ld points\n", 0.5 * kAnalysisRateHz,
+                     static_cast<long>(h.size()));
+        signal =
+            downSampledSignal(std::move(samples), stereo, n, std::move(h), rate, kAnalysisRateHz);
+        std::fprintf(stderr, "\tDown-sampling: %8.2f[Hz] to %8.2f[Hz]\n", rate, kAnalysisRateHz);
         std::fputs("\n..Down-sampling was carried out.\n", stderr);
     } else if (rate == kAnalysisRateHz) {
-        signal.assign(samples.begin(), samples.begin() + n);
+        signal = directSignal(std::move(samples), stereo, n);
     } else {
         std::fprintf(stderr, "err: サンプリングレートが%8.2fHz以上でないと解析できません。",
                      kAnalysisRateHz);
         std::exit(1);
     }
-    samples = {};
 
     bool planOk = false;
     const FramePlan plan =
@@ -189,7 +208,7 @@ int runSpecScan(int argc, char** argv) {
 
     // Frame loop.
     const Window window(par.window, par.frameLength);
-    const int64_t signalLen = static_cast<int64_t>(signal.size());
+    FrameReader frames(*signal, par.frameLength);
     std::vector<double> frame(static_cast<size_t>(par.frameLength));
     std::vector<double> scratch;
     SpectrumFft fft;
@@ -198,11 +217,7 @@ int runSpecScan(int argc, char** argv) {
     for (int64_t k = 1; k <= plan.loopCount; ++k) {
         record.clear();
         record += format("%lld: ", static_cast<long long>(k * par.shiftInt));
-        const int64_t start = (k - 1) * plan.step;
-        for (int64_t i = 0; i < par.frameLength; ++i) {
-            const int64_t at = start + i;
-            frame[static_cast<size_t>(i)] = at < signalLen ? signal[static_cast<size_t>(at)] : 0.0;
-        }
+        frames.frameAt((k - 1) * plan.step, frame.data());
         window.apply(frame);
         if (fft.transformFrame(frame.data(), par.frameLength, nfft, re.data(), im.data()) != 0) {
             fatalError(stderr, "Can't malloc\n");

@@ -1,0 +1,73 @@
+// The signal path of SpecScan in blocks: samples are read from the file,
+// reduced to one channel, filtered, resampled and cut into frames as they
+// are needed, so memory stays small whatever the recording's length. Each
+// step computes exactly what the whole-array steps compute.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace sonvola {
+
+// The samples of a data chunk in file order: 8-bit ones converted with
+// u * 257 - 32768, 16-bit ones little-endian; samples the file lacks read as 0.
+class WaveSampleStream {
+  public:
+    ~WaveSampleStream();
+    // `dataBytes` bytes from `offset`; false when the file cannot be opened.
+    bool open(const std::string& path, int64_t dataBytes, int64_t offset, int bits);
+    // Up to `max` samples; 0 at the end of the data.
+    size_t read(int16_t* out, size_t max);
+    int64_t total() const { return total_; }
+
+  private:
+    std::FILE* file_ = nullptr;
+    int bits_ = 16;
+    int64_t total_ = 0, done_ = 0;
+    bool fileEnded_ = false;
+    std::vector<unsigned char> bytes_;
+};
+
+// Smallest and largest sample, as the amplitude line reports them.
+bool scanAmplitude(const std::string& path, int64_t dataBytes, int64_t offset, int bits, int& mini,
+                   int& maxi);
+
+// The analysis signal at 11025 Hz, pulled in pieces.
+class SignalSource {
+  public:
+    virtual ~SignalSource() = default;
+    virtual size_t read(double* out, size_t max) = 0;  // 0 at the end
+};
+
+// The first `n` samples of the one-channel stream (every second sample of a
+// stereo file), converted to real numbers: a recording at 11025 Hz.
+std::unique_ptr<SignalSource> directSignal(std::unique_ptr<WaveSampleStream> samples, bool stereo,
+                                           int64_t n);
+
+// The same samples through the low-pass filter `h` (overlap-add in blocks)
+// and the linear resampler from `inRate` to `outRate`.
+std::unique_ptr<SignalSource> downSampledSignal(std::unique_ptr<WaveSampleStream> samples,
+                                                bool stereo, int64_t n, std::vector<double> h,
+                                                double inRate, double outRate);
+
+// The frames of the signal: frame k (from 1) starts at (k - 1) * step; past
+// the end of the signal every sample is 0.
+class FrameReader {
+  public:
+    FrameReader(SignalSource& source, int64_t frameLength)
+        : source_(source), frameLength_(frameLength) {}
+    // Copies the frame starting at sample `start` (never before the last one).
+    void frameAt(int64_t start, double* out);
+
+  private:
+    SignalSource& source_;
+    int64_t frameLength_;
+    std::vector<double> buffer_;
+    int64_t base_ = 0;  // signal index of buffer_[0]
+    bool ended_ = false;
+};
+
+}  // namespace sonvola
