@@ -1,7 +1,10 @@
 // The WAV header dump, its read-back and the sample reader on any bytes.
 #include <unistd.h>
 
+#include <algorithm>
+
 #include "fuzz/fuzz_util.h"
+#include "specscan/stream.h"
 #include "specscan/wav.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -17,6 +20,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 std::vector<int16_t> samples;
                 readWaveSamples(wav.path(), dataBytes, values[kHeaderBytes], values[kBitsPerSample], samples,
                                 fuzz::sink());
+                // The block-wise reader must give the same samples.
+                WaveSampleStream stream;
+                if (stream.open(wav.path(), dataBytes, values[kHeaderBytes], values[kBitsPerSample])) {
+                    std::vector<int16_t> blockwise(samples.size() + 1);
+                    size_t got = 0, n;
+                    while ((n = stream.read(blockwise.data() + got, 3)) > 0) got += n;
+                    if (got != samples.size() || !std::equal(samples.begin(), samples.end(), blockwise.begin())) {
+                        __builtin_trap();
+                    }
+                }
             }
         }
     }
