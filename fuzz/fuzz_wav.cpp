@@ -25,7 +25,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 if (stream.open(wav.path(), dataBytes, values[kHeaderBytes], values[kBitsPerSample])) {
                     std::vector<int16_t> blockwise(samples.size() + 1);
                     size_t got = 0, n;
-                    while ((n = stream.read(blockwise.data() + got, 3)) > 0) got += n;
+                    while (got < blockwise.size() &&
+                           (n = stream.read(blockwise.data() + got, std::min<size_t>(3, blockwise.size() - got))) > 0) {
+                        got += n;
+                    }
                     if (got != samples.size() || !std::equal(samples.begin(), samples.end(), blockwise.begin())) {
                         __builtin_trap();
                     }
