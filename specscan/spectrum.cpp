@@ -107,6 +107,9 @@ void SpectrumFft::release() {
     n_ = 0;
     sine_ = {};
     rev_ = {};
+    cos_ = {};
+    sin_ = {};
+    sinInverse_ = {};
 }
 
 bool SpectrumFft::prepare(int64_t n) {
@@ -115,8 +118,9 @@ bool SpectrumFft::prepare(int64_t n) {
         release();
         sine_.resize(static_cast<size_t>(n + n / 4));
         rev_.resize(static_cast<size_t>(n));
-        cos_.resize(static_cast<size_t>(n / 2));
-        sin_.resize(static_cast<size_t>(n / 2));
+        cos_.resize(static_cast<size_t>(n));
+        sin_.resize(static_cast<size_t>(n));
+        sinInverse_.resize(static_cast<size_t>(n));
     } catch (const std::bad_alloc&) {
         release();
         std::fputs("記憶領域不足\n", stderr);
@@ -133,6 +137,16 @@ bool SpectrumFft::prepare(int64_t n) {
         for (int b = 0; b < bits; ++b) r |= ((i >> b) & 1) << (bits - 1 - b);
         rev_[static_cast<size_t>(i)] = r;
     }
+    // Each stage's factors laid out contiguously, so the butterflies read
+    // them in order: stage h uses table entries j * n / 2h for j < h.
+    for (int64_t h = 1; h < n; h <<= 1) {
+        const int64_t d = n / (2 * h);
+        for (int64_t j = 0; j < h; ++j) {
+            cos_[static_cast<size_t>(h + j)] = sine_[static_cast<size_t>(j * d + n / 4)];
+            sin_[static_cast<size_t>(h + j)] = sine_[static_cast<size_t>(j * d)];
+            sinInverse_[static_cast<size_t>(h + j)] = -sine_[static_cast<size_t>(j * d)];
+        }
+    }
     n_ = n;
     return true;
 }
@@ -146,16 +160,10 @@ bool SpectrumFft::prepare(int64_t n) {
 __attribute__((target_clones("avx2", "default"))) void SpectrumFft::stages(int64_t n, int64_t first,
                                                                            bool inverse, double* re,
                                                                            double* im) {
-    const int64_t quarter = n / 4;
     for (int64_t h = first; h < n; h <<= 1) {
-        const int64_t d = n / (2 * h);
-        for (int64_t j = 0; j < h; ++j) {
-            cos_[static_cast<size_t>(j)] = sine_[static_cast<size_t>(j * d + quarter)];
-            const double s = sine_[static_cast<size_t>(j * d)];
-            sin_[static_cast<size_t>(j)] = inverse ? -s : s;
-        }
-        const double* __restrict cs = cos_.data();
-        const double* __restrict sn = sin_.data();
+        // The factors of stage h sit at h .. 2h - 1 of the stage tables.
+        const double* __restrict cs = cos_.data() + h;
+        const double* __restrict sn = (inverse ? sinInverse_.data() : sin_.data()) + h;
         for (int64_t b = 0; b < n; b += 2 * h) {
             double* __restrict r0 = re + b;
             double* __restrict r1 = re + b + h;
