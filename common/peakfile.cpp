@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "common/console.h"
+#include "common/fileptr.h"
 #include "common/numbers.h"
 
 namespace sonvola {
@@ -16,13 +17,6 @@ namespace sonvola {
 const PeakRecord PeakTable::empty_{};
 
 namespace {
-
-struct FileCloser {
-    void operator()(std::FILE* f) const {
-        if (f) std::fclose(f);
-    }
-};
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
 bool isBlank(int c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';

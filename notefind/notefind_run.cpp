@@ -6,6 +6,7 @@
 #include <string>
 
 #include "common/console.h"
+#include "common/fileptr.h"
 #include "common/numbers.h"
 #include "common/peakfile.h"
 #include "notefind/recognize.h"
@@ -13,12 +14,6 @@
 namespace sonvola {
 
 namespace {
-
-struct FileCloser {
-    void operator()(std::FILE* f) const {
-        if (f) std::fclose(f);
-    }
-};
 
 // Argument i, or the front end's default when the command line is shorter.
 std::string argOr(int argc, char** argv, int i, const char* fallback, std::string& missing) {
@@ -43,7 +38,8 @@ bool parseNoteFindArguments(int argc, char** argv, NoteFindParameters& p, std::s
         return false;
     }
     if (!(p.noteValue > 0.0) || !std::isfinite(p.noteValue)) {
-        error = format("err: the note value \"%s\" must be a positive number\n", noteValueText.c_str());
+        error =
+            format("err: the note value \"%s\" must be a positive number\n", noteValueText.c_str());
         return false;
     }
     return true;
@@ -67,7 +63,7 @@ int runNoteFind(int argc, char** argv) {
     const PeakFileHeader header = readPeakHeader(inPath);
     PeakTable tracks;
     {
-        std::unique_ptr<std::FILE, FileCloser> in(std::fopen(inPath.c_str(), "rb"));
+        FilePtr in(std::fopen(inPath.c_str(), "rb"));
         if (!in) fatalError(stdout, format("err: Cannot open file:%s\n", inPath.c_str()));
         PeakReadResult r = readPeakRecords(in.get(), tracks);
         if (r.status != PeakReadStatus::Ok) fatalError(stdout, describePeakReadError(r, inPath));
@@ -87,7 +83,7 @@ int runNoteFind(int argc, char** argv) {
     tracks = PeakTable{};
     const std::vector<ScoreEvent> events = buildScoreEvents(notes);
 
-    std::unique_ptr<std::FILE, FileCloser> out(std::fopen(scorePath.c_str(), "wb"));
+    FilePtr out(std::fopen(scorePath.c_str(), "wb"));
     if (!out) fatalError(stdout, "err: cannnot open file");
     writeScore(out.get(), notes, events, score);
     const bool failed = std::fflush(out.get()) != 0 || std::ferror(out.get());

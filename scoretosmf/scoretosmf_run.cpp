@@ -6,20 +6,12 @@
 #include <vector>
 
 #include "common/console.h"
+#include "common/fileptr.h"
 #include "scoretosmf/smf.h"
 
 namespace sonvola {
 
-namespace {
-
-struct FileCloser {
-    void operator()(std::FILE* f) const {
-        if (f) std::fclose(f);
-    }
-};
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
-
-}  // namespace
+namespace {}  // namespace
 
 int runScoreToSmf(int argc, char** argv) {
     const char* scorePath = argc > 1 ? argv[1] : "";

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "common/console.h"
+#include "common/fileptr.h"
 #include "common/noteindex.h"
 #include "common/peakfile.h"
 
@@ -21,6 +22,29 @@ int64_t highestLevelBinNeeded(int64_t nfft) {
     return std::max<int64_t>(last + 1, 1);
 }
 
+namespace {
+
+// A peak at bin p of level l: its frequency from the complex values of bins
+// p - 1 and p (the real-valued form of Re{X[p] / (X[p] - X[p - 1])}), the
+// extremes, and the pair unless the frequency is not a number.
+void recordPeak(const double* re, const double* im, int64_t p, double l, double nfftD,
+                std::string& record, LevelExtremes& extremes) {
+    const double dr = re[p] - re[p - 1];
+    const double di = im[p] - im[p - 1];
+    const double q = static_cast<double>(p - 1) + (re[p] * dr + im[p] * di) / (dr * dr + di * di);
+    const double f = q * 11025.0 / nfftD;
+    if (l > extremes.MaxdB) {
+        extremes.MaxdB = l;
+    } else if (l < extremes.MindB) {
+        extremes.MindB = l;
+    }
+    if (std::isnan(f) || f == -1.0) return;
+    appendFixed2(record, f);
+    appendFixed2(record, l);
+}
+
+}  // namespace
+
 void pickPeaks(const double* re, const double* im, const double* level, int64_t nfft,
                std::string& record, LevelExtremes& extremes) {
     if (!(nfft / 2 > 1)) return;
@@ -32,19 +56,7 @@ void pickPeaks(const double* re, const double* im, const double* level, int64_t 
         const double l = level[p];
         if (!(l >= 10.0)) continue;
         if (!(l >= level[p - 1] && l >= level[p + 1])) continue;
-        const double dr = re[p] - re[p - 1];
-        const double di = im[p] - im[p - 1];
-        const double q =
-            static_cast<double>(p - 1) + (re[p] * dr + im[p] * di) / (dr * dr + di * di);
-        const double f = q * 11025.0 / nfftD;
-        if (l > extremes.MaxdB) {
-            extremes.MaxdB = l;
-        } else if (l < extremes.MindB) {
-            extremes.MindB = l;
-        }
-        if (std::isnan(f) || f == -1.0) continue;
-        appendFixed2(record, f);
-        appendFixed2(record, l);
+        recordPeak(re, im, p, l, nfftD, record, extremes);
     }
 }
 
@@ -102,19 +114,7 @@ void pickPeaksFromSpectrum(const double* re, const double* im, int64_t nfft, std
         if (!quickLower && !notBelow(p, p - 1, level())) continue;
         if (!quickUpper && !notBelow(p, p + 1, level())) continue;
         level();
-        const double dr = re[p] - re[p - 1];
-        const double di = im[p] - im[p - 1];
-        const double q =
-            static_cast<double>(p - 1) + (re[p] * dr + im[p] * di) / (dr * dr + di * di);
-        const double f = q * 11025.0 / nfftD;
-        if (l > extremes.MaxdB) {
-            extremes.MaxdB = l;
-        } else if (l < extremes.MindB) {
-            extremes.MindB = l;
-        }
-        if (std::isnan(f) || f == -1.0) continue;
-        appendFixed2(record, f);
-        appendFixed2(record, l);
+        recordPeak(re, im, p, l, nfftD, record, extremes);
     }
 }
 
@@ -124,21 +124,13 @@ int64_t shortTermDistance(int64_t frameLength, int64_t frameShiftMs, int64_t fra
     return d > 0 ? d : 0;
 }
 
-namespace {
-struct FileCloser {
-    void operator()(std::FILE* f) const {
-        if (f) std::fclose(f);
-    }
-};
-}  // namespace
-
 EstimationResult shortTermEstimation(const std::string& path, int64_t frameLength,
                                      int64_t frameShiftMs) {
     EstimationResult result;
     PeakFileHeader header = readPeakHeader(path);
     PeakTable table;
     {
-        std::unique_ptr<std::FILE, FileCloser> in(std::fopen(path.c_str(), "rb"));
+        FilePtr in(std::fopen(path.c_str(), "rb"));
         if (!in) {
             result.status = EstimationStatus::CannotOpen;
             result.message = format("err: Cannot open file:%s\n", path.c_str());
@@ -160,7 +152,7 @@ EstimationResult shortTermEstimation(const std::string& path, int64_t frameLengt
         for (size_t j = 0; j < freqs.size(); ++j) notes[r][j] = noteIndex(freqs[j]);
     }
 
-    std::unique_ptr<std::FILE, FileCloser> out(std::fopen(path.c_str(), "wb"));
+    FilePtr out(std::fopen(path.c_str(), "wb"));
     if (!out) {
         result.status = EstimationStatus::CannotCreate;
         result.message = format("cannot open! %s", path.c_str());

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "common/console.h"
+#include "common/fileptr.h"
 #include "common/numbers.h"
 #include "common/peakfile.h"
 #include "specscan/peaks.h"
@@ -29,12 +30,6 @@ constexpr const char* kUsage =
 
 // Largest transform length accepted: the tables and work arrays stay small.
 constexpr int64_t kMaxFftLength = int64_t{1} << 20;
-
-struct FileCloser {
-    void operator()(std::FILE* f) const {
-        if (f) std::fclose(f);
-    }
-};
 
 int64_t fileSize(const std::string& path) {
     struct stat st {};
@@ -134,7 +129,7 @@ int runSpecScan(int argc, char** argv) {
     const int64_t nfft = par.fftLength;
     std::vector<double> re(static_cast<size_t>(nfft)), im(static_cast<size_t>(nfft));
     const std::string peakPath = workDir + "SpecScan.txt";
-    std::unique_ptr<std::FILE, FileCloser> outFile(std::fopen(peakPath.c_str(), "wb"));
+    FilePtr outFile(std::fopen(peakPath.c_str(), "wb"));
     if (!outFile) fatalError(stdout, format("cannot open! %s", peakPath.c_str()));
     std::FILE* peaks = outFile.get();
 

@@ -6,18 +6,12 @@
 #include <memory>
 
 #include "common/console.h"
+#include "common/fileptr.h"
 #include "common/numbers.h"
 
 namespace sonvola {
 
 namespace {
-
-struct FileCloser {
-    void operator()(std::FILE* f) const {
-        if (f) std::fclose(f);
-    }
-};
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
 constexpr size_t kHeaderView = 200;
 

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "common/console.h"
+#include "common/fileptr.h"
 #include "common/numbers.h"
 #include "common/peakfile.h"
 #include "trackjoin/linking.h"
@@ -19,13 +20,6 @@ constexpr const char* kUsage =
     "usage: TrackJoin TEMPO _tempo NOTE_VALUE _分音符\n"
     "  e.g. TrackJoin 120 _tempo 128 _分音符\n"
     "  (argument 2 other than \"_tempo\" skips the amendment pass)\n";
-
-struct FileCloser {
-    void operator()(std::FILE* f) const {
-        if (f) std::fclose(f);
-    }
-};
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
 // Reads a whole peak file or ends the program with the reason.
 PeakTable readTableOrExit(const std::string& path) {

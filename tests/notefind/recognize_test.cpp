@@ -8,6 +8,7 @@
 
 #include "common/scoretext.h"
 #include "tests/support/peaktables.h"
+#include "tests/support/streams.h"
 
 namespace sonvola {
 namespace {
@@ -22,15 +23,7 @@ PeakRecord track(int32_t label, int entries, float freq, float level) {
     return r;
 }
 
-std::string slurp(std::FILE* f) {
-    std::fflush(f);
-    std::rewind(f);
-    std::string s;
-    int c;
-    while ((c = std::fgetc(f)) != EOF) s += static_cast<char>(c);
-    std::fclose(f);
-    return s;
-}
+using test::slurp;
 
 TEST(Recognise, PitchNamesAndTheLogarithmicRuleFromB3) {
     TrackFeatures a = analyseTrack(track(100, 5, 440.0f, 80.0f), 10, 80.0f);

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "tests/support/peaktables.h"
+#include "tests/support/streams.h"
 #include "trackjoin/linking.h"
 
 namespace sonvola {
@@ -13,15 +14,7 @@ namespace {
 using test::makeTable;
 using test::RecordSpec;
 
-std::string slurp(std::FILE* f) {
-    std::fflush(f);
-    std::rewind(f);
-    std::string s;
-    int c;
-    while ((c = std::fgetc(f)) != EOF) s += static_cast<char>(c);
-    std::fclose(f);
-    return s;
-}
+using test::slurp;
 
 // A lump of `count` entries of (freq, level).
 RecordSpec lump(int32_t label, int count, float freq, float level) {

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "tests/support/peaktables.h"
+#include "tests/support/streams.h"
 
 namespace sonvola {
 namespace {
@@ -19,15 +20,7 @@ struct Linked {
     PeakTable table;
 };
 
-std::string slurp(std::FILE* f) {
-    std::fflush(f);
-    std::rewind(f);
-    std::string s;
-    int c;
-    while ((c = std::fgetc(f)) != EOF) s += static_cast<char>(c);
-    std::fclose(f);
-    return s;
-}
+using test::slurp;
 
 Linked link(PeakTable table, int32_t loopCount, int32_t frameRate = 10) {
     std::FILE* out = std::tmpfile();
