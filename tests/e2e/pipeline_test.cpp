@@ -5,7 +5,7 @@
 #include <cmath>
 #include <filesystem>
 
-#include "tests/support/midireader.h"
+#include "common/midifile.h"
 #include "tests/support/process.h"
 #include "tests/support/tempdir.h"
 #include "tests/support/wavgen.h"
@@ -17,7 +17,6 @@ namespace {
 using test::binPath;
 using test::fileExists;
 using test::makeWav;
-using test::MidiFile;
 using test::ProcessOptions;
 using test::ProcessResult;
 using test::runProcess;
@@ -48,11 +47,11 @@ TEST(Pipeline, KnownNotesComeOutAtTheirPitchesAndTimes) {
     EXPECT_EQ(r.err, "[1/4] SpecScan\n[2/4] TrackJoin\n[3/4] NoteFind\n[4/4] ScoreToSmf\n");
     MidiFile f;
     std::string error;
-    ASSERT_TRUE(test::parseMidiFile(wav + ".mid", f, error)) << error;
+    ASSERT_TRUE(parseMidiFile(wav + ".mid", f, error)) << error;
     EXPECT_EQ(f.format, 1);
     EXPECT_EQ(f.trackCount, 2);
     EXPECT_EQ(f.division, 480);
-    const auto notes = test::midiNotes(f);
+    const auto notes = midiNotes(f);
     // The stages date a note two to three 10 ms frames after its onset, so
     // "at its time" here means within 40 ms.
     for (const SynthNote& ref : kNotes) {

@@ -10,7 +10,7 @@
 #include "frontend/qt/consolewindow.h"
 #include "frontend/qt/maindialog.h"
 #include "frontend/qt/mediadevice.h"
-#include "tests/support/midireader.h"
+#include "common/midifile.h"
 #include "tests/support/tempdir.h"
 #include "tests/support/wavgen.h"
 
@@ -72,11 +72,11 @@ class PipelineGuiTest : public QObject {
             QVERIFY(console->text().contains(QStringLiteral("終了コード 0")));
         }
         QVERIFY2(messages.size() == 1, qPrintable(messages.join("\n")));
-        test::MidiFile midi;
+        MidiFile midi;
         std::string error;
-        QVERIFY2(test::parseMidiFile(wav + ".mid", midi, error), error.c_str());
+        QVERIFY2(parseMidiFile(wav + ".mid", midi, error), error.c_str());
         bool a4 = false;
-        for (const auto& n : test::midiNotes(midi)) a4 = a4 || n.key == 69;
+        for (const auto& n : midiNotes(midi)) a4 = a4 || n.key == 69;
         QVERIFY(a4);
         QVERIFY(test::readFile(wav + ".txt").find(" a-3 ") != std::string::npos);
 

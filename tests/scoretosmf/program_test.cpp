@@ -1,7 +1,7 @@
 // ScoreToSmf as a user runs it.
 #include <gtest/gtest.h>
 
-#include "tests/support/midireader.h"
+#include "common/midifile.h"
 #include "tests/support/process.h"
 #include "tests/support/tempdir.h"
 
@@ -10,8 +10,6 @@ namespace {
 
 using test::binPath;
 using test::fileExists;
-using test::MidiFile;
-using test::parseMidiFile;
 using test::ProcessResult;
 using test::readFile;
 using test::runProcess;
@@ -36,7 +34,7 @@ TEST(ScoreToSmfProgram, ConvertsAndPrintsItsPrologue) {
     MidiFile f;
     std::string error;
     ASSERT_TRUE(parseMidiFile(dir.file("a b.mid"), f, error)) << error;
-    auto notes = test::midiNotes(f);
+    auto notes = midiNotes(f);
     ASSERT_EQ(notes.size(), 1u);
     EXPECT_EQ(notes[0].key, 69);
     EXPECT_NEAR(notes[0].onsetS, 0.1, 1e-9);

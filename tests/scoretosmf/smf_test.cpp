@@ -5,14 +5,11 @@
 #include <cmath>
 #include <string>
 
-#include "tests/support/midireader.h"
+#include "common/midifile.h"
 
 namespace sonvola {
 namespace {
 
-using test::hexDump;
-using test::MidiFile;
-using test::parseMidi;
 
 using Bytes = std::vector<uint8_t>;
 

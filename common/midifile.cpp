@@ -1,4 +1,4 @@
-#include "tests/support/midireader.h"
+#include "common/midifile.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -6,7 +6,7 @@
 #include <iterator>
 #include <map>
 
-namespace sonvola::test {
+namespace sonvola {
 
 namespace {
 
@@ -187,4 +187,4 @@ std::string hexDump(const std::vector<uint8_t>& bytes) {
     return s;
 }
 
-}  // namespace sonvola::test
+}  // namespace sonvola

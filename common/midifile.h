@@ -1,13 +1,13 @@
-// An independent Standard MIDI File reader for the tests: it checks the
+// A Standard MIDI File reader, independent of the writer: it checks the
 // chunk structure and decodes every event, so a file that a player would
-// choke on fails here too.
+// choke on fails here too. Used by sonvola-eval and the tests.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
-namespace sonvola::test {
+namespace sonvola {
 
 struct MidiEvent {
     int track;
@@ -41,4 +41,4 @@ std::vector<MidiNote> midiNotes(const MidiFile& file);
 // "4D 54 68 64 ..." for failure messages.
 std::string hexDump(const std::vector<uint8_t>& bytes);
 
-}  // namespace sonvola::test
+}  // namespace sonvola
