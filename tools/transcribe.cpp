@@ -38,6 +38,7 @@ std::string transcribeHelp() {
            "  --time-signature N/D   time signature                         [4/4]\n"
            "  --program P            General MIDI program, 1 to 128         [1]\n"
            "  --no-amendment         do not merge close lumps or drop weak ones\n"
+           "  --seed                 the four stages' notes as they are (no sonvola-refine)\n"
            "Running:\n"
            "  --keep-work            keep the intermediate files and print where they are\n"
            "  --verbose              show each stage's console output\n"
@@ -90,6 +91,8 @@ std::optional<TranscribeOptions> parseTranscribeOptions(const std::vector<std::s
             o.shortTermEstimation = false;
         } else if (a == "--no-amendment") {
             o.amendment = false;
+        } else if (a == "--seed") {
+            o.refine = false;
         } else if (a == "--keep-work") {
             o.keepWork = true;
         } else if (a == "--verbose" || a == "-v") {
@@ -204,17 +207,23 @@ int runTranscribe(const TranscribeOptions& o) {
         const char* name;
         std::vector<std::string> args;
     };
-    const Stage stages[] = {
+    std::vector<Stage> stages = {
         {"SpecScan", specScanArguments(o, wav)},
         {"TrackJoin", trackJoinArguments(o)},
         {"NoteFind", noteFindArguments(o)},
-        {"ScoreToSmf", {score, midi}},
     };
+    if (o.refine) {
+        std::vector<std::string> args{
+            score, score, "--shift", o.frameShiftMs, "--frame-length", o.frameLength};
+        if (!o.shortTermEstimation) args.push_back("--no-estimation");
+        stages.push_back({"sonvola-refine", args});
+    }
+    stages.push_back({"ScoreToSmf", {score, midi}});
     int status = 0;
     int number = 0;
     for (const Stage& s : stages) {
         ++number;
-        std::fprintf(stderr, "[%d/4] %s\n", number, s.name);
+        std::fprintf(stderr, "[%d/%zu] %s\n", number, stages.size(), s.name);
         const std::string log = work + s.name + ".log";
         const int rc = runStage(dir + s.name, s.args, log, o.verbose);
         if (o.verbose) std::fputc('\n', stdout);

@@ -22,6 +22,8 @@ struct TranscribeOptions {
     std::string program = "1";
     bool shortTermEstimation = true;  // "_msec"
     bool amendment = true;            // "_tempo"
+    bool refine =
+        true;  // sonvola-refine after NoteFind (--seed: the four stages' output unchanged)
     bool keepWork = false;
     bool verbose = false;
     bool help = false;

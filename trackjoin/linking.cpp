@@ -147,8 +147,12 @@ int64_t sweep(PeakTable& lumps, int32_t frameRate, int32_t shortestMs, bool orde
             PeakRecord& rt = recs[static_cast<size_t>(t)];
             const int64_t u = static_cast<int64_t>(rt.label) - rs.label - rs.count() + 1;
             const int64_t gapMs = u * frameRate;
-            // A negative product never counts as short.
-            const bool shortGap = gapMs >= 0 && gapMs < shortestMs;
+            // A negative product never counts as short. Without a frame shift
+            // the gap has no length in time, and a gap of more than
+            // kMaxBridgeEntries frames is no gap within a note: neither is
+            // bridged (either would append that many entries).
+            const bool shortGap =
+                frameRate > 0 && gapMs >= 0 && gapMs < shortestMs && u <= kMaxBridgeEntries;
             if (!shortGap) {
                 if (ordered && u >= 1 && frameRate > 0) break;
                 continue;

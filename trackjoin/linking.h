@@ -30,6 +30,10 @@ LinkCounts linkPeaks(PeakTable& table, int32_t frameRate, int32_t loopCount, std
 // to the int32 range.
 int32_t shortestPeakMs(double tempo, double noteValue);
 
+// The longest gap, in frames, that the amendment pass bridges (100 s of 10 ms
+// frames); a longer one is never within one note.
+inline constexpr int64_t kMaxBridgeEntries = 10000;
+
 // One sweep's merging rule and the repeated sweeps: lump t merges into an
 // earlier lump s when it starts U frames after s ends (1 <= U and
 // U * frameRate < shortestMs) and the joint cost is below 15; the gap is

@@ -44,7 +44,9 @@ TEST(Pipeline, KnownNotesComeOutAtTheirPitchesAndTimes) {
     ProcessResult r = transcribe({wav});
     ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
     EXPECT_EQ(r.out, "score: " + wav + ".txt\nMIDI:  " + wav + ".mid\n");
-    EXPECT_EQ(r.err, "[1/4] SpecScan\n[2/4] TrackJoin\n[3/4] NoteFind\n[4/4] ScoreToSmf\n");
+    EXPECT_EQ(r.err,
+              "[1/5] SpecScan\n[2/5] TrackJoin\n[3/5] NoteFind\n[4/5] sonvola-refine\n[5/5] "
+              "ScoreToSmf\n");
     MidiFile f;
     std::string error;
     ASSERT_TRUE(parseMidiFile(wav + ".mid", f, error)) << error;
@@ -52,8 +54,7 @@ TEST(Pipeline, KnownNotesComeOutAtTheirPitchesAndTimes) {
     EXPECT_EQ(f.trackCount, 2);
     EXPECT_EQ(f.division, 480);
     const auto notes = midiNotes(f);
-    // The stages date a note two to three 10 ms frames after its onset, so
-    // "at its time" here means within 40 ms.
+    // Refined notes start within 40 ms of the sound.
     for (const SynthNote& ref : kNotes) {
         bool found = false;
         for (const auto& n : notes) {
@@ -64,7 +65,7 @@ TEST(Pipeline, KnownNotesComeOutAtTheirPitchesAndTimes) {
     }
     // Nothing sounds where the recording is silent.
     for (const auto& n : notes) {
-        EXPECT_GE(n.onsetS, 0.2);
+        EXPECT_GE(n.onsetS, 0.15);
         EXPECT_LE(n.offsetS, 2.9);
     }
 }

@@ -74,6 +74,20 @@ TEST(Amend, JointCostOfFifteenDoesNotMerge) {
     EXPECT_EQ(amended(u, 10, 15), "\tAmended 1 times\n\tAmended 0 times\n");  // 14
 }
 
+// Found by fuzzing: a header without a frame shift (FrameRate 0) and a huge
+// label made every gap "short" and bridged it with 2^31 entries.
+TEST(Amend, NoFrameShiftOrHugeGapBridgesNothing) {
+    PeakTable t = makeTable({lump(40, 2, 443.0f, 29.0f), lump(2147483647, 2, 443.0f, 29.0f)});
+    EXPECT_EQ(amended(t, 0, 15), "\tAmended 0 times\n");
+    PeakTable u = makeTable({lump(0, 1, 440.0f, -20.0f), lump(10 * 20000, 1, 440.0f, -20.0f)});
+    EXPECT_EQ(amended(u, 10, INT32_MAX), "\tAmended 0 times\n");
+    EXPECT_EQ(u.count(0), 1);
+    PeakTable v =
+        makeTable({lump(0, 1, 440.0f, -20.0f), lump(9000, 1, 440.0f, -20.0f)});  // U = 9000
+    EXPECT_EQ(amended(v, 10, INT32_MAX), "\tAmended 1 times\n\tAmended 0 times\n");
+    EXPECT_EQ(v.count(0), 1 + 9000 + 1);
+}
+
 TEST(Amend, EmptyListPrintsOneSweep) {
     PeakTable t;
     EXPECT_EQ(amended(t, 10, 15), "\tAmended 0 times\n");
@@ -137,6 +151,31 @@ TEST(Amend, LabelsOutOfOrderStillMergeLikeTheFullScan) {
     EXPECT_EQ(t.count(0), 13);
     EXPECT_EQ(t.count(2), 0);
     EXPECT_EQ(full.count(0), 13);
+}
+
+}  // namespace
+}  // namespace sonvola
+
+namespace sonvola {
+namespace {
+
+// The input that found it, run as the fuzz target runs it.
+TEST(Amend, FuzzFindingNoFrameShiftStaysSmall) {
+    const std::string path =
+        std::string(SONVOLA_SOURCE_DIR) + "/tests/data/trackjoin-no-frame-shift.txt";
+    const PeakFileHeader h = readPeakHeader(path);
+    EXPECT_EQ(h.FrameRate, 0);
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    ASSERT_NE(f, nullptr);
+    PeakTable t;
+    ASSERT_EQ(readPeakRecords(f, t).status, PeakReadStatus::Ok);
+    std::fclose(f);
+    std::FILE* console = std::tmpfile();
+    EXPECT_EQ(amendLumps(t, h.FrameRate, INT32_MAX, console), 0);
+    std::fclose(console);
+    int64_t entries = 0;
+    for (const auto& r : t.records) entries += r.count();
+    EXPECT_LT(entries, 100);
 }
 
 }  // namespace

@@ -1,0 +1,166 @@
+#include "tools/refine.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <deque>
+#include <map>
+#include <sstream>
+
+#include "common/scoretext.h"
+#include "notefind/recognize.h"
+
+namespace sonvola {
+
+bool readRefineScore(const std::string& text, RefineScore& score, std::string& error) {
+    score = RefineScore{};
+    std::istringstream in(text);
+    std::string tok;
+    int tracks = 0;
+    if (!(in >> tok) || tok != "tracks" || !(in >> tracks) || tracks < 0) {
+        error = "the score does not begin with \"tracks\" and a number";
+        return false;
+    }
+    std::map<int, std::deque<size_t>> open;  // key -> sounding notes, oldest first
+    for (int b = 0; b < tracks; ++b) {
+        if (!(in >> tok) || tok != "track{") {
+            error = "a track does not start with \"track{\"";
+            return false;
+        }
+        int64_t time = 0;
+        for (;;) {
+            if (!(in >> tok)) {
+                error = "the score ends inside a track";
+                return false;
+            }
+            if (tok == "}") break;
+            switch (classifyScoreToken(tok)) {
+                case ScoreToken::Tempo:
+                    if (!(in >> score.tempo)) return error = "the score ends inside a track", false;
+                    break;
+                case ScoreToken::Rhythm: {
+                    std::string slash;
+                    if (!(in >> score.numerator >> slash >> score.denominator)) {
+                        return error = "the score ends inside a track", false;
+                    }
+                    break;
+                }
+                case ScoreToken::Tone:
+                    if (!(in >> score.program))
+                        return error = "the score ends inside a track", false;
+                    break;
+                case ScoreToken::Note: {
+                    int velocity = 0;
+                    if (!(in >> velocity)) return error = "the score ends inside a track", false;
+                    const int key = noteKeyFromName(tok);
+                    if (velocity > 0) {
+                        open[key].push_back(score.notes.size());
+                        score.notes.push_back({time, time, key, velocity});
+                    } else if (!open[key].empty()) {
+                        score.notes[open[key].front()].offsetMs = time;
+                        open[key].pop_front();
+                    }
+                    break;
+                }
+                case ScoreToken::Delta:
+                    time += std::strtoll(tok.c_str(), nullptr, 10);
+                    break;
+            }
+        }
+    }
+    return true;
+}
+
+std::string writeRefineScore(const RefineScore& score) {
+    std::vector<NoteRecord> records;
+    for (const ScoreNote& n : score.notes) {
+        records.push_back({n.onsetMs, n.offsetMs, static_cast<int16_t>(n.velocity),
+                           noteName(static_cast<int16_t>(n.key - 24))});
+    }
+    ScoreArguments args{score.tempo, score.numerator, score.denominator, score.program};
+    char* buf = nullptr;
+    size_t size = 0;
+    std::FILE* f = open_memstream(&buf, &size);
+    writeScore(f, records, buildScoreEvents(records), args);
+    std::fclose(f);
+    std::string text(buf, size);
+    std::free(buf);
+    return text;
+}
+
+std::vector<ScoreNote> removeHarmonicGhosts(const std::vector<ScoreNote>& notes) {
+    std::vector<ScoreNote> kept;
+    for (const ScoreNote& upper : notes) {
+        const int64_t span = std::max<int64_t>(1, upper.offsetMs - upper.onsetMs);
+        bool ghost = false;
+        for (const ScoreNote& lower : notes) {
+            const int interval = upper.key - lower.key;
+            if (std::find(std::begin(kPartialIntervals), std::end(kPartialIntervals), interval) ==
+                std::end(kPartialIntervals)) {
+                continue;
+            }
+            const int64_t overlap =
+                std::min(upper.offsetMs, lower.offsetMs) - std::max(upper.onsetMs, lower.onsetMs);
+            if (overlap < kGhostOverlapShare * static_cast<double>(span)) continue;
+            if (upper.velocity > lower.velocity + kGhostLouderMargin)
+                continue;  // louder than a partial
+            if (upper.onsetMs < lower.onsetMs - kGhostOwnStartMs) continue;  // starts on its own
+            if (upper.offsetMs > lower.offsetMs + kGhostOwnEndMs) continue;  // lasts on its own
+            ghost = true;
+            break;
+        }
+        if (!ghost) kept.push_back(upper);
+    }
+    return kept;
+}
+
+int64_t analysisLatencyMs(double frameShiftMs, int frameLength, bool shortTermEstimation) {
+    const int64_t shift = static_cast<int64_t>(frameShiftMs);
+    const int64_t d = shortTermEstimation && shift > 0
+                          ? std::max<int64_t>(0, (frameLength - 11 * shift) / (11 * shift))
+                          : 0;
+    return static_cast<int64_t>(static_cast<double>(d) * frameShiftMs + frameShiftMs / 2.0 + 0.5);
+}
+
+std::vector<ScoreNote> shiftEarlier(const std::vector<ScoreNote>& notes, int64_t latencyMs) {
+    std::vector<ScoreNote> out = notes;
+    for (ScoreNote& n : out) {
+        n.onsetMs = std::max<int64_t>(0, n.onsetMs - latencyMs);
+        n.offsetMs = std::max<int64_t>(n.onsetMs, n.offsetMs - latencyMs);
+    }
+    return out;
+}
+
+std::vector<ScoreNote> mergeSplitNotes(const std::vector<ScoreNote>& notes) {
+    std::vector<ScoreNote> sorted = notes;
+    std::stable_sort(sorted.begin(), sorted.end(),
+                     [](const ScoreNote& a, const ScoreNote& b) { return a.onsetMs < b.onsetMs; });
+    std::vector<ScoreNote> out;
+    std::map<int, size_t> last;  // key -> index in out of the latest note of that pitch
+    for (const ScoreNote& n : sorted) {
+        auto it = last.find(n.key);
+        if (it != last.end()) {
+            ScoreNote& prev = out[it->second];
+            const int64_t gap = n.onsetMs - prev.offsetMs;
+            const int drop = prev.velocity - n.velocity;
+            if (gap <= kMergeGapMs && drop > 0 && drop <= kMergeVelocityDrop) {
+                prev.offsetMs = std::max(prev.offsetMs, n.offsetMs);
+                prev.velocity = std::max(prev.velocity, n.velocity);
+                continue;
+            }
+        }
+        last[n.key] = out.size();
+        out.push_back(n);
+    }
+    return out;
+}
+
+RefineScore refineScore(const RefineScore& score, const RefineOptions& o) {
+    RefineScore out = score;
+    out.notes = mergeSplitNotes(out.notes);
+    out.notes = removeHarmonicGhosts(out.notes);
+    out.notes = shiftEarlier(
+        out.notes, analysisLatencyMs(o.frameShiftMs, o.frameLength, o.shortTermEstimation));
+    return out;
+}
+
+}  // namespace sonvola

@@ -1,0 +1,35 @@
+// sonvola-eval: note-level transcription scores of an estimate against a
+// reference (MIDI files or "onset offset pitch" text lists).
+#include <cstdio>
+#include <string>
+
+#include "tools/evaluate.h"
+
+int main(int argc, char** argv) {
+    if (argc != 3 || std::string(argv[1]) == "--help") {
+        std::fputs(
+            "usage: sonvola-eval REFERENCE ESTIMATE\n"
+            "  REFERENCE and ESTIMATE: MIDI files or text lists of \"onset offset pitch\"\n"
+            "  (seconds, seconds, MIDI key). Prints precision, recall and F1 with onsets\n"
+            "  within 50 ms and pitches within 50 cents, and again with offsets within\n"
+            "  max(50 ms, 20% of the reference note).\n",
+            argc == 2 ? stdout : stderr);
+        return argc == 2 ? 0 : 2;
+    }
+    std::vector<sonvola::EvalNote> ref, est;
+    std::string error;
+    if (!sonvola::readNotes(argv[1], ref, error) || !sonvola::readNotes(argv[2], est, error)) {
+        std::fprintf(stderr, "sonvola-eval: %s\n", error.c_str());
+        return 1;
+    }
+    sonvola::EvalTolerances t;
+    const auto onset = sonvola::evaluateNotes(ref, est, t);
+    t.offsets = true;
+    const auto both = sonvola::evaluateNotes(ref, est, t);
+    std::printf("reference notes: %d, estimated notes: %d\n", onset.reference, onset.estimated);
+    std::printf("onset:        precision %.3f  recall %.3f  F1 %.3f  (%d matched)\n",
+                onset.precision, onset.recall, onset.f1, onset.matched);
+    std::printf("onset+offset: precision %.3f  recall %.3f  F1 %.3f  (%d matched)\n",
+                both.precision, both.recall, both.f1, both.matched);
+    return 0;
+}
