@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <deque>
 #include <map>
 #include <sstream>
@@ -101,8 +102,20 @@ std::vector<ScoreNote> removeHarmonicGhosts(const std::vector<ScoreNote>& notes)
             const int64_t overlap =
                 std::min(upper.offsetMs, lower.offsetMs) - std::max(upper.onsetMs, lower.onsetMs);
             if (overlap < kGhostOverlapShare * static_cast<double>(span)) continue;
-            if (upper.velocity > lower.velocity + kGhostLouderMargin)
-                continue;  // louder than a partial
+            // The loudness a partial of `lower` may have: measured against
+            // the loudest of the notes sounding with it at its partials.
+            int family = lower.velocity;
+            for (const ScoreNote& p : notes) {
+                const int k = p.key - lower.key;
+                const bool partial =
+                    std::find(std::begin(kPartialIntervals), std::end(kPartialIntervals), k) !=
+                    std::end(kPartialIntervals);
+                if (&p != &upper && partial &&
+                    std::llabs(p.onsetMs - lower.onsetMs) <= kTogetherMs) {
+                    family = std::max(family, p.velocity);
+                }
+            }
+            if (upper.velocity > family + kGhostLouderMargin) continue;  // louder than a partial
             if (upper.onsetMs < lower.onsetMs - kGhostOwnStartMs) continue;  // starts on its own
             if (upper.offsetMs > lower.offsetMs + kGhostOwnEndMs) continue;  // lasts on its own
             ghost = true;
@@ -113,6 +126,45 @@ std::vector<ScoreNote> removeHarmonicGhosts(const std::vector<ScoreNote>& notes)
     return kept;
 }
 
+std::vector<ScoreNote> addMissingFundamentals(const std::vector<ScoreNote>& notes) {
+    std::vector<ScoreNote> out = notes;
+    auto soundsAt = [&](int key, const ScoreNote& ref) -> const ScoreNote* {
+        for (const ScoreNote& n : notes) {
+            if (n.key == key && std::llabs(n.onsetMs - ref.onsetMs) <= kTogetherMs) return &n;
+        }
+        return nullptr;
+    };
+    for (const ScoreNote& second : notes) {
+        // `second` as partial 2 of a fundamental an octave below.
+        const int fundamental = second.key - 12;
+        if (fundamental < 0 || fundamental > kMaxMissingFundamentalKey ||
+            soundsAt(fundamental, second))
+            continue;
+        int partials = 1;
+        ScoreNote added = second;
+        added.key = fundamental;
+        for (int interval : {19, 24, 28}) {
+            if (const ScoreNote* p = soundsAt(fundamental + interval, second)) {
+                ++partials;
+                added.onsetMs = std::min(added.onsetMs, p->onsetMs);
+                added.offsetMs = std::max(added.offsetMs, p->offsetMs);
+                added.velocity = std::max(added.velocity, p->velocity);
+            }
+        }
+        if (partials >= 3) {
+            bool already = false;
+            for (const ScoreNote& o : out) {
+                already = already || (o.key == fundamental &&
+                                      std::llabs(o.onsetMs - added.onsetMs) <= kTogetherMs);
+            }
+            if (!already) out.push_back(added);
+        }
+    }
+    std::stable_sort(out.begin(), out.end(),
+                     [](const ScoreNote& a, const ScoreNote& b) { return a.onsetMs < b.onsetMs; });
+    return out;
+}
+
 int64_t analysisLatencyMs(double frameShiftMs, int frameLength, bool shortTermEstimation) {
     const int64_t shift = static_cast<int64_t>(frameShiftMs);
     const int64_t d = shortTermEstimation && shift > 0
@@ -121,11 +173,20 @@ int64_t analysisLatencyMs(double frameShiftMs, int frameLength, bool shortTermEs
     return static_cast<int64_t>(static_cast<double>(d) * frameShiftMs + frameShiftMs / 2.0 + 0.5);
 }
 
-std::vector<ScoreNote> shiftEarlier(const std::vector<ScoreNote>& notes, int64_t latencyMs) {
+int64_t analysisEndLatencyMs(double frameShiftMs, int frameLength, bool shortTermEstimation) {
+    const int64_t shift = static_cast<int64_t>(frameShiftMs);
+    const int64_t d = shortTermEstimation && shift > 0
+                          ? std::max<int64_t>(0, (frameLength - 11 * shift) / (11 * shift))
+                          : 0;
+    return static_cast<int64_t>(static_cast<double>(d) * frameShiftMs + frameLength / 11.025 + 0.5);
+}
+
+std::vector<ScoreNote> shiftEarlier(const std::vector<ScoreNote>& notes, int64_t startLatencyMs,
+                                    int64_t endLatencyMs) {
     std::vector<ScoreNote> out = notes;
     for (ScoreNote& n : out) {
-        n.onsetMs = std::max<int64_t>(0, n.onsetMs - latencyMs);
-        n.offsetMs = std::max<int64_t>(n.onsetMs, n.offsetMs - latencyMs);
+        n.onsetMs = std::max<int64_t>(0, n.onsetMs - startLatencyMs);
+        n.offsetMs = std::max<int64_t>(n.onsetMs + 1, n.offsetMs - endLatencyMs);
     }
     return out;
 }
@@ -142,7 +203,7 @@ std::vector<ScoreNote> mergeSplitNotes(const std::vector<ScoreNote>& notes) {
             ScoreNote& prev = out[it->second];
             const int64_t gap = n.onsetMs - prev.offsetMs;
             const int drop = prev.velocity - n.velocity;
-            if (gap <= kMergeGapMs && drop > 0 && drop <= kMergeVelocityDrop) {
+            if (gap < 0 || (gap <= kMergeGapMs && drop > 0 && drop <= kMergeVelocityDrop)) {
                 prev.offsetMs = std::max(prev.offsetMs, n.offsetMs);
                 prev.velocity = std::max(prev.velocity, n.velocity);
                 continue;
@@ -157,9 +218,12 @@ std::vector<ScoreNote> mergeSplitNotes(const std::vector<ScoreNote>& notes) {
 RefineScore refineScore(const RefineScore& score, const RefineOptions& o) {
     RefineScore out = score;
     out.notes = mergeSplitNotes(out.notes);
+    out.notes = addMissingFundamentals(out.notes);
     out.notes = removeHarmonicGhosts(out.notes);
+    out.notes = mergeSplitNotes(out.notes);
     out.notes = shiftEarlier(
-        out.notes, analysisLatencyMs(o.frameShiftMs, o.frameLength, o.shortTermEstimation));
+        out.notes, analysisLatencyMs(o.frameShiftMs, o.frameLength, o.shortTermEstimation),
+        analysisEndLatencyMs(o.frameShiftMs, o.frameLength, o.shortTermEstimation));
     return out;
 }
 

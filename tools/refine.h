@@ -37,25 +37,44 @@ std::string writeRefineScore(const RefineScore& score);
 inline constexpr int kPartialIntervals[] = {12, 19, 24, 28, 31, 34, 36};
 // The lower note must cover this share of the upper note's span.
 inline constexpr double kGhostOverlapShare = 0.5;
-// A partial can be this much louder (in NoteFind's volume) than its
-// fundamental; a note louder still above it is a note of its own.
-inline constexpr int kGhostLouderMargin = 12;
+// A partial can be this much louder (in NoteFind's volume, about 4 per dB
+// near full level) than its fundamental: brass and bowed strings put ten
+// dB more into their second to fourth partials. A note louder still above
+// it is a note of its own.
+inline constexpr int kGhostLouderMargin = 45;
 // An upper note that starts this much earlier or ends this much later than
 // the lower one is a note of its own (a real octave or chord).
 inline constexpr int64_t kGhostOwnStartMs = 60;
 inline constexpr int64_t kGhostOwnEndMs = 150;
 std::vector<ScoreNote> removeHarmonicGhosts(const std::vector<ScoreNote>& notes);
 
+// Rule 1b. Partials 2, 3, 4 (or 5) of a fundamental that sound together
+// without it, as low notes give them (a 512-sample frame barely resolves
+// them), stand for that fundamental: a note is added there, and rule 1 then
+// removes the partials. Notes belong together when their onsets lie within
+// kTogetherMs.
+inline constexpr int64_t kTogetherMs = 60;
+// Only fundamentals below about 100 Hz (G2, MIDI 43) go unresolved; above,
+// a fundamental that was not found is not there (partials 2, 3 and 5 of a
+// missing note are otherwise just a chord, such as C4 E4 G4 over C3).
+inline constexpr int kMaxMissingFundamentalKey = 43;
+std::vector<ScoreNote> addMissingFundamentals(const std::vector<ScoreNote>& notes);
+
 // Rule 2. The delay of the analysis: the short-term estimation dates its
 // peaks d frames later (d x shift), and a lump's label rounds its start up
 // to the next frame shift (half a shift on average).
 int64_t analysisLatencyMs(double frameShiftMs, int frameLength, bool shortTermEstimation);
-std::vector<ScoreNote> shiftEarlier(const std::vector<ScoreNote>& notes, int64_t latencyMs);
+// The end of a note is dated later still: the last frame that holds the
+// sound starts a frame length before the sound ends, and that frame, too, is
+// dated d frames later (d x shift + N / 11.025 ms).
+int64_t analysisEndLatencyMs(double frameShiftMs, int frameLength, bool shortTermEstimation);
+std::vector<ScoreNote> shiftEarlier(const std::vector<ScoreNote>& notes, int64_t startLatencyMs,
+                                    int64_t endLatencyMs);
 
-// Rule 3. Two notes of one pitch join when the gap between them is at most
-// kMergeGapMs and the second piece is quieter than the first (it carries on
-// a decaying sound) by at most kMergeVelocityDrop. A second piece as loud as
-// the first or louder is a repeated note, struck again.
+// Rule 3. Two notes of one pitch that overlap are one note. Two notes of one pitch join when the
+// gap between them is at most kMergeGapMs and the second piece is quieter than the first (it
+// carries on a decaying sound) by at most kMergeVelocityDrop. A second piece as loud as the first
+// or louder is a repeated note, struck again.
 inline constexpr int64_t kMergeGapMs = 50;
 inline constexpr int kMergeVelocityDrop = 30;
 std::vector<ScoreNote> mergeSplitNotes(const std::vector<ScoreNote>& notes);
@@ -66,7 +85,8 @@ struct RefineOptions {
     bool shortTermEstimation = true;
 };
 
-// The three rules in order: merge, ghosts, latency.
+// The rules in order: merge, missing fundamentals, ghosts, merge again (a
+// fundamental found twice), latency.
 RefineScore refineScore(const RefineScore& score, const RefineOptions& options);
 
 }  // namespace sonvola

@@ -1,0 +1,106 @@
+// The refinement rules, one by one, and the score round trip.
+#include "tools/refine.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+namespace sonvola {
+namespace {
+
+using Notes = std::vector<ScoreNote>;
+
+std::vector<int> keys(const Notes& notes) {
+    std::vector<int> k;
+    for (const auto& n : notes) k.push_back(n.key);
+    return k;
+}
+
+TEST(Ghosts, PartialsOfALouderNoteGo) {
+    const Notes notes{{0, 500, 57, 120}, {0, 480, 69, 100}, {10, 470, 76, 90}, {0, 500, 81, 80}};
+    EXPECT_EQ(keys(removeHarmonicGhosts(notes)), (std::vector<int>{57}));
+}
+
+TEST(Ghosts, RealOctavesAndChordsStay) {
+    // Starts clearly earlier, outlasts the lower note, or is far louder.
+    EXPECT_EQ(removeHarmonicGhosts({{100, 500, 57, 100}, {0, 500, 69, 100}}).size(), 2u);
+    EXPECT_EQ(removeHarmonicGhosts({{0, 500, 57, 100}, {0, 900, 69, 100}}).size(), 2u);
+    EXPECT_EQ(removeHarmonicGhosts({{0, 500, 57, 50}, {0, 500, 69, 120}}).size(), 2u);
+    // A fifth or a third is no partial interval.
+    EXPECT_EQ(removeHarmonicGhosts({{0, 500, 60, 100}, {0, 500, 67, 90}, {0, 500, 64, 90}}).size(),
+              3u);
+    // A short overlap is no partial either.
+    EXPECT_EQ(removeHarmonicGhosts({{0, 100, 57, 100}, {50, 600, 69, 90}}).size(), 2u);
+}
+
+TEST(Ghosts, LoudPartialsCountAgainstTheirFamily) {
+    // A brass-like note: partials 2 and 4 far louder than the fundamental,
+    // partial 3 louder still than the fundamental plus the margin.
+    const Notes notes{{0, 500, 68, 59}, {0, 500, 80, 103}, {0, 500, 87, 109}, {0, 500, 92, 101}};
+    EXPECT_EQ(keys(removeHarmonicGhosts(notes)), (std::vector<int>{68}));
+}
+
+TEST(MissingFundamental, PartialsTwoThreeAndFiveStandForTheBassNote) {
+    const Notes notes{{900, 1400, 46, 102}, {905, 1400, 53, 97}, {910, 1380, 62, 77}};
+    const Notes with = addMissingFundamentals(notes);
+    ASSERT_EQ(with.size(), 4u);
+    const auto added =
+        std::find_if(with.begin(), with.end(), [](const ScoreNote& n) { return n.key == 34; });
+    ASSERT_NE(added, with.end());
+    EXPECT_EQ(added->onsetMs, 900);
+    EXPECT_EQ(added->offsetMs, 1400);
+    EXPECT_EQ(added->velocity, 102);
+    EXPECT_EQ(keys(removeHarmonicGhosts(with)), (std::vector<int>{34}));
+    // Two partials are not enough evidence, and above G2 a fundamental that
+    // was not found is not there: C4 E4 G4 over C3 is a chord.
+    EXPECT_EQ(
+        addMissingFundamentals({{0, 500, 60, 100}, {0, 500, 67, 90}, {0, 500, 76, 80}}).size(), 3u);
+    EXPECT_EQ(addMissingFundamentals({{0, 500, 46, 100}, {0, 500, 53, 90}}).size(), 2u);
+}
+
+TEST(Latency, FromTheAnalysisParameters) {
+    EXPECT_EQ(analysisLatencyMs(10, 512, true), 35);     // d = 3: 30 + 5
+    EXPECT_EQ(analysisLatencyMs(10, 512, false), 5);     // no estimation: d = 0
+    EXPECT_EQ(analysisLatencyMs(5, 512, true), 43);      // d = 8: 40 + 2.5
+    EXPECT_EQ(analysisEndLatencyMs(10, 512, true), 76);  // 30 + 46.4
+    const Notes shifted = shiftEarlier({{20, 500, 60, 90}, {1000, 1300, 62, 90}}, 35, 76);
+    EXPECT_EQ(shifted[0].onsetMs, 0);  // never before the start
+    EXPECT_EQ(shifted[1].onsetMs, 965);
+    EXPECT_EQ(shifted[1].offsetMs, 1224);
+}
+
+TEST(Merge, SplitNoteJoinsRepeatedNoteStays) {
+    // A quieter continuation after a short gap joins.
+    Notes m = mergeSplitNotes({{0, 400, 60, 100}, {430, 800, 60, 80}});
+    ASSERT_EQ(m.size(), 1u);
+    EXPECT_EQ(m[0].offsetMs, 800);
+    // A note struck again (as loud) stays two notes; so does a long gap.
+    EXPECT_EQ(mergeSplitNotes({{0, 400, 60, 100}, {420, 800, 60, 100}}).size(), 2u);
+    EXPECT_EQ(mergeSplitNotes({{0, 400, 60, 100}, {500, 800, 60, 80}}).size(), 2u);
+    // Overlapping notes of one pitch are one note.
+    EXPECT_EQ(mergeSplitNotes({{0, 400, 60, 60}, {200, 800, 60, 100}}).size(), 1u);
+}
+
+TEST(RefineScore, ReadsAndWritesNoteFindsLayout) {
+    const std::string text =
+        "tracks 2\n\ntrack{\n0   tempo 96\n0   rhythm 3 / 4\n}\n\ntrack{\n0   tone 41\n"
+        "100   a-3 126\n0   a-4 104\n500   a-3 0\n0   a-4 0\n}\n";
+    RefineScore s;
+    std::string error;
+    ASSERT_TRUE(readRefineScore(text, s, error)) << error;
+    EXPECT_EQ(s.tempo, "96");
+    EXPECT_EQ(s.program, "41");
+    ASSERT_EQ(s.notes.size(), 2u);
+    EXPECT_EQ(s.notes[1].key, 81);
+    EXPECT_EQ(writeRefineScore(s), text);
+    const RefineScore r = refineScore(s, {});
+    ASSERT_EQ(r.notes.size(), 1u);  // the octave ghost is gone
+    EXPECT_EQ(writeRefineScore(r),
+              "tracks 2\n\ntrack{\n0   tempo 96\n0   rhythm 3 / 4\n}\n\ntrack{\n0   tone 41\n"
+              "65   a-3 126\n459   a-3 0\n}\n");
+    EXPECT_FALSE(readRefineScore("tracks 1 track{ 0 a-3 90", s, error));
+    EXPECT_FALSE(readRefineScore("hello", s, error));
+}
+
+}  // namespace
+}  // namespace sonvola
