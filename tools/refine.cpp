@@ -128,37 +128,48 @@ std::vector<ScoreNote> removeHarmonicGhosts(const std::vector<ScoreNote>& notes)
 
 std::vector<ScoreNote> addMissingFundamentals(const std::vector<ScoreNote>& notes) {
     std::vector<ScoreNote> out = notes;
-    auto soundsAt = [&](int key, const ScoreNote& ref) -> const ScoreNote* {
-        for (const ScoreNote& n : notes) {
-            if (n.key == key && std::llabs(n.onsetMs - ref.onsetMs) <= kTogetherMs) return &n;
-        }
-        return nullptr;
-    };
     for (const ScoreNote& second : notes) {
         // `second` as partial 2 of a fundamental an octave below.
         const int fundamental = second.key - 12;
-        if (fundamental < 0 || fundamental > kMaxMissingFundamentalKey ||
-            soundsAt(fundamental, second))
-            continue;
-        int partials = 1;
+        if (fundamental < kLowestFundamentalKey) continue;
+        // The notes that start with it, and those of them at partials 2 to 5.
+        int together = 0, partials = 0;
+        bool fundamentalSounds = false;
         ScoreNote added = second;
         added.key = fundamental;
-        for (int interval : {19, 24, 28}) {
-            if (const ScoreNote* p = soundsAt(fundamental + interval, second)) {
+        for (const ScoreNote& n : notes) {
+            if (std::llabs(n.onsetMs - second.onsetMs) > kTogetherMs) continue;
+            ++together;
+            fundamentalSounds = fundamentalSounds || n.key == fundamental;
+            const int interval = n.key - fundamental;
+            if (interval == 12 || interval == 19 || interval == 24 || interval == 28) {
                 ++partials;
-                added.onsetMs = std::min(added.onsetMs, p->onsetMs);
-                added.offsetMs = std::max(added.offsetMs, p->offsetMs);
-                added.velocity = std::max(added.velocity, p->velocity);
+                added.onsetMs = std::min(added.onsetMs, n.onsetMs);
+                added.offsetMs = std::max(added.offsetMs, n.offsetMs);
+                added.velocity = std::max(added.velocity, n.velocity);
             }
         }
-        if (partials >= 3) {
-            bool already = false;
-            for (const ScoreNote& o : out) {
-                already = already || (o.key == fundamental &&
-                                      std::llabs(o.onsetMs - added.onsetMs) <= kTogetherMs);
-            }
-            if (!already) out.push_back(added);
+        if (fundamentalSounds) continue;
+        // Three partials, or two with nothing else starting with them; low
+        // fundamentals (below about 100 Hz) go unresolved more often, and
+        // there three partials among other notes still count.
+        const bool enough = partials >= 3 && (together == partials || fundamental <= kMaxMissingFundamentalKey);
+        // Two partials alone stand for a fundamental only when the higher is
+        // the louder, as in brass; a note with a weaker companion a fifth
+        // above is a note.
+        int second2 = -1, third = -1;
+        for (const ScoreNote& n : notes) {
+            if (std::llabs(n.onsetMs - second.onsetMs) > kTogetherMs) continue;
+            if (n.key == fundamental + 12) second2 = std::max(second2, n.velocity);
+            if (n.key == fundamental + 19) third = std::max(third, n.velocity);
         }
+        const bool alone = partials >= 2 && together == partials && third > second2;
+        if (!enough && !alone) continue;
+        bool already = false;
+        for (const ScoreNote& o : out) {
+            already = already || (o.key == fundamental && std::llabs(o.onsetMs - added.onsetMs) <= kTogetherMs);
+        }
+        if (!already) out.push_back(added);
     }
     std::stable_sort(out.begin(), out.end(),
                      [](const ScoreNote& a, const ScoreNote& b) { return a.onsetMs < b.onsetMs; });
@@ -218,6 +229,7 @@ std::vector<ScoreNote> mergeSplitNotes(const std::vector<ScoreNote>& notes) {
 RefineScore refineScore(const RefineScore& score, const RefineOptions& o) {
     RefineScore out = score;
     out.notes = mergeSplitNotes(out.notes);
+    out.notes = removeHarmonicGhosts(out.notes);
     out.notes = addMissingFundamentals(out.notes);
     out.notes = removeHarmonicGhosts(out.notes);
     out.notes = mergeSplitNotes(out.notes);

@@ -54,10 +54,13 @@ std::vector<ScoreNote> removeHarmonicGhosts(const std::vector<ScoreNote>& notes)
 // removes the partials. Notes belong together when their onsets lie within
 // kTogetherMs.
 inline constexpr int64_t kTogetherMs = 60;
-// Only fundamentals below about 100 Hz (G2, MIDI 43) go unresolved; above,
-// a fundamental that was not found is not there (partials 2, 3 and 5 of a
-// missing note are otherwise just a chord, such as C4 E4 G4 over C3).
+// Below about 100 Hz (G2, MIDI 43) fundamentals go unresolved most often:
+// there three partials stand for their fundamental even among other notes.
+// Above, the partials must be all that starts at that moment (three, or two:
+// a brass or string note whose fundamental stayed below the loudness test),
+// so that a chord such as C4 E4 G4 is never taken for partials of C3.
 inline constexpr int kMaxMissingFundamentalKey = 43;
+inline constexpr int kLowestFundamentalKey = 21;  // A0
 std::vector<ScoreNote> addMissingFundamentals(const std::vector<ScoreNote>& notes);
 
 // Rule 2. The delay of the analysis: the short-term estimation dates its
@@ -85,8 +88,9 @@ struct RefineOptions {
     bool shortTermEstimation = true;
 };
 
-// The rules in order: merge, missing fundamentals, ghosts, merge again (a
-// fundamental found twice), latency.
+// The rules in order: merge, ghosts, missing fundamentals (among what the
+// ghosts left), ghosts again (the partials of a fundamental found), merge
+// again (a fundamental found twice), latency.
 RefineScore refineScore(const RefineScore& score, const RefineOptions& options);
 
 }  // namespace sonvola

@@ -51,11 +51,14 @@ TEST(MissingFundamental, PartialsTwoThreeAndFiveStandForTheBassNote) {
     EXPECT_EQ(added->offsetMs, 1400);
     EXPECT_EQ(added->velocity, 102);
     EXPECT_EQ(keys(removeHarmonicGhosts(with)), (std::vector<int>{34}));
-    // Two partials are not enough evidence, and above G2 a fundamental that
-    // was not found is not there: C4 E4 G4 over C3 is a chord.
-    EXPECT_EQ(
-        addMissingFundamentals({{0, 500, 60, 100}, {0, 500, 67, 90}, {0, 500, 76, 80}}).size(), 3u);
-    EXPECT_EQ(addMissingFundamentals({{0, 500, 46, 100}, {0, 500, 53, 90}}).size(), 2u);
+    // Above G2 only partials alone count: C4 E4 G4 is a chord, not partials of C3.
+    EXPECT_EQ(addMissingFundamentals({{0, 500, 60, 100}, {0, 500, 64, 90}, {0, 500, 67, 80}}).size(), 3u);
+    // Two partials alone count when the higher is the louder (brass) ...
+    EXPECT_EQ(addMissingFundamentals({{0, 500, 80, 103}, {0, 500, 87, 109}}).size(), 3u);
+    // ... not a note with a weaker companion a fifth above.
+    EXPECT_EQ(addMissingFundamentals({{0, 500, 69, 120}, {0, 500, 76, 80}}).size(), 2u);
+    // A fundamental that sounds is not added again.
+    EXPECT_EQ(addMissingFundamentals({{0, 500, 68, 59}, {0, 500, 80, 103}, {0, 500, 87, 109}}).size(), 3u);
 }
 
 TEST(Latency, FromTheAnalysisParameters) {
