@@ -99,8 +99,18 @@ std::vector<ScoreNote> removeHarmonicGhosts(const std::vector<ScoreNote>& notes)
                 std::end(kPartialIntervals)) {
                 continue;
             }
-            const int64_t overlap =
-                std::min(upper.offsetMs, lower.offsetMs) - std::max(upper.onsetMs, lower.onsetMs);
+            // The lower pitch may sound as several notes (a split or a
+            // repeat): all of them that overlap the upper note count.
+            int64_t overlap = 0, lowerStart = lower.onsetMs, lowerEnd = lower.offsetMs;
+            for (const ScoreNote& q : notes) {
+                if (q.key != lower.key) continue;
+                const int64_t o =
+                    std::min(upper.offsetMs, q.offsetMs) - std::max(upper.onsetMs, q.onsetMs);
+                if (o <= 0) continue;
+                overlap += o;
+                lowerStart = std::min(lowerStart, q.onsetMs);
+                lowerEnd = std::max(lowerEnd, q.offsetMs);
+            }
             if (overlap < kGhostOverlapShare * static_cast<double>(span)) continue;
             // The loudness a partial of `lower` may have: measured against
             // the loudest of the notes sounding with it at its partials.
@@ -115,9 +125,9 @@ std::vector<ScoreNote> removeHarmonicGhosts(const std::vector<ScoreNote>& notes)
                     family = std::max(family, p.velocity);
                 }
             }
-            if (upper.velocity > family + kGhostLouderMargin) continue;  // louder than a partial
-            if (upper.onsetMs < lower.onsetMs - kGhostOwnStartMs) continue;  // starts on its own
-            if (upper.offsetMs > lower.offsetMs + kGhostOwnEndMs) continue;  // lasts on its own
+            if (upper.velocity > family + kGhostLouderMargin) continue;   // louder than a partial
+            if (upper.onsetMs < lowerStart - kGhostOwnStartMs) continue;  // starts on its own
+            if (upper.offsetMs > lowerEnd + kGhostOwnEndMs) continue;     // lasts on its own
             ghost = true;
             break;
         }
@@ -153,7 +163,8 @@ std::vector<ScoreNote> addMissingFundamentals(const std::vector<ScoreNote>& note
         // Three partials, or two with nothing else starting with them; low
         // fundamentals (below about 100 Hz) go unresolved more often, and
         // there three partials among other notes still count.
-        const bool enough = partials >= 3 && (together == partials || fundamental <= kMaxMissingFundamentalKey);
+        const bool enough =
+            partials >= 3 && (together == partials || fundamental <= kMaxMissingFundamentalKey);
         // Two partials alone stand for a fundamental only when the higher is
         // the louder, as in brass; a note with a weaker companion a fifth
         // above is a note.
@@ -167,7 +178,8 @@ std::vector<ScoreNote> addMissingFundamentals(const std::vector<ScoreNote>& note
         if (!enough && !alone) continue;
         bool already = false;
         for (const ScoreNote& o : out) {
-            already = already || (o.key == fundamental && std::llabs(o.onsetMs - added.onsetMs) <= kTogetherMs);
+            already = already || (o.key == fundamental &&
+                                  std::llabs(o.onsetMs - added.onsetMs) <= kTogetherMs);
         }
         if (!already) out.push_back(added);
     }
