@@ -16,20 +16,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (readWaveFmtData(dump, values, fuzz::sink(), fuzz::sink()) == kWaveFmtCount) {
             int64_t dataBytes = 0;
             std::string error, note;
-            if (usableWaveData(values, wav.path(), static_cast<int64_t>(size), dataBytes, error, note)) {
+            if (usableWaveData(values, wav.path(), static_cast<int64_t>(size), dataBytes, error,
+                               note)) {
                 std::vector<int16_t> samples;
-                readWaveSamples(wav.path(), dataBytes, values[kHeaderBytes], values[kBitsPerSample], samples,
-                                fuzz::sink());
+                readWaveSamples(wav.path(), dataBytes, values[kHeaderBytes], values[kBitsPerSample],
+                                samples, fuzz::sink());
                 // The block-wise reader must give the same samples.
                 WaveSampleStream stream;
-                if (stream.open(wav.path(), dataBytes, values[kHeaderBytes], values[kBitsPerSample])) {
+                if (stream.open(wav.path(), dataBytes, values[kHeaderBytes],
+                                values[kBitsPerSample])) {
                     std::vector<int16_t> blockwise(samples.size() + 1);
                     size_t got = 0, n;
                     while (got < blockwise.size() &&
-                           (n = stream.read(blockwise.data() + got, std::min<size_t>(3, blockwise.size() - got))) > 0) {
+                           (n = stream.read(blockwise.data() + got,
+                                            std::min<size_t>(3, blockwise.size() - got))) > 0) {
                         got += n;
                     }
-                    if (got != samples.size() || !std::equal(samples.begin(), samples.end(), blockwise.begin())) {
+                    if (got != samples.size() ||
+                        !std::equal(samples.begin(), samples.end(), blockwise.begin())) {
                         __builtin_trap();
                     }
                 }

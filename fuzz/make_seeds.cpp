@@ -22,32 +22,64 @@ int main(int argc, char** argv) {
     const std::filesystem::path out = argv[1];
     const auto tone = sonvola::test::tone(440, 0.02, 8000, 11025);
     put(out / "wav", "mono16.wav", makeWav(tone, {.sampleRate = 11025}));
-    put(out / "wav", "stereo8.wav", makeWav(std::vector<int16_t>(64, 300), {.sampleRate = 22050, .channels = 2, .bits = 8}));
+    put(out / "wav", "stereo8.wav",
+        makeWav(std::vector<int16_t>(64, 300), {.sampleRate = 22050, .channels = 2, .bits = 8}));
     put(out / "wav", "longfmt_list.wav",
         makeWav(std::vector<int16_t>(16, 7), {.fmtChunkSize = 18, .listChunkBeforeData = true}));
     put(out / "wav", "empty.wav", makeWav({}, {}));
-    put(out / "wav", "oversized.wav", makeWav(std::vector<int16_t>(8, 1), {.dataSizeOverride = 0xFFFFFFFF}));
+    put(out / "wav", "oversized.wav",
+        makeWav(std::vector<int16_t>(8, 1), {.dataSizeOverride = 0xFFFFFFFF}));
 
     const std::string peaks = peakFileText(48.5f, 10.2f, 10, 4, "/music/a song.wav",
                                            {{10, {{440.0f, 30.0f}, {880.0f, 20.0f}}},
                                             {20, {{441.0f, 31.0f}}},
                                             {30, {}},
                                             {40, {{443.0f, 29.0f}, {1320.0f, 12.5f}}}});
-    const std::string lumps = peakFileText(-3, -63, 10, 400, "/music/a song.wav",
-                                           {{0, {{440.0f, -20.0f}, {441.0f, -21.0f}, {443.0f, -22.0f}, {444.0f, -22.0f}}},
-                                            {40, {{446.0f, -20.0f}, {446.0f, -20.0f}, {446.0f, -20.0f}, {446.0f, -20.0f}}},
-                                            {70, {{987.77f, -3.0f}, {988.0f, -4.0f}, {987.0f, -5.0f}, {989.0f, -6.0f}}}});
+    const std::string lumps = peakFileText(
+        -3, -63, 10, 400, "/music/a song.wav",
+        {{0, {{440.0f, -20.0f}, {441.0f, -21.0f}, {443.0f, -22.0f}, {444.0f, -22.0f}}},
+         {40, {{446.0f, -20.0f}, {446.0f, -20.0f}, {446.0f, -20.0f}, {446.0f, -20.0f}}},
+         {70, {{987.77f, -3.0f}, {988.0f, -4.0f}, {987.0f, -5.0f}, {989.0f, -6.0f}}}});
     for (const char* target : {"peaklist", "trackjoin", "notefind", "plot"}) {
         put(out / target, "peaks.txt", peaks);
         put(out / target, "lumps.txt", lumps);
         put(out / target, "empty.txt", peakFileText(1, 2, 10, 0, "x.wav", {}));
     }
     put(out / "scoretosmf", "example.txt",
-        "tracks 2\n\ntrack{\n0   tempo 120\n0   rhythm 4 / 4\n}\n\ntrack{\n0   tone 1\n100   a-3 90\n500   a-3 0\n}\n");
+        "tracks 2\n\ntrack{\n0   tempo 120\n0   rhythm 4 / 4\n}\n\ntrack{\n0   tone 1\n100   a-3 "
+        "90\n500   a-3 0\n}\n");
     put(out / "scoretosmf", "chord.txt",
-        "tracks 2 track{ 0 tempo 90 0 rhythm 6 / 8 } track{ 0 tone 41 0 c-3 70 0 e-3 60 300 e-3 0 100 c-3 0 }");
-    put(out / "cmdline", "specscan", std::string("a.wav\0" "10\0" "_msec\0" "512\0" "_点\0" "4096\0" "_点\0" "ハミング窓", 46));
-    put(out / "cmdline", "notefind", std::string("120\0_tempo\0" "128\0_分音符\0" "4\0/\0" "4\0" "1", 33));
-    put(out / "cmdline", "transcribe", std::string("a.wav\0--tempo\0" "96\0--time-signature\0" "3/4", 36));
+        "tracks 2 track{ 0 tempo 90 0 rhythm 6 / 8 } track{ 0 tone 41 0 c-3 70 0 e-3 60 300 e-3 0 "
+        "100 c-3 0 }");
+    put(out / "refine", "example.txt",
+        "tracks 2\n\ntrack{\n0   tempo 120\n0   rhythm 4 / 4\n}\n\ntrack{\n0   tone 1\n100   a-3 "
+        "126\n0   a-4 104\n"
+        "10   e-5 90\n490   a-3 0\n0   a-4 0\n0   e-5 0\n}\n");
+    put(out / "midi", "one-note.mid",
+        std::string("MThd\0\0\0\x06\0\x01\0\x01\x01\xE0MTrk\0\0\0\x0D\x60\x91\x45\x5A\x83\x60\x91"
+                    "\x45\0\0\xFF\x2F\0",
+                    35));
+    put(out / "cmdline", "specscan",
+        std::string("a.wav\0"
+                    "10\0"
+                    "_msec\0"
+                    "512\0"
+                    "_点\0"
+                    "4096\0"
+                    "_点\0"
+                    "ハミング窓",
+                    46));
+    put(out / "cmdline", "notefind",
+        std::string("120\0_tempo\0"
+                    "128\0_分音符\0"
+                    "4\0/\0"
+                    "4\0"
+                    "1",
+                    33));
+    put(out / "cmdline", "transcribe",
+        std::string("a.wav\0--tempo\0"
+                    "96\0--time-signature\0"
+                    "3/4",
+                    36));
     return 0;
 }

@@ -12,6 +12,11 @@
 
 namespace sonvola {
 
+namespace {
+// 0x0FFFFFFF ticks at the slowest tempo ScoreToSmf writes (4 bpm), in ms.
+constexpr int64_t kMaxScoreTimeMs = int64_t{1} << 40;
+}  // namespace
+
 bool readRefineScore(const std::string& text, RefineScore& score, std::string& error) {
     score = RefineScore{};
     std::istringstream in(text);
@@ -62,9 +67,17 @@ bool readRefineScore(const std::string& text, RefineScore& score, std::string& e
                     }
                     break;
                 }
-                case ScoreToken::Delta:
-                    time += std::strtoll(tok.c_str(), nullptr, 10);
+                case ScoreToken::Delta: {
+                    // Deltas as ScoreToSmf takes them: never negative, and no
+                    // longer than a MIDI file can hold (about 4.6 days).
+                    const long long delta = std::strtoll(tok.c_str(), nullptr, 10);
+                    if (delta < 0 || delta > kMaxScoreTimeMs - time) {
+                        error = "delta \"" + tok + "\" is negative or too long";
+                        return false;
+                    }
+                    time += delta;
                     break;
+                }
             }
         }
     }

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fstream>
+#include <sstream>
 
 namespace sonvola {
 namespace {
@@ -52,13 +54,16 @@ TEST(MissingFundamental, PartialsTwoThreeAndFiveStandForTheBassNote) {
     EXPECT_EQ(added->velocity, 102);
     EXPECT_EQ(keys(removeHarmonicGhosts(with)), (std::vector<int>{34}));
     // Above G2 only partials alone count: C4 E4 G4 is a chord, not partials of C3.
-    EXPECT_EQ(addMissingFundamentals({{0, 500, 60, 100}, {0, 500, 64, 90}, {0, 500, 67, 80}}).size(), 3u);
+    EXPECT_EQ(
+        addMissingFundamentals({{0, 500, 60, 100}, {0, 500, 64, 90}, {0, 500, 67, 80}}).size(), 3u);
     // Two partials alone count when the higher is the louder (brass) ...
     EXPECT_EQ(addMissingFundamentals({{0, 500, 80, 103}, {0, 500, 87, 109}}).size(), 3u);
     // ... not a note with a weaker companion a fifth above.
     EXPECT_EQ(addMissingFundamentals({{0, 500, 69, 120}, {0, 500, 76, 80}}).size(), 2u);
     // A fundamental that sounds is not added again.
-    EXPECT_EQ(addMissingFundamentals({{0, 500, 68, 59}, {0, 500, 80, 103}, {0, 500, 87, 109}}).size(), 3u);
+    EXPECT_EQ(
+        addMissingFundamentals({{0, 500, 68, 59}, {0, 500, 80, 103}, {0, 500, 87, 109}}).size(),
+        3u);
 }
 
 TEST(Latency, FromTheAnalysisParameters) {
@@ -103,6 +108,28 @@ TEST(RefineScore, ReadsAndWritesNoteFindsLayout) {
               "65   a-3 126\n459   a-3 0\n}\n");
     EXPECT_FALSE(readRefineScore("tracks 1 track{ 0 a-3 90", s, error));
     EXPECT_FALSE(readRefineScore("hello", s, error));
+    // Found by fuzzing: a delta beyond the 64-bit range overflowed the clock.
+    EXPECT_FALSE(readRefineScore("tracks 1 track{ 0 a-3 126 " + std::string(70, '6') + " a-3 0 }",
+                                 s, error));
+    EXPECT_FALSE(readRefineScore("tracks 1 track{ -5 a-3 126 }", s, error));
+}
+
+}  // namespace
+}  // namespace sonvola
+
+namespace sonvola {
+namespace {
+
+TEST(RefineScore, FuzzFindingHugeDeltaIsRefused) {
+    std::ifstream in(std::string(SONVOLA_SOURCE_DIR) + "/tests/data/refine-huge-delta.txt",
+                     std::ios::binary);
+    ASSERT_TRUE(in);
+    std::ostringstream text;
+    text << in.rdbuf();
+    RefineScore s;
+    std::string error;
+    EXPECT_FALSE(readRefineScore(text.str(), s, error));
+    EXPECT_NE(error.find("too long"), std::string::npos);
 }
 
 }  // namespace
