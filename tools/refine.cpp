@@ -201,19 +201,23 @@ std::vector<ScoreNote> addMissingFundamentals(const std::vector<ScoreNote>& note
     return out;
 }
 
-int64_t analysisLatencyMs(double frameShiftMs, int frameLength, bool shortTermEstimation) {
+namespace {
+// The frame distance d of SpecScan's short-term estimation:
+// trunc((N - 11 s) / (11 s)) for a shift of s whole milliseconds, 0 without it.
+int64_t shortTermFrames(double frameShiftMs, int frameLength, bool shortTermEstimation) {
     const int64_t shift = static_cast<int64_t>(frameShiftMs);
-    const int64_t d = shortTermEstimation && shift > 0
-                          ? std::max<int64_t>(0, (frameLength - 11 * shift) / (11 * shift))
-                          : 0;
+    if (!shortTermEstimation || shift <= 0) return 0;
+    return std::max<int64_t>(0, (frameLength - 11 * shift) / (11 * shift));
+}
+}  // namespace
+
+int64_t analysisLatencyMs(double frameShiftMs, int frameLength, bool shortTermEstimation) {
+    const int64_t d = shortTermFrames(frameShiftMs, frameLength, shortTermEstimation);
     return static_cast<int64_t>(static_cast<double>(d) * frameShiftMs + frameShiftMs / 2.0 + 0.5);
 }
 
 int64_t analysisEndLatencyMs(double frameShiftMs, int frameLength, bool shortTermEstimation) {
-    const int64_t shift = static_cast<int64_t>(frameShiftMs);
-    const int64_t d = shortTermEstimation && shift > 0
-                          ? std::max<int64_t>(0, (frameLength - 11 * shift) / (11 * shift))
-                          : 0;
+    const int64_t d = shortTermFrames(frameShiftMs, frameLength, shortTermEstimation);
     return static_cast<int64_t>(static_cast<double>(d) * frameShiftMs + frameLength / 11.025 + 0.5);
 }
 
