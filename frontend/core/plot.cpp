@@ -81,8 +81,9 @@ void drawPeak(PlotCanvas& canvas, double f, double level, int64_t column, const 
 void drawTick(PlotCanvas& canvas, int64_t h, const PlotHeader& header) {
     const int64_t xt = (1001 * h) / header.LoopCount + 80;
     canvas.line(static_cast<int>(xt), 571, static_cast<int>(xt), 562);
-    const int seconds =
-        static_cast<int>(static_cast<double>(header.FrameRate) * static_cast<double>(h) * 0.001);
+    // Whole seconds; a header's frame shift and count can make them exceed 32 bits.
+    const long long seconds = static_cast<long long>(static_cast<double>(header.FrameRate) *
+                                                     static_cast<double>(h) * 0.001);
     canvas.text(static_cast<int>(xt - 5), 572, std::to_string(seconds), PlotFont::A);
 }
 

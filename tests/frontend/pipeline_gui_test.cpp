@@ -7,10 +7,10 @@
 #include <QtTest>
 #include <cstdlib>
 
+#include "common/midifile.h"
 #include "frontend/qt/consolewindow.h"
 #include "frontend/qt/maindialog.h"
 #include "frontend/qt/mediadevice.h"
-#include "common/midifile.h"
 #include "tests/support/tempdir.h"
 #include "tests/support/wavgen.h"
 

@@ -181,3 +181,25 @@ TEST(PlotHeaderReading, ValuesAndMissingParts) {
 
 }  // namespace
 }  // namespace sonvola
+
+namespace sonvola {
+namespace {
+
+// Found by fuzzing: a frame shift and a frame count whose product in whole
+// seconds does not fit 32 bits.
+TEST(Plots, FuzzFindingHugeTickSecondsDrawsWithoutOverflow) {
+    RecordingCanvas c;
+    const std::string path = std::string(SONVOLA_SOURCE_DIR) + "/tests/data/plot-huge-seconds.txt";
+    ASSERT_TRUE(drawPlotFile(path, PlotKind::LinkedPeaks, 0, c));
+    ASSERT_TRUE(drawPlotFile(path, PlotKind::Peaks, 0, c));
+    test::TempDir dir;
+    test::writeFile(dir.file("p.txt"),
+                    test::peakFileText(-3, -63, 2000000000, 2000000, "a.wav", {}));
+    RecordingCanvas big;
+    ASSERT_TRUE(drawPlotFile(dir.file("p.txt"), PlotKind::LinkedPeaks, 0, big));
+    // The first tick drawn (every 1024th frame here) at 2048000000 s.
+    EXPECT_TRUE(big.has("text 75 572 2048000000"));
+}
+
+}  // namespace
+}  // namespace sonvola
