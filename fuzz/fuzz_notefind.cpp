@@ -6,13 +6,9 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace sonvola;
     fuzz::InputFile file(data, size);
-    const PeakFileHeader h = readPeakHeader(file.path());
-    std::FILE* f = std::fopen(file.path().c_str(), "rb");
-    if (!f) return 0;
+    PeakFileHeader h;
     PeakTable table;
-    const bool ok = readPeakRecords(f, table).status == PeakReadStatus::Ok;
-    std::fclose(f);
-    if (!ok) return 0;
+    if (!fuzz::readPeakFile(file.path(), h, table)) return 0;
     std::vector<NoteRecord> notes = recogniseNotes(table, h.FrameRate, h.MaxdB, fuzz::sink());
     writeScore(fuzz::sink(), notes, buildScoreEvents(notes), ScoreArguments{});
     return 0;

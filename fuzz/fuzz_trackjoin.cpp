@@ -7,13 +7,9 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace sonvola;
     fuzz::InputFile file(data, size);
-    const PeakFileHeader h = readPeakHeader(file.path());
-    std::FILE* f = std::fopen(file.path().c_str(), "rb");
-    if (!f) return 0;
+    PeakFileHeader h;
     PeakTable table;
-    const bool ok = readPeakRecords(f, table).status == PeakReadStatus::Ok;
-    std::fclose(f);
-    if (!ok) return 0;
+    if (!fuzz::readPeakFile(file.path(), h, table)) return 0;
     PeakTable lumps = table;
     linkPeaks(table, h.FrameRate, h.LoopCount, fuzz::sink(), fuzz::sink());
     // The same records taken as lumps, as the amendment pass reads them back.

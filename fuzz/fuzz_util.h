@@ -8,6 +8,8 @@
 #include <cstdlib>
 #include <string>
 
+#include "common/peakfile.h"
+
 namespace sonvola::fuzz {
 
 // A file holding the input, removed when the object goes.
@@ -40,6 +42,16 @@ private:
 inline std::FILE* sink() {
     static std::FILE* f = std::fopen("/dev/null", "w");
     return f;
+}
+
+// Reads a whole peak file as the stages do; false when it is refused.
+inline bool readPeakFile(const std::string& path, PeakFileHeader& header, PeakTable& table) {
+    header = readPeakHeader(path);
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) return false;
+    const bool ok = readPeakRecords(f, table).status == PeakReadStatus::Ok;
+    std::fclose(f);
+    return ok;
 }
 
 }  // namespace sonvola::fuzz
