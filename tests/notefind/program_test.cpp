@@ -13,18 +13,13 @@ namespace {
 using test::binPath;
 using test::fileExists;
 using test::peakFileText;
-using test::ProcessOptions;
 using test::ProcessResult;
 using test::readFile;
-using test::runProcess;
 using test::TempDir;
 using test::writeFile;
 
 ProcessResult noteFind(const TempDir& work, std::vector<std::string> args) {
-    ProcessOptions o;
-    o.env["SONVOLA_WORKDIR"] = work.path();
-    args.insert(args.begin(), "NoteFind");
-    return runProcess(binPath("NoteFind"), args, o);
+    return test::runStage("NoteFind", work.path(), std::move(args));
 }
 
 const std::vector<std::string> kArgs = {"120", "_tempo", "128", "_分音符", "4", "/", "4", "1"};

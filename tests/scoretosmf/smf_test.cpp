@@ -10,7 +10,6 @@
 namespace sonvola {
 namespace {
 
-
 using Bytes = std::vector<uint8_t>;
 
 const std::string kExample =

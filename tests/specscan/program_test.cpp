@@ -30,10 +30,9 @@ std::vector<std::string> defaultArgs(const std::string& wav, const std::string& 
 
 ProcessResult specScan(const TempDir& work, const std::vector<std::string>& args,
                        const std::string& stdinText = "") {
-    ProcessOptions o;
-    o.env["SONVOLA_WORKDIR"] = work.path();
-    o.stdinText = stdinText;
-    return runProcess(binPath("SpecScan"), args, o);
+    // args[0] stands for the program; the program's own path takes its place.
+    return test::runStage("SpecScan", work.path(),
+                          std::vector<std::string>(args.begin() + 1, args.end()), stdinText);
 }
 
 TEST(SpecScanProgram, EchoesArgumentsAndEndsWithTheReturnPrompt) {

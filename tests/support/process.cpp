@@ -15,6 +15,15 @@ std::string binPath(const std::string& name) {
     return std::string(SONVOLA_BIN_DIR) + "/" + name;
 }
 
+ProcessResult runStage(const std::string& name, const std::string& workDir,
+                       std::vector<std::string> args, const std::string& stdinText) {
+    ProcessOptions o;
+    o.env["SONVOLA_WORKDIR"] = workDir;
+    o.stdinText = stdinText;
+    args.insert(args.begin(), name);
+    return runProcess(binPath(name), args, o);
+}
+
 ProcessResult runProcess(const std::string& program, const std::vector<std::string>& args,
                          const ProcessOptions& options) {
     ProcessResult result;

@@ -26,4 +26,9 @@ ProcessResult runProcess(const std::string& program, const std::vector<std::stri
 // build/bin/<name>
 std::string binPath(const std::string& name);
 
+// Runs the stage program `name` from build/bin with `args` (without the
+// program name) and SONVOLA_WORKDIR set to `workDir`.
+ProcessResult runStage(const std::string& name, const std::string& workDir,
+                       std::vector<std::string> args, const std::string& stdinText = "");
+
 }  // namespace sonvola::test

@@ -13,18 +13,13 @@ namespace {
 using test::binPath;
 using test::fileExists;
 using test::peakFileText;
-using test::ProcessOptions;
 using test::ProcessResult;
 using test::readFile;
-using test::runProcess;
 using test::TempDir;
 using test::writeFile;
 
 ProcessResult trackJoin(const TempDir& work, std::vector<std::string> args) {
-    ProcessOptions o;
-    o.env["SONVOLA_WORKDIR"] = work.path();
-    args.insert(args.begin(), "TrackJoin");
-    return runProcess(binPath("TrackJoin"), args, o);
+    return test::runStage("TrackJoin", work.path(), std::move(args));
 }
 
 const std::string kDashes(177, '-');
