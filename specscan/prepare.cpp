@@ -1,8 +1,11 @@
 #include "specscan/prepare.h"
 
+#include <algorithm>
 #include <cmath>
 #include <new>
 #include <vector>
+
+#include "specscan/butterflies.h"
 
 namespace sonvola {
 
@@ -78,74 +81,132 @@ static bool isPowerOfTwo(int64_t m) {
     return m > 0 && (m & (m - 1)) == 0;
 }
 
-// Built for AVX2 and for any x86-64, chosen at start (same operations, same
-// results; no fused multiply-add).
-__attribute__((target_clones("avx2", "default"))) bool convolutionFft(double* re, double* im,
-                                                                      int64_t m, bool inverse,
-                                                                      std::FILE* err) {
+namespace {
+
+// The bit-reversal order and the twiddles of one transform size, made once
+// and reused by every block of the filter. Stage h keeps its twiddles at
+// h .. 2h - 1: cos(pi j/h) - i sin(pi j/h), stepped by repeated
+// multiplication with the first one, exactly as they were always made.
+struct ConvolutionTables {
+    int64_t m = 0;
+    std::vector<int64_t> reversed;  // the bit-reversed index of each index
+    std::vector<double> tr, ti;
+
+    void prepare(int64_t size) {
+        if (size == m) return;
+        m = 0;
+        reversed.assign(static_cast<size_t>(size), 0);
+        tr.assign(static_cast<size_t>(size), 0.0);
+        ti.assign(static_cast<size_t>(size), 0.0);
+        for (int64_t i = 0, j = 0; i < size; ++i) {
+            reversed[static_cast<size_t>(i)] = j;
+            int64_t bit = size >> 1;
+            while (bit >= 1 && (j & bit)) {
+                j ^= bit;
+                bit >>= 1;
+            }
+            j |= bit;
+        }
+        for (int64_t h = 1; h < size; h <<= 1) {
+            const double wr = std::cos(M_PI / static_cast<double>(h));
+            const double wi = -std::sin(M_PI / static_cast<double>(h));
+            double ur = 1.0, ui = 0.0;
+            for (int64_t j = 0; j < h; ++j) {
+                tr[static_cast<size_t>(h + j)] = ur;
+                ti[static_cast<size_t>(h + j)] = ui;
+                const double nr = ur * wr - ui * wi;
+                ui = ur * wi + ui * wr;
+                ur = nr;
+            }
+        }
+        m = size;
+    }
+};
+
+const ConvolutionTables& convolutionTables(int64_t m) {
+    thread_local ConvolutionTables tables;
+    tables.prepare(m);
+    return tables;
+}
+
+}  // namespace
+
+bool convolutionFft(double* re, double* im, int64_t m, bool inverse, std::FILE* err) {
     if (!isPowerOfTwo(m)) {
         std::fputs("fft error: fft point must be a power of 2\n", err);
         return false;
     }
+    const ConvolutionTables& tables = convolutionTables(m);
     if (inverse) {
         for (int64_t i = 0; i < m; ++i) im[i] = -im[i];
     }
-    // Bit-reversal permutation.
-    for (int64_t i = 0, j = 0; i < m; ++i) {
+    for (int64_t i = 0; i < m; ++i) {
+        const int64_t j = tables.reversed[static_cast<size_t>(i)];
         if (i < j) {
             std::swap(re[i], re[j]);
             std::swap(im[i], im[j]);
         }
-        int64_t bit = m >> 1;
-        while (bit >= 1 && (j & bit)) {
-            j ^= bit;
-            bit >>= 1;
-        }
-        j |= bit;
     }
-    // Decimation-in-time stages; the twiddle cos(pi j/h) - i sin(pi j/h) is
-    // stepped by repeated multiplication with the first one. The twiddles of
-    // a stage are made first and the butterflies then run block by block:
-    // each butterfly computes exactly what it would in any other order, and
-    // the memory is walked contiguously.
-    std::vector<double> twr(static_cast<size_t>(m / 2 > 0 ? m / 2 : 1));
-    std::vector<double> twi(twr.size());
-    for (int64_t h = 1; h < m; h <<= 1) {
-        const double wr = std::cos(M_PI / static_cast<double>(h));
-        const double wi = -std::sin(M_PI / static_cast<double>(h));
-        double ur = 1.0, ui = 0.0;
-        for (int64_t j = 0; j < h; ++j) {
-            twr[static_cast<size_t>(j)] = ur;
-            twi[static_cast<size_t>(j)] = ui;
-            const double nr = ur * wr - ui * wi;
-            ui = ur * wi + ui * wr;
-            ur = nr;
-        }
-        const double* __restrict tr = twr.data();
-        const double* __restrict ti = twi.data();
-        for (int64_t b = 0; b < m; b += 2 * h) {
-            double* __restrict r0 = re + b;
-            double* __restrict r1 = re + b + h;
-            double* __restrict i0 = im + b;
-            double* __restrict i1 = im + b + h;
-            for (int64_t j = 0; j < h; ++j) {
-                const double xr = tr[j] * r1[j] - ti[j] * i1[j];
-                const double xi = tr[j] * i1[j] + ti[j] * r1[j];
-                r1[j] = r0[j] - xr;
-                i1[j] = i0[j] - xi;
-                r0[j] = r0[j] + xr;
-                i0[j] = i0[j] + xi;
-            }
-        }
-    }
+    butterflyStages(re, im, m, 1, tables.tr.data(), tables.ti.data());
     if (inverse) {
-        double md = static_cast<double>(m);
+        // m is a power of two: multiplying by 1/m and -1/m gives exactly the
+        // quotients x / m and x / -m.
+        const double scale = 1.0 / static_cast<double>(m);
+        const double negScale = 1.0 / -static_cast<double>(m);
         for (int64_t i = 0; i < m; ++i) {
-            re[i] = re[i] / md;
-            im[i] = im[i] / -md;
+            re[i] = re[i] * scale;
+            im[i] = im[i] * negScale;
         }
     }
     return true;
+}
+
+BlockFilter::BlockFilter(std::span<const double> h, int64_t m) : m_(m) {
+    const size_t size = static_cast<size_t>(m);
+    std::vector<double> hr(size, 0.0), hi(size, 0.0);
+    std::copy(h.begin(), h.end(), hr.begin());
+    convolutionFft(hr.data(), hi.data(), m, false);
+    const ConvolutionTables& tables = convolutionTables(m);
+    reversed_ = tables.reversed;
+    // The filter's spectrum in bit-reversed order, read in step with the
+    // gathered block spectrum below.
+    hr_.resize(size);
+    hi_.resize(size);
+    for (size_t i = 0; i < size; ++i) {
+        const size_t k = static_cast<size_t>(reversed_[i]);
+        hr_[i] = hr[k];
+        hi_[i] = hi[k];
+    }
+    xr_.resize(size);
+    xi_.resize(size);
+    yr_.resize(size);
+    yi_.resize(size);
+}
+
+void BlockFilter::filter(const int16_t* in, int64_t count, double* out) {
+    const ConvolutionTables& tables = convolutionTables(m_);
+    // Forward transform: the block zero-padded to m values, read straight
+    // into bit-reversed order (the permutation the swaps make).
+    for (int64_t i = 0; i < m_; ++i) {
+        const int64_t t = reversed_[static_cast<size_t>(i)];
+        xr_[static_cast<size_t>(i)] = t < count ? static_cast<double>(in[t]) : 0.0;
+        xi_[static_cast<size_t>(i)] = 0.0;
+    }
+    butterflyStages(xr_.data(), xi_.data(), m_, 1, tables.tr.data(), tables.ti.data());
+    // Product with the filter's spectrum, conjugated for the inverse
+    // transform and gathered into its bit-reversed order in the same pass.
+    for (int64_t i = 0; i < m_; ++i) {
+        const size_t u = static_cast<size_t>(i);
+        const size_t k = static_cast<size_t>(reversed_[u]);
+        const double r = xr_[k] * hr_[u] - xi_[k] * hi_[u];
+        const double im = xr_[k] * hi_[u] + xi_[k] * hr_[u];
+        yr_[u] = r;
+        yi_[u] = -im;
+    }
+    butterflyStages(yr_.data(), yi_.data(), m_, 1, tables.tr.data(), tables.ti.data());
+    // Only the real parts are used: the imaginary parts are never scaled.
+    const double scale = 1.0 / static_cast<double>(m_);  // exact: m is a power of two
+    for (int64_t k = 0; k < m_; ++k) out[k] = yr_[static_cast<size_t>(k)] * scale;
 }
 
 namespace {

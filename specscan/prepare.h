@@ -47,6 +47,23 @@ std::vector<double> designKaiserLowPass(double cutoffRatio, double attenuationDb
 // `err`) when M is not a power of two.
 bool convolutionFft(double* re, double* im, int64_t m, bool inverse, std::FILE* err = stderr);
 
+// The filtering of one overlap-add block as the streamed filter does it:
+// the same numbers as zero-padding the block to m values, convolutionFft,
+// the product with the filter's spectrum and the inverse convolutionFft,
+// with the permutations folded into the passes that fill the arrays.
+class BlockFilter {
+  public:
+    // `h` has at most m values; m is a power of two.
+    BlockFilter(std::span<const double> h, int64_t m);
+    // `count` (at most m) samples in; the m real outputs of the block out.
+    void filter(const int16_t* in, int64_t count, double* out);
+
+  private:
+    int64_t m_;
+    std::vector<int64_t> reversed_;
+    std::vector<double> hr_, hi_, xr_, xi_, yr_, yi_;
+};
+
 // Overlap-add FFT convolution of x with the odd-length filter h, aligned with
 // the input (the filter's delay of L / 2 samples removed); returns x.size()
 // values.

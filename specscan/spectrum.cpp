@@ -5,6 +5,8 @@
 #include <limits>
 #include <new>
 
+#include "specscan/butterflies.h"
+
 namespace sonvola {
 
 namespace {
@@ -109,7 +111,7 @@ void SpectrumFft::release() {
     rev_ = {};
     cos_ = {};
     sin_ = {};
-    sinInverse_ = {};
+    negSin_ = {};
 }
 
 bool SpectrumFft::prepare(int64_t n) {
@@ -120,7 +122,7 @@ bool SpectrumFft::prepare(int64_t n) {
         rev_.resize(static_cast<size_t>(n));
         cos_.resize(static_cast<size_t>(n));
         sin_.resize(static_cast<size_t>(n));
-        sinInverse_.resize(static_cast<size_t>(n));
+        negSin_.resize(static_cast<size_t>(n));
     } catch (const std::bad_alloc&) {
         release();
         std::fputs("記憶領域不足\n", stderr);
@@ -138,47 +140,21 @@ bool SpectrumFft::prepare(int64_t n) {
         rev_[static_cast<size_t>(i)] = r;
     }
     // Each stage's factors laid out contiguously, so the butterflies read
-    // them in order: stage h uses table entries j * n / 2h for j < h.
+    // them in order: stage h uses table entries j * n / 2h for j < h. A
+    // forward butterfly computes dx = s * i1 + c * r1 and dy = c * i1 - s * r1
+    // with s = sin; the shared stages compute c * r1 - (-s) * i1 and
+    // c * i1 + (-s) * r1, which are the same numbers (negation is exact), so
+    // the forward transform passes -sin and the inverse one +sin.
     for (int64_t h = 1; h < n; h <<= 1) {
         const int64_t d = n / (2 * h);
         for (int64_t j = 0; j < h; ++j) {
             cos_[static_cast<size_t>(h + j)] = sine_[static_cast<size_t>(j * d + n / 4)];
+            negSin_[static_cast<size_t>(h + j)] = -sine_[static_cast<size_t>(j * d)];
             sin_[static_cast<size_t>(h + j)] = sine_[static_cast<size_t>(j * d)];
-            sinInverse_[static_cast<size_t>(h + j)] = -sine_[static_cast<size_t>(j * d)];
         }
     }
     n_ = n;
     return true;
-}
-
-// The butterfly stages from half-size `first` on. Each stage's factors are
-// gathered first, then the butterflies run block by block over contiguous
-// memory; every butterfly computes exactly what it would in j-major order.
-// Built twice, for AVX2 and for any x86-64, and chosen when the program
-// starts: the wider vectors do the same IEEE operations (no fused
-// multiply-add), so the results are the same on every machine.
-__attribute__((target_clones("avx2", "default"))) void SpectrumFft::stages(int64_t n, int64_t first,
-                                                                           bool inverse, double* re,
-                                                                           double* im) {
-    for (int64_t h = first; h < n; h <<= 1) {
-        // The factors of stage h sit at h .. 2h - 1 of the stage tables.
-        const double* __restrict cs = cos_.data() + h;
-        const double* __restrict sn = (inverse ? sinInverse_.data() : sin_.data()) + h;
-        for (int64_t b = 0; b < n; b += 2 * h) {
-            double* __restrict r0 = re + b;
-            double* __restrict r1 = re + b + h;
-            double* __restrict i0 = im + b;
-            double* __restrict i1 = im + b + h;
-            for (int64_t j = 0; j < h; ++j) {
-                const double dx = sn[j] * i1[j] + cs[j] * r1[j];
-                const double dy = cs[j] * i1[j] - sn[j] * r1[j];
-                r1[j] = r0[j] - dx;
-                r0[j] = r0[j] + dx;
-                i1[j] = i0[j] - dy;
-                i0[j] = i0[j] + dy;
-            }
-        }
-    }
 }
 
 int SpectrumFft::transform(int64_t size, double* re, double* im) {
@@ -197,12 +173,14 @@ int SpectrumFft::transform(int64_t size, double* re, double* im) {
             std::swap(im[i], im[r]);
         }
     }
-    stages(n, 1, inverse, re, im);
+    butterflyStages(re, im, n, 1, cos_.data(), inverse ? sin_.data() : negSin_.data());
     if (!inverse) {
-        const double nd = static_cast<double>(n);
+        // n is a power of two, so multiplying by 1/n gives exactly the
+        // quotient x / n (both are x scaled by a power of two, rounded once).
+        const double scale = 1.0 / static_cast<double>(n);
         for (int64_t i = 0; i < n; ++i) {
-            re[i] = re[i] / nd;
-            im[i] = im[i] / nd;
+            re[i] = re[i] * scale;
+            im[i] = im[i] * scale;
         }
     }
     return 0;
@@ -227,11 +205,11 @@ int SpectrumFft::transformFrame(const double* frame, int64_t frameLength, int64_
             im[k + j] = 0.0;
         }
     }
-    stages(n, block, false, re, im);
-    const double nd = static_cast<double>(n);
+    butterflyStages(re, im, n, block, cos_.data(), negSin_.data());
+    const double scale = 1.0 / static_cast<double>(n);  // exact, as above
     for (int64_t i = 0; i < n; ++i) {
-        re[i] = re[i] / nd;
-        im[i] = im[i] / nd;
+        re[i] = re[i] * scale;
+        im[i] = im[i] * scale;
     }
     return 0;
 }

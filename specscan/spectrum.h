@@ -69,12 +69,11 @@ class SpectrumFft {
                        double* im);
 
   private:
-    void stages(int64_t n, int64_t firstHalfSize, bool inverse, double* re, double* im);
     bool prepare(int64_t n);
     int64_t n_ = 0;
     std::vector<double> sine_;  // sin(2 pi k / n), k < n + n/4
     std::vector<int64_t> rev_;
-    std::vector<double> cos_, sin_, sinInverse_;  // every stage's factors, laid out contiguously
+    std::vector<double> cos_, negSin_, sin_;  // every stage's factors, laid out contiguously
 };
 
 // The same transform through one table set per thread.

@@ -133,12 +133,8 @@ class DownSampledSignal : public SignalSource {
         blocks_ = std::max<int64_t>(1, (n + block_ - 1) / block_);
         fullLen_ = len_ + n - 1;
         delay_ = len_ / 2;
-        hr_.assign(static_cast<size_t>(m_), 0.0);
-        hi_.assign(static_cast<size_t>(m_), 0.0);
-        std::copy(h.begin(), h.end(), hr_.begin());
-        convolutionFft(hr_.data(), hi_.data(), m_, false);
-        xr_.resize(static_cast<size_t>(m_));
-        xi_.resize(static_cast<size_t>(m_));
+        filter_ = std::make_unique<BlockFilter>(h, m_);
+        out_.resize(static_cast<size_t>(m_));
         in_.resize(static_cast<size_t>(block_));
         c_ = inRate / outRate;
         outTotal_ = static_cast<int64_t>(static_cast<double>(n) / c_);
@@ -183,27 +179,13 @@ class DownSampledSignal : public SignalSource {
     void convolveBlock() {
         const int64_t s = nextBlock_ * block_;
         const size_t got = mono_.read(in_.data(), static_cast<size_t>(block_));
-        for (int64_t k = 0; k < m_; ++k) {
-            xr_[static_cast<size_t>(k)] = k < static_cast<int64_t>(got)
-                                              ? static_cast<double>(in_[static_cast<size_t>(k)])
-                                              : 0.0;
-            xi_[static_cast<size_t>(k)] = 0.0;
-        }
-        convolutionFft(xr_.data(), xi_.data(), m_, false);
-        for (int64_t k = 0; k < m_; ++k) {
-            const size_t u = static_cast<size_t>(k);
-            const double r = xr_[u] * hr_[u] - xi_[u] * hi_[u];
-            const double i = xr_[u] * hi_[u] + xi_[u] * hr_[u];
-            xr_[u] = r;
-            xi_[u] = i;
-        }
-        convolutionFft(xr_.data(), xi_.data(), m_, true);
+        filter_->filter(in_.data(), static_cast<int64_t>(got), out_.data());
         // acc_ holds full-output indices from accBase_ on.
         const int64_t needed = s + m_ - accBase_;
         if (static_cast<int64_t>(acc_.size()) < needed)
             acc_.resize(static_cast<size_t>(needed), 0.0);
         for (int64_t k = 0; k < m_ && s + k < fullLen_; ++k)
-            acc_[static_cast<size_t>(s + k - accBase_)] += xr_[static_cast<size_t>(k)];
+            acc_[static_cast<size_t>(s + k - accBase_)] += out_[static_cast<size_t>(k)];
         ++nextBlock_;
         // Full indices below the next block's start are final (all of them after the last block).
         const int64_t finalEnd = nextBlock_ < blocks_ ? nextBlock_ * block_ : fullLen_;
@@ -218,7 +200,8 @@ class DownSampledSignal : public SignalSource {
 
     MonoReader mono_;
     int64_t n_, len_, m_ = 0, block_ = 0, blocks_ = 0, fullLen_ = 0, delay_ = 0;
-    std::vector<double> hr_, hi_, xr_, xi_, acc_, y_;
+    std::unique_ptr<BlockFilter> filter_;
+    std::vector<double> out_, acc_, y_;
     std::vector<int16_t> in_;
     int64_t accBase_ = 0, nextBlock_ = 0, yBase_ = 0;
     double c_ = 1.0, t_ = 0.0;

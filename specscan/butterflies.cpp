@@ -1,0 +1,253 @@
+#include "specscan/butterflies.h"
+
+#include <cstring>
+
+namespace sonvola {
+
+namespace {
+
+// Four doubles; without AVX the compiler splits each operation in two. The
+// helpers that pass them are always inlined, so the note about the calling
+// convention of 32-byte vectors without AVX does not apply.
+#pragma GCC diagnostic ignored "-Wpsabi"
+typedef double V4 __attribute__((vector_size(32)));
+
+[[gnu::always_inline]] inline V4 load(const double* p) {
+    V4 v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+[[gnu::always_inline]] inline void store(double* p, V4 v) {
+    std::memcpy(p, &v, sizeof v);
+}
+
+template <typename T>
+[[gnu::always_inline]] inline void butterfly(T& r0, T& i0, T& r1, T& i1, T wr, T wi) {
+    const T xr = wr * r1 - wi * i1;
+    const T xi = wr * i1 + wi * r1;
+    r1 = r0 - xr;
+    i1 = i0 - xi;
+    r0 = r0 + xr;
+    i0 = i0 + xi;
+}
+
+// One stage of half-size h < 4, one butterfly at a time.
+[[gnu::always_inline]] inline void scalarStage(double* re, double* im, int64_t n, int64_t h,
+                                               const double* tr, const double* ti) {
+    for (int64_t b = 0; b < n; b += 2 * h) {
+        for (int64_t j = 0; j < h; ++j) {
+            double r0 = re[b + j], i0 = im[b + j], r1 = re[b + h + j], i1 = im[b + h + j];
+            butterfly(r0, i0, r1, i1, tr[h + j], ti[h + j]);
+            re[b + j] = r0;
+            im[b + j] = i0;
+            re[b + h + j] = r1;
+            im[b + h + j] = i1;
+        }
+    }
+}
+
+typedef long long M4 __attribute__((vector_size(32)));
+
+// 4 x 4 transpose: rows x0..x3 in, columns out (its own inverse).
+[[gnu::always_inline]] inline void transpose(V4& x0, V4& x1, V4& x2, V4& x3) {
+    const V4 t0 = __builtin_shuffle(x0, x1, M4{0, 4, 2, 6});
+    const V4 t1 = __builtin_shuffle(x0, x1, M4{1, 5, 3, 7});
+    const V4 t2 = __builtin_shuffle(x2, x3, M4{0, 4, 2, 6});
+    const V4 t3 = __builtin_shuffle(x2, x3, M4{1, 5, 3, 7});
+    x0 = __builtin_shuffle(t0, t2, M4{0, 1, 4, 5});
+    x1 = __builtin_shuffle(t1, t3, M4{0, 1, 4, 5});
+    x2 = __builtin_shuffle(t0, t2, M4{2, 3, 6, 7});
+    x3 = __builtin_shuffle(t1, t3, M4{2, 3, 6, 7});
+}
+
+// Stages 1 and 2 together (n a multiple of 16). Each group of four values
+// a b c d pairs a-b and c-d (factor 1), then a-c (factor 2) and b-d (factor
+// 3); four groups are loaded and transposed so that each vector holds the
+// same member of four groups.
+[[gnu::always_inline]] inline void firstTwoStages(double* re, double* im, int64_t n,
+                                                  const double* tr, const double* ti) {
+    const V4 w1r = V4{} + tr[1], w1i = V4{} + ti[1];
+    const V4 w2r = V4{} + tr[2], w2i = V4{} + ti[2];
+    const V4 w3r = V4{} + tr[3], w3i = V4{} + ti[3];
+    for (int64_t g = 0; g < n; g += 16) {
+        V4 ar = load(re + g), br = load(re + g + 4), cr = load(re + g + 8), dr = load(re + g + 12);
+        V4 ai = load(im + g), bi = load(im + g + 4), ci = load(im + g + 8), di = load(im + g + 12);
+        transpose(ar, br, cr, dr);
+        transpose(ai, bi, ci, di);
+        butterfly(ar, ai, br, bi, w1r, w1i);
+        butterfly(cr, ci, dr, di, w1r, w1i);
+        butterfly(ar, ai, cr, ci, w2r, w2i);
+        butterfly(br, bi, dr, di, w3r, w3i);
+        transpose(ar, br, cr, dr);
+        transpose(ai, bi, ci, di);
+        store(re + g, ar);
+        store(re + g + 4, br);
+        store(re + g + 8, cr);
+        store(re + g + 12, dr);
+        store(im + g, ai);
+        store(im + g + 4, bi);
+        store(im + g + 8, ci);
+        store(im + g + 12, di);
+    }
+}
+
+// One stage of half-size h (a multiple of 4).
+[[gnu::always_inline]] inline void vectorStage(double* re, double* im, int64_t n, int64_t h,
+                                               const double* tr, const double* ti) {
+    for (int64_t b = 0; b < n; b += 2 * h) {
+        double* r0p = re + b;
+        double* i0p = im + b;
+        double* r1p = re + b + h;
+        double* i1p = im + b + h;
+        for (int64_t j = 0; j < h; j += 4) {
+            V4 r0 = load(r0p + j), i0 = load(i0p + j), r1 = load(r1p + j), i1 = load(i1p + j);
+            butterfly(r0, i0, r1, i1, load(tr + h + j), load(ti + h + j));
+            store(r0p + j, r0);
+            store(i0p + j, i0);
+            store(r1p + j, r1);
+            store(i1p + j, i1);
+        }
+    }
+}
+
+// Stages h and 2h together (h a multiple of 4, 4h <= n). In a block of 4h
+// values, stage h pairs a with b and c with d (factor j), stage 2h then
+// pairs a with c (factor j) and b with d (factor h + j).
+[[gnu::always_inline]] inline void vectorStagePair(double* re, double* im, int64_t n, int64_t h,
+                                                   const double* tr, const double* ti) {
+    const double* tr1 = tr + h;
+    const double* ti1 = ti + h;
+    const double* tr2 = tr + 2 * h;
+    const double* ti2 = ti + 2 * h;
+    for (int64_t b = 0; b < n; b += 4 * h) {
+        double* ra = re + b;
+        double* ia = im + b;
+        double* rb = ra + h;
+        double* ib = ia + h;
+        double* rc = ra + 2 * h;
+        double* ic = ia + 2 * h;
+        double* rd = ra + 3 * h;
+        double* id = ia + 3 * h;
+        for (int64_t j = 0; j < h; j += 4) {
+            V4 ar = load(ra + j), ai = load(ia + j), br = load(rb + j), bi = load(ib + j);
+            V4 cr = load(rc + j), ci = load(ic + j), dr = load(rd + j), di = load(id + j);
+            const V4 w1r = load(tr1 + j), w1i = load(ti1 + j);
+            butterfly(ar, ai, br, bi, w1r, w1i);
+            butterfly(cr, ci, dr, di, w1r, w1i);
+            butterfly(ar, ai, cr, ci, load(tr2 + j), load(ti2 + j));
+            butterfly(br, bi, dr, di, load(tr2 + h + j), load(ti2 + h + j));
+            store(ra + j, ar);
+            store(ia + j, ai);
+            store(rb + j, br);
+            store(ib + j, bi);
+            store(rc + j, cr);
+            store(ic + j, ci);
+            store(rd + j, dr);
+            store(id + j, di);
+        }
+    }
+}
+
+// Values per cache block: 16 KB of real and imaginary parts.
+constexpr int64_t kCacheBlock = 1024;
+
+// The stages of half-size `from` up to (not including) `to` over n values.
+[[gnu::always_inline]] inline void stagesBelow(double* re, double* im, int64_t n, int64_t from,
+                                               int64_t to, const double* tr, const double* ti) {
+    int64_t h = from;
+    if (h == 1 && to >= 4 && n % 16 == 0) {
+        firstTwoStages(re, im, n, tr, ti);
+        h = 4;
+    }
+    for (; h < to && h < 4; h <<= 1) scalarStage(re, im, n, h, tr, ti);
+    for (; 4 * h <= to; h <<= 2) vectorStagePair(re, im, n, h, tr, ti);
+    if (h < to) vectorStage(re, im, n, h, tr, ti);
+}
+
+// Stages h = H, 2H, ..., H 2^(k-1) (H a multiple of kRowWidth) over n values,
+// for the large stages whose pairs lie far apart. These stages only combine
+// values whose indices agree modulo H within each block of H 2^k, so the
+// values are taken as 2^k rows of kRowWidth neighbours (index o + t H), copied
+// to a small local array, put through all k stages there and copied back:
+// the array is read and written once for the k stages instead of once per
+// stage. A value pair of stage h = H 2^s is row t and row t + 2^s (bit s of t
+// clear), its factor index h + o + (t mod 2^s) H.
+// Arrays from this size on (256 KB of values) are larger than the
+// second-level cache together with their factors.
+constexpr int64_t kRowStagesFrom = 16384;
+constexpr int64_t kRowWidth = 64;
+constexpr int kMaxRowBits = 5;
+
+[[gnu::always_inline]] inline void rowStages(double* re, double* im, int64_t n, int64_t H, int k,
+                                             const double* tr, const double* ti) {
+    const int64_t rows = int64_t{1} << k;
+    const int64_t B = H << k;
+    alignas(32) double lr[(1 << kMaxRowBits) * kRowWidth];
+    alignas(32) double li[(1 << kMaxRowBits) * kRowWidth];
+    for (int64_t b = 0; b < n; b += B) {
+        for (int64_t o = 0; o < H; o += kRowWidth) {
+            for (int64_t t = 0; t < rows; ++t) {
+                for (int64_t v = 0; v < kRowWidth; v += 4) {
+                    store(lr + t * kRowWidth + v, load(re + b + o + t * H + v));
+                    store(li + t * kRowWidth + v, load(im + b + o + t * H + v));
+                }
+            }
+            for (int s = 0; s < k; ++s) {
+                const int64_t half = int64_t{1} << s;
+                const int64_t h = H << s;
+                for (int64_t t = 0; t < rows; ++t) {
+                    if (t & half) continue;
+                    const double* wr = tr + h + o + (t & (half - 1)) * H;
+                    const double* wi = ti + h + o + (t & (half - 1)) * H;
+                    double* r0p = lr + t * kRowWidth;
+                    double* i0p = li + t * kRowWidth;
+                    double* r1p = lr + (t + half) * kRowWidth;
+                    double* i1p = li + (t + half) * kRowWidth;
+                    for (int64_t v = 0; v < kRowWidth; v += 4) {
+                        V4 r0 = load(r0p + v), i0 = load(i0p + v), r1 = load(r1p + v),
+                           i1 = load(i1p + v);
+                        butterfly(r0, i0, r1, i1, load(wr + v), load(wi + v));
+                        store(r0p + v, r0);
+                        store(i0p + v, i0);
+                        store(r1p + v, r1);
+                        store(i1p + v, i1);
+                    }
+                }
+            }
+            for (int64_t t = 0; t < rows; ++t) {
+                for (int64_t v = 0; v < kRowWidth; v += 4) {
+                    store(re + b + o + t * H + v, load(lr + t * kRowWidth + v));
+                    store(im + b + o + t * H + v, load(li + t * kRowWidth + v));
+                }
+            }
+        }
+    }
+}
+
+}  // namespace
+
+__attribute__((target_clones("avx2", "default"))) void butterflyStages(double* re, double* im,
+                                                                       int64_t n, int64_t firstHalf,
+                                                                       const double* tr,
+                                                                       const double* ti) {
+    // The stages that stay within blocks of kCacheBlock values run block by
+    // block, so each block is finished while it sits in the first-level
+    // cache; the later stages then run over the whole array.
+    int64_t h = firstHalf;
+    if (n > kCacheBlock && h < kCacheBlock) {
+        for (int64_t b = 0; b < n; b += kCacheBlock) {
+            stagesBelow(re + b, im + b, kCacheBlock, h, kCacheBlock, tr, ti);
+        }
+        h = kCacheBlock;
+    }
+    while (n >= kRowStagesFrom && h < n && h >= kCacheBlock) {
+        int k = 0;
+        while (k < kMaxRowBits && (h << k) < n) ++k;
+        rowStages(re, im, n, h, k, tr, ti);
+        h <<= k;
+    }
+    stagesBelow(re, im, n, h, n, tr, ti);
+}
+
+}  // namespace sonvola
