@@ -82,18 +82,25 @@ void pickPeaksFromSpectrum(const double* re, const double* im, int64_t nfft, std
     const int64_t top = highestLevelBinNeeded(nfft);
     m.resize(static_cast<size_t>(top + 1));
     for (int64_t j = 0; j <= top; ++j) m[static_cast<size_t>(j)] = re[j] * re[j] + im[j] * im[j];
-    // l >= neighbour's level, decided on magnitudes where they are clearly apart.
-    auto notBelow = [&](int64_t p, int64_t q, double lp) {
+    // l >= neighbour's level, decided on magnitudes where they are clearly
+    // apart; only a near tie computes the two levels.
+    auto notBelow = [&](int64_t p, int64_t q, auto&& levelOfP) {
         const double a = m[static_cast<size_t>(p)], b = m[static_cast<size_t>(q)];
         if (a > b * (1.0 + kCloseRatio)) return true;
         if (a < b * (1.0 - kCloseRatio)) return false;
-        return lp >= levelOf(re[q], im[q]);
+        return levelOfP() >= levelOf(re[q], im[q]);
     };
     const double nfftD = static_cast<double>(nfft);
-    for (int64_t p = 1; p <= nfft / 2 - 1; ++p) {
-        if (!(static_cast<double>(p + 1) * 11025.0 / nfftD <= 5500.0)) break;
-        const double mp = m[static_cast<size_t>(p)];
-        if (mp < kTenDbLow) continue;  // clearly below 10 dB (NaN goes on to the exact test)
+    const double* mm = m.data();
+    // Bins 1 .. top - 1 pass the frequency test (top is the last level read).
+    for (int64_t p = 1; p < top; ++p) {
+        const double mp = mm[p];
+        // Most bins are clearly below 10 dB or clearly below a neighbour:
+        // one well-predicted test rejects them (a NaN goes on to the exact
+        // tests below, which reject it).
+        const bool rejected = (mp < kTenDbLow) | (mp < mm[p - 1] * (1.0 - kCloseRatio)) |
+                              (mp < mm[p + 1] * (1.0 - kCloseRatio));
+        if (rejected) continue;
         double l = 0.0;
         if (!(mp > kTenDbHigh)) {
             l = levelOf(re[p], im[p]);
@@ -111,8 +118,8 @@ void pickPeaksFromSpectrum(const double* re, const double* im, int64_t nfft, std
         const double a = mp, b1 = m[static_cast<size_t>(p - 1)], b2 = m[static_cast<size_t>(p + 1)];
         const bool quickLower = a > b1 * (1.0 + kCloseRatio);
         const bool quickUpper = a > b2 * (1.0 + kCloseRatio);
-        if (!quickLower && !notBelow(p, p - 1, level())) continue;
-        if (!quickUpper && !notBelow(p, p + 1, level())) continue;
+        if (!quickLower && !notBelow(p, p - 1, level)) continue;
+        if (!quickUpper && !notBelow(p, p + 1, level)) continue;
         level();
         recordPeak(re, im, p, l, nfftD, record, extremes);
     }

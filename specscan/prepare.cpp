@@ -168,6 +168,7 @@ BlockFilter::BlockFilter(std::span<const double> h, int64_t m) : m_(m) {
     convolutionFft(hr.data(), hi.data(), m, false);
     const ConvolutionTables& tables = convolutionTables(m);
     reversed_ = tables.reversed;
+    while ((int64_t{1} << bits_) < m) ++bits_;
     // The filter's spectrum in bit-reversed order, read in step with the
     // gathered block spectrum below.
     hr_.resize(size);
@@ -195,13 +196,32 @@ void BlockFilter::filter(const int16_t* in, int64_t count, double* out) {
     butterflyStages(xr_.data(), xi_.data(), m_, 1, tables.tr.data(), tables.ti.data());
     // Product with the filter's spectrum, conjugated for the inverse
     // transform and gathered into its bit-reversed order in the same pass.
-    for (int64_t i = 0; i < m_; ++i) {
-        const size_t u = static_cast<size_t>(i);
-        const size_t k = static_cast<size_t>(reversed_[u]);
+    auto product = [&](size_t u, size_t k) {
         const double r = xr_[k] * hr_[u] - xi_[k] * hi_[u];
         const double im = xr_[k] * hi_[u] + xi_[k] * hr_[u];
         yr_[u] = r;
         yi_[u] = -im;
+    };
+    if (bits_ < 8) {
+        for (size_t u = 0; u < static_cast<size_t>(m_); ++u)
+            product(u, static_cast<size_t>(reversed_[u]));
+    } else {
+        // In tiles of 16 x 16: with i = x 2^(L-4) + c 2^4 + y, the reversed
+        // index is rev(y) 2^(L-4) + rev(c) 2^4 + rev(x), so for one middle
+        // part c the tile reads 16 runs of 16 neighbours and writes 16 runs of
+        // 16 neighbours, instead of one far-away value per output.
+        const int high = bits_ - 4;
+        for (int64_t c = 0; c < (int64_t{1} << (bits_ - 8)); ++c) {
+            const int64_t middle = reversed_[static_cast<size_t>(c << 4)];  // rev(c) 2^4
+            for (int64_t x = 0; x < 16; ++x) {
+                const int64_t out = (x << high) | (c << 4);
+                const int64_t in = middle | reversed_[static_cast<size_t>(x << high)];
+                for (int64_t y = 0; y < 16; ++y) {
+                    product(static_cast<size_t>(out | y),
+                            static_cast<size_t>(in | (reversed_[static_cast<size_t>(y)])));
+                }
+            }
+        }
     }
     butterflyStages(yr_.data(), yi_.data(), m_, 1, tables.tr.data(), tables.ti.data());
     // Only the real parts are used: the imaginary parts are never scaled.

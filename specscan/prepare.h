@@ -60,6 +60,7 @@ class BlockFilter {
 
   private:
     int64_t m_;
+    int bits_ = 0;  // m = 2^bits
     std::vector<int64_t> reversed_;
     std::vector<double> hr_, hi_, xr_, xi_, yr_, yi_;
 };

@@ -209,12 +209,14 @@ int runSpecScan(int argc, char** argv) {
     SpectrumFft fft;
     LevelExtremes extremes;
     std::string record;
+    const int64_t binsRead = highestLevelBinNeeded(nfft) + 1;  // the peak test reads no further
     for (int64_t k = 1; k <= plan.loopCount; ++k) {
         record.clear();
         record += format("%lld: ", static_cast<long long>(k * par.shiftInt));
         frames.frameAt((k - 1) * plan.step, frame.data());
         window.apply(frame);
-        if (fft.transformFrame(frame.data(), par.frameLength, nfft, re.data(), im.data()) != 0) {
+        if (fft.transformFrame(frame.data(), par.frameLength, nfft, re.data(), im.data(),
+                               binsRead) != 0) {
             fatalError(stderr, "Can't malloc\n");
         }
         pickPeaksFromSpectrum(re.data(), im.data(), nfft, record, extremes, scratch);

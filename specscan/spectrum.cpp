@@ -187,7 +187,7 @@ int SpectrumFft::transform(int64_t size, double* re, double* im) {
 }
 
 int SpectrumFft::transformFrame(const double* frame, int64_t frameLength, int64_t size, double* re,
-                                double* im) {
+                                double* im, int64_t binsWanted) {
     const int64_t n = size;
     if (n < 4 || (n & (n - 1)) != 0 || frameLength > n) return 1;
     if (!prepare(n)) return 1;
@@ -207,7 +207,8 @@ int SpectrumFft::transformFrame(const double* frame, int64_t frameLength, int64_
     }
     butterflyStages(re, im, n, block, cos_.data(), negSin_.data());
     const double scale = 1.0 / static_cast<double>(n);  // exact, as above
-    for (int64_t i = 0; i < n; ++i) {
+    const int64_t scaled = binsWanted >= 0 && binsWanted < n ? binsWanted : n;
+    for (int64_t i = 0; i < scaled; ++i) {
         re[i] = re[i] * scale;
         im[i] = im[i] * scale;
     }

@@ -65,8 +65,11 @@ class SpectrumFft {
     // im: the same values as filling the arrays and calling transform(size).
     // The first stages only spread each block's single nonzero input over
     // the block, so they are replaced by that spreading.
+    // Only the first `binsWanted` outputs (all of them when negative) are
+    // scaled by 1/size; the others are left unscaled for callers that never
+    // read them.
     int transformFrame(const double* frame, int64_t frameLength, int64_t size, double* re,
-                       double* im);
+                       double* im, int64_t binsWanted = -1);
 
   private:
     bool prepare(int64_t n);
