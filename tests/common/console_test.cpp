@@ -4,7 +4,11 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <random>
 #include <string>
+#include <vector>
 
 #include "common/noteindex.h"
 #include "common/numbers.h"
@@ -99,6 +103,34 @@ TEST(LenientNumbers, LeadingNumberRestIgnoredZeroWhenAbsent) {
     EXPECT_EQ(parseLenientInt("-99999999999"), INT32_MIN);
     EXPECT_DOUBLE_EQ(parseLenientDouble("10.5ms"), 10.5);
     EXPECT_DOUBLE_EQ(parseLenientDouble(""), 0.0);
+}
+
+TEST(LenientNumbers, DoublesReadExactlyAsStrtodReadsThem) {
+    // The quick path must give strtod's bits for every kind of text.
+    std::vector<std::string> texts = {"0.00",       "-0.00",
+                                      "5512.49",    "-12.345e2",
+                                      "1e400",      "-1e400",
+                                      "1e-400",     "4.9e-324",
+                                      "0x1p3",      "-0x10",
+                                      "+3.5",       " 2.25",
+                                      "inf",        "nan",
+                                      "1.",         ".5",
+                                      "-",          "12abc",
+                                      "7e",         "0X2",
+                                      "00012.5000", "123456789012345678901234567890.5"};
+    std::mt19937_64 rng(11);
+    for (int i = 0; i < 20000; ++i) {
+        char buf[64];
+        const double v =
+            std::ldexp(static_cast<double>(rng() % 1000000007), static_cast<int>(rng() % 60) - 40);
+        std::snprintf(buf, sizeof buf, i % 2 ? "%0.2f" : "%.17g", i % 3 ? v : -v);
+        texts.emplace_back(buf);
+    }
+    for (const auto& t : texts) {
+        const double want = std::strtod(t.c_str(), nullptr);
+        const double got = parseLenientDouble(t.c_str());
+        EXPECT_EQ(std::memcmp(&want, &got, sizeof want), 0) << t;
+    }
 }
 
 TEST(NoteIndex, SemitonesAboveC1) {
