@@ -207,18 +207,31 @@ void BlockFilter::filter(const int16_t* in, int64_t count, double* out) {
             product(u, static_cast<size_t>(reversed_[u]));
     } else {
         // In tiles of 16 x 16: with i = x 2^(L-4) + c 2^4 + y, the reversed
-        // index is rev(y) 2^(L-4) + rev(c) 2^4 + rev(x), so for one middle
-        // part c the tile reads 16 runs of 16 neighbours and writes 16 runs of
-        // 16 neighbours, instead of one far-away value per output.
+        // index is rev(y) 2^(L-4) + rev(c) 2^4 + rev(x). The 16 runs of 16
+        // neighbours that one middle part c reads are copied to a small local
+        // tile first, so each run is fetched once, and the outputs are then
+        // written 16 neighbours at a time.
         const int high = bits_ - 4;
+        int64_t rev4[16];
+        for (int64_t y = 0; y < 16; ++y) rev4[y] = reversed_[static_cast<size_t>(y)] >> high;
+        alignas(64) double tr[16][16], ti[16][16];
         for (int64_t c = 0; c < (int64_t{1} << (bits_ - 8)); ++c) {
             const int64_t middle = reversed_[static_cast<size_t>(c << 4)];  // rev(c) 2^4
+            for (int64_t row = 0; row < 16; ++row) {
+                const size_t from = static_cast<size_t>((row << high) | middle);
+                std::copy_n(xr_.data() + from, 16, tr[row]);
+                std::copy_n(xi_.data() + from, 16, ti[row]);
+            }
             for (int64_t x = 0; x < 16; ++x) {
-                const int64_t out = (x << high) | (c << 4);
-                const int64_t in = middle | reversed_[static_cast<size_t>(x << high)];
+                const size_t out = static_cast<size_t>((x << high) | (c << 4));
+                const int64_t column = rev4[x];
                 for (int64_t y = 0; y < 16; ++y) {
-                    product(static_cast<size_t>(out | y),
-                            static_cast<size_t>(in | (reversed_[static_cast<size_t>(y)])));
+                    const size_t u = out + static_cast<size_t>(y);
+                    const double a = tr[rev4[y]][column], b = ti[rev4[y]][column];
+                    const double r = a * hr_[u] - b * hi_[u];
+                    const double im = a * hi_[u] + b * hr_[u];
+                    yr_[u] = r;
+                    yi_[u] = -im;
                 }
             }
         }
