@@ -4,6 +4,7 @@
 #include <cctype>
 #include <charconv>
 #include <climits>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -210,6 +211,37 @@ void writeHeaderLines2to4(std::FILE* f, int32_t frameRate, int32_t loopCount,
 }
 
 void appendFixed2(std::string& out, double value) {
+    // Quick path for moderate values: 100 |v| is computed with an error far
+    // below 1e-6 (its unit in the last place is at most 2^-23 below 1e7), so
+    // unless its fraction lies within 1e-6 of one half, rounding the computed
+    // product to an integer gives the same digits as rounding the exact
+    // decimal value, which is what printf does. Near a half (and for large,
+    // infinite or NaN values) the exact conversion below decides.
+    const double magnitude = std::fabs(value);
+    if (magnitude < 1e7) {
+        const double scaled = magnitude * 100.0;
+        const double whole = std::floor(scaled);
+        const double fraction = scaled - whole;
+        if (std::fabs(fraction - 0.5) > 1e-6) {
+            uint64_t hundredths = static_cast<uint64_t>(whole) + (fraction > 0.5 ? 1 : 0);
+            char buf[32];
+            char* end = buf + sizeof buf;
+            char* p = end;
+            *--p = ' ';
+            *--p = static_cast<char>('0' + hundredths % 10);
+            hundredths /= 10;
+            *--p = static_cast<char>('0' + hundredths % 10);
+            hundredths /= 10;
+            *--p = '.';
+            do {
+                *--p = static_cast<char>('0' + hundredths % 10);
+                hundredths /= 10;
+            } while (hundredths != 0);
+            if (std::signbit(value)) *--p = '-';
+            out.append(p, static_cast<size_t>(end - p));
+            return;
+        }
+    }
     // std::to_chars with a precision rounds exactly as printf's "%0.2f" does.
     char buf[400];
     auto [end, ec] = std::to_chars(buf, buf + sizeof buf - 1, value, std::chars_format::fixed, 2);

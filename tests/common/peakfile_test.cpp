@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdio>
+#include <random>
 #include <string>
+#include <vector>
 
 #include "tests/support/tempdir.h"
 
@@ -110,6 +113,28 @@ TEST(PeakFile, ValuesSurviveSinglePrecisionRoundTrip) {
         appendFixed2(a, v);
         appendFixed2(b, static_cast<float>(v));
         EXPECT_EQ(a, b) << v;
+    }
+}
+
+TEST(PeakFile, TwoDecimalsExactlyAsPrintfWritesThem) {
+    std::vector<double> values = {0.0,      -0.0,      0.005,    0.015,       0.125, -0.125, 2.675,
+                                  1.005,    -0.001,    0.004999, 9999999.995, 1e7,   1e300,  -1e300,
+                                  HUGE_VAL, -HUGE_VAL, NAN,      5.0e-324,    0.995, 99.995};
+    std::mt19937_64 rng(5);
+    std::uniform_real_distribution<double> u(-6000.0, 6000.0);
+    for (int i = 0; i < 200000; ++i) {
+        double v = u(rng);
+        if (i % 4 == 1) v = std::round(v * 1000.0) / 1000.0;  // many near-halves of a hundredth
+        if (i % 4 == 2) v = static_cast<float>(v);            // values read from the files
+        if (i % 4 == 3) v = (std::floor(v * 100.0) + 0.5) / 100.0;
+        values.push_back(v);
+    }
+    for (double v : values) {
+        char want[512];
+        std::snprintf(want, sizeof want, "%0.2f ", v);
+        std::string got;
+        appendFixed2(got, v);
+        ASSERT_EQ(got, want) << std::hexfloat << v;
     }
 }
 
