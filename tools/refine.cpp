@@ -1,6 +1,7 @@
 #include "tools/refine.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <deque>
@@ -101,48 +102,87 @@ std::string writeRefineScore(const RefineScore& score) {
     return text;
 }
 
+namespace {
+
+// The notes of each key, by onset, so that the rules look only at the keys
+// and times that can matter instead of at every pair of notes.
+class NotesByKey {
+  public:
+    explicit NotesByKey(const std::vector<ScoreNote>& notes) : notes_(notes) {
+        for (size_t i = 0; i < notes.size(); ++i) byKey_[notes[i].key].push_back(i);
+        for (auto& [key, list] : byKey_) {
+            std::stable_sort(list.begin(), list.end(), [&](size_t x, size_t y) {
+                return notes[x].onsetMs < notes[y].onsetMs;
+            });
+        }
+    }
+    // Indices of the notes of `key`, by onset (empty when there are none).
+    const std::vector<size_t>& of(int key) const {
+        auto it = byKey_.find(key);
+        return it == byKey_.end() ? none_ : it->second;
+    }
+    // Calls f(index) for the notes of `key` whose onset is within `window`
+    // of `time`.
+    template <typename F>
+    void startingNear(int key, int64_t time, int64_t window, F&& f) const {
+        const auto& list = of(key);
+        auto it = std::lower_bound(list.begin(), list.end(), time - window,
+                                   [&](size_t i, int64_t t) { return notes_[i].onsetMs < t; });
+        for (; it != list.end() && notes_[*it].onsetMs <= time + window; ++it) f(*it);
+    }
+
+  private:
+    const std::vector<ScoreNote>& notes_;
+    std::map<int, std::vector<size_t>> byKey_;
+    std::vector<size_t> none_;
+};
+
+}  // namespace
+
 std::vector<ScoreNote> removeHarmonicGhosts(const std::vector<ScoreNote>& notes) {
+    const NotesByKey index(notes);
     std::vector<ScoreNote> kept;
-    for (const ScoreNote& upper : notes) {
+    for (size_t u = 0; u < notes.size(); ++u) {
+        const ScoreNote& upper = notes[u];
         const int64_t span = std::max<int64_t>(1, upper.offsetMs - upper.onsetMs);
         bool ghost = false;
-        for (const ScoreNote& lower : notes) {
-            const int interval = upper.key - lower.key;
-            if (std::find(std::begin(kPartialIntervals), std::end(kPartialIntervals), interval) ==
-                std::end(kPartialIntervals)) {
-                continue;
-            }
+        for (int interval : kPartialIntervals) {
+            const std::vector<size_t>& lowers = index.of(upper.key - interval);
+            if (lowers.empty()) continue;
             // The lower pitch may sound as several notes (a split or a
             // repeat): all of them that overlap the upper note count.
-            int64_t overlap = 0, lowerStart = lower.onsetMs, lowerEnd = lower.offsetMs;
-            for (const ScoreNote& q : notes) {
-                if (q.key != lower.key) continue;
+            int64_t overlap = 0;
+            int64_t overlapStart = INT64_MAX, overlapEnd = INT64_MIN;
+            for (size_t qi : lowers) {
+                const ScoreNote& q = notes[qi];
                 const int64_t o =
                     std::min(upper.offsetMs, q.offsetMs) - std::max(upper.onsetMs, q.onsetMs);
                 if (o <= 0) continue;
                 overlap += o;
-                lowerStart = std::min(lowerStart, q.onsetMs);
-                lowerEnd = std::max(lowerEnd, q.offsetMs);
+                overlapStart = std::min(overlapStart, q.onsetMs);
+                overlapEnd = std::max(overlapEnd, q.offsetMs);
             }
             if (overlap < kGhostOverlapShare * static_cast<double>(span)) continue;
-            // The loudness a partial of `lower` may have: measured against
-            // the loudest of the notes sounding with it at its partials.
-            int family = lower.velocity;
-            for (const ScoreNote& p : notes) {
-                const int k = p.key - lower.key;
-                const bool partial =
-                    std::find(std::begin(kPartialIntervals), std::end(kPartialIntervals), k) !=
-                    std::end(kPartialIntervals);
-                if (&p != &upper && partial &&
-                    std::llabs(p.onsetMs - lower.onsetMs) <= kTogetherMs) {
-                    family = std::max(family, p.velocity);
+            for (size_t li : lowers) {
+                const ScoreNote& lower = notes[li];
+                const int64_t lowerStart = std::min(lower.onsetMs, overlapStart);
+                const int64_t lowerEnd = std::max(lower.offsetMs, overlapEnd);
+                // The loudness a partial of `lower` may have: measured against
+                // the loudest of the notes sounding with it at its partials.
+                int family = lower.velocity;
+                for (int k : kPartialIntervals) {
+                    index.startingNear(lower.key + k, lower.onsetMs, kTogetherMs, [&](size_t p) {
+                        if (p != u) family = std::max(family, notes[p].velocity);
+                    });
                 }
+                if (upper.velocity > family + kGhostLouderMargin)
+                    continue;  // louder than a partial
+                if (upper.onsetMs < lowerStart - kGhostOwnStartMs) continue;  // starts on its own
+                if (upper.offsetMs > lowerEnd + kGhostOwnEndMs) continue;     // lasts on its own
+                ghost = true;
+                break;
             }
-            if (upper.velocity > family + kGhostLouderMargin) continue;   // louder than a partial
-            if (upper.onsetMs < lowerStart - kGhostOwnStartMs) continue;  // starts on its own
-            if (upper.offsetMs > lowerEnd + kGhostOwnEndMs) continue;     // lasts on its own
-            ghost = true;
-            break;
+            if (ghost) break;
         }
         if (!ghost) kept.push_back(upper);
     }
