@@ -1,6 +1,7 @@
 #include "specscan/peaks.h"
 
 #include <cmath>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -76,12 +77,64 @@ double levelOf(double re, double im) {
 
 }  // namespace
 
+namespace {
+
+// Four doubles; the helper that returns them is always inlined, so the note
+// about the calling convention of 32-byte vectors without AVX does not apply.
+#pragma GCC diagnostic ignored "-Wpsabi"
+typedef double V4 __attribute__((vector_size(32)));
+typedef long long M4 __attribute__((vector_size(32)));
+
+[[gnu::always_inline]] inline V4 load4(const double* p) {
+    V4 v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+// m[j] = re[j]^2 + im[j]^2 for j < count. Built for AVX2 and for any x86-64
+// (the same operations either way).
+__attribute__((target_clones("avx2", "default"))) void squaredMagnitudes(const double* re,
+                                                                         const double* im,
+                                                                         int64_t count, double* m) {
+    for (int64_t j = 0; j < count; ++j) m[j] = re[j] * re[j] + im[j] * im[j];
+}
+
+// Lists the bins p = 1 .. top - 1 that are not clearly below 10 dB and not
+// clearly below a neighbour (NaNs are listed), four bins at a time; returns
+// how many. m holds top + 1 squared magnitudes.
+__attribute__((target_clones("avx2", "default"))) size_t listPeakCandidates(const double* m,
+                                                                            int64_t top,
+                                                                            int32_t* list) {
+    const double below = 1.0 - kCloseRatio;
+    size_t count = 0;
+    int64_t p = 1;
+    for (; p + 4 <= top; p += 4) {
+        const V4 a = load4(m + p);
+        const M4 rejected =
+            (a < kTenDbLow) | (a < load4(m + p - 1) * below) | (a < load4(m + p + 1) * below);
+        if ((rejected[0] & rejected[1] & rejected[2] & rejected[3]) != 0) continue;
+        for (int lane = 0; lane < 4; ++lane) {
+            list[count] = static_cast<int32_t>(p + lane);
+            count += rejected[lane] ? 0 : 1;
+        }
+    }
+    for (; p < top; ++p) {
+        const double a = m[p];
+        const bool rejected = (a < kTenDbLow) | (a < m[p - 1] * below) | (a < m[p + 1] * below);
+        list[count] = static_cast<int32_t>(p);
+        count += rejected ? 0 : 1;
+    }
+    return count;
+}
+
+}  // namespace
+
 void pickPeaksFromSpectrum(const double* re, const double* im, int64_t nfft, std::string& record,
                            LevelExtremes& extremes, std::vector<double>& m) {
     if (!(nfft / 2 > 1)) return;
     const int64_t top = highestLevelBinNeeded(nfft);
     m.resize(static_cast<size_t>(top + 1));
-    for (int64_t j = 0; j <= top; ++j) m[static_cast<size_t>(j)] = re[j] * re[j] + im[j] * im[j];
+    squaredMagnitudes(re, im, top + 1, m.data());
     // l >= neighbour's level, decided on magnitudes where they are clearly
     // apart; only a near tie computes the two levels.
     auto notBelow = [&](int64_t p, int64_t q, auto&& levelOfP) {
@@ -93,14 +146,15 @@ void pickPeaksFromSpectrum(const double* re, const double* im, int64_t nfft, std
     const double nfftD = static_cast<double>(nfft);
     const double* mm = m.data();
     // Bins 1 .. top - 1 pass the frequency test (top is the last level read).
-    for (int64_t p = 1; p < top; ++p) {
+    // Most bins are clearly below 10 dB or clearly below a neighbour; a quick
+    // pass lists the others (a NaN is listed: the exact tests below reject it).
+    thread_local std::vector<int32_t> candidates;
+    candidates.resize(static_cast<size_t>(top));
+    int32_t* list = candidates.data();
+    const size_t count = listPeakCandidates(mm, top, list);
+    for (size_t c = 0; c < count; ++c) {
+        const int64_t p = list[c];
         const double mp = mm[p];
-        // Most bins are clearly below 10 dB or clearly below a neighbour:
-        // one well-predicted test rejects them (a NaN goes on to the exact
-        // tests below, which reject it).
-        const bool rejected = (mp < kTenDbLow) | (mp < mm[p - 1] * (1.0 - kCloseRatio)) |
-                              (mp < mm[p + 1] * (1.0 - kCloseRatio));
-        if (rejected) continue;
         double l = 0.0;
         if (!(mp > kTenDbHigh)) {
             l = levelOf(re[p], im[p]);
