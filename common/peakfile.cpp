@@ -51,7 +51,11 @@ class TokenReader {
     }
 
     const char* token() const { return token_.data(); }
-    bool is(const char* word) const { return std::strcmp(token_.data(), word) == 0; }
+    template <size_t N>
+    bool is(const char (&word)[N]) const {
+        return len_ == N - 1 && std::memcmp(token_.data(), word, N - 1) == 0;
+    }
+    size_t length() const { return len_; }
 
   private:
     int get() {
@@ -159,9 +163,9 @@ PeakReadResult readPeakRecords(std::FILE* file, PeakTable& table) {
         rec.label = parseLenientInt(in.token());
         if ((got = in.next()) != TokenReader::Got::Token) return fail(got);
         while (!in.is("end")) {
-            rec.freqs.push_back(static_cast<float>(parseLenientDouble(in.token())));
+            rec.freqs.push_back(static_cast<float>(parseLenientDouble(in.token(), in.length())));
             if ((got = in.next()) != TokenReader::Got::Token) return fail(got);
-            rec.levels.push_back(static_cast<float>(parseLenientDouble(in.token())));
+            rec.levels.push_back(static_cast<float>(parseLenientDouble(in.token(), in.length())));
             if ((got = in.next()) != TokenReader::Got::Token) return fail(got);
         }
         table.records.push_back(std::move(rec));

@@ -9,10 +9,22 @@
 
 namespace sonvola {
 
+namespace {
+
+// |trunc(x)|: through a 64-bit integer where x fits one (an exact truncation
+// without a library call on processors lacking a rounding instruction; only
+// the sign of a zero could differ, and the absolute value removes it).
+inline double truncatedMagnitude(double x) {
+    if (std::fabs(x) < 9.0e18) return std::fabs(static_cast<double>(static_cast<int64_t>(x)));
+    return std::fabs(std::trunc(x));
+}
+
+}  // namespace
+
 double connectionCost(float freqA, float levelA, float freqB, float levelB) {
     const double dL = static_cast<double>(levelA) - static_cast<double>(levelB);
     const double dF = static_cast<double>(freqA) - static_cast<double>(freqB);
-    return std::fabs(std::trunc(dL)) + std::fabs(std::trunc(dF));
+    return truncatedMagnitude(dL) + truncatedMagnitude(dF);
 }
 
 namespace {

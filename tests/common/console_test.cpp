@@ -107,23 +107,46 @@ TEST(LenientNumbers, LeadingNumberRestIgnoredZeroWhenAbsent) {
 
 TEST(LenientNumbers, DoublesReadExactlyAsStrtodReadsThem) {
     // The quick path must give strtod's bits for every kind of text.
-    std::vector<std::string> texts = {"0.00",       "-0.00",
-                                      "5512.49",    "-12.345e2",
-                                      "1e400",      "-1e400",
-                                      "1e-400",     "4.9e-324",
-                                      "0x1p3",      "-0x10",
-                                      "+3.5",       " 2.25",
-                                      "inf",        "nan",
-                                      "1.",         ".5",
-                                      "-",          "12abc",
-                                      "7e",         "0X2",
-                                      "00012.5000", "123456789012345678901234567890.5"};
+    std::vector<std::string> texts = {"0.00",
+                                      "-0.00",
+                                      "5512.49",
+                                      "-12.345e2",
+                                      "1e400",
+                                      "-1e400",
+                                      "1e-400",
+                                      "4.9e-324",
+                                      "0x1p3",
+                                      "-0x10",
+                                      "+3.5",
+                                      " 2.25",
+                                      "inf",
+                                      "nan",
+                                      "1.",
+                                      ".5",
+                                      "-",
+                                      "12abc",
+                                      "7e",
+                                      "0X2",
+                                      "00012.5000",
+                                      "123456789012345678901234567890.5",
+                                      "999999999999999",
+                                      "9999999999999999",
+                                      "0.000000000000001",
+                                      "12345678901234.5",
+                                      "1234567890123456.5",
+                                      "-0",
+                                      "5."};
     std::mt19937_64 rng(11);
     for (int i = 0; i < 20000; ++i) {
         char buf[64];
         const double v =
             std::ldexp(static_cast<double>(rng() % 1000000007), static_cast<int>(rng() % 60) - 40);
-        std::snprintf(buf, sizeof buf, i % 2 ? "%0.2f" : "%.17g", i % 3 ? v : -v);
+        const int decimals = static_cast<int>(rng() % 9);
+        if (i % 3 == 2) {
+            std::snprintf(buf, sizeof buf, "%.*f", decimals, -v);
+        } else {
+            std::snprintf(buf, sizeof buf, i % 2 ? "%0.2f" : "%.17g", v);
+        }
         texts.emplace_back(buf);
     }
     for (const auto& t : texts) {
