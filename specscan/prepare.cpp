@@ -161,6 +161,14 @@ bool convolutionFft(double* re, double* im, int64_t m, bool inverse, std::FILE* 
     return true;
 }
 
+// The bit-reversal permutation in tiles of 16 x 16 (for m = 2^L, L >= 8):
+// with i = x 2^(L-4) + c 2^4 + y, the reversed index is
+// rev(y) 2^(L-4) + rev(c) 2^4 + rev(x). For one middle part c, the 256
+// indices i form 16 runs of 16 neighbours (one per x), and so do their
+// reversed indices (one per rev(y)): the runs a tile reads are copied to a
+// small local tile first, each fetched once, and the results are written 16
+// neighbours at a time, instead of one far-away value per output.
+
 BlockFilter::BlockFilter(std::span<const double> h, int64_t m) : m_(m) {
     const size_t size = static_cast<size_t>(m);
     std::vector<double> hr(size, 0.0), hi(size, 0.0);
@@ -169,14 +177,19 @@ BlockFilter::BlockFilter(std::span<const double> h, int64_t m) : m_(m) {
     const ConvolutionTables& tables = convolutionTables(m);
     reversed_ = tables.reversed;
     while ((int64_t{1} << bits_) < m) ++bits_;
-    // The filter's spectrum in bit-reversed order, read in step with the
-    // gathered block spectrum below.
+    // The filter's spectrum at the bit-reversed index of each index, in the
+    // order the product pass reads it: tile by tile when tiles are used.
     hr_.resize(size);
     hi_.resize(size);
-    for (size_t i = 0; i < size; ++i) {
+    size_t next = 0;
+    forEachIndex([&](size_t i) {
         const size_t k = static_cast<size_t>(reversed_[i]);
-        hr_[i] = hr[k];
-        hi_[i] = hi[k];
+        hr_[next] = hr[k];
+        hi_[next] = hi[k];
+        ++next;
+    });
+    for (int64_t y = 0; y < 16 && bits_ >= 8; ++y) {
+        rev4_[y] = static_cast<int>(reversed_[static_cast<size_t>(y)] >> (bits_ - 4));
     }
     xr_.resize(size);
     xi_.resize(size);
@@ -184,54 +197,81 @@ BlockFilter::BlockFilter(std::span<const double> h, int64_t m) : m_(m) {
     yi_.resize(size);
 }
 
+template <typename F>
+void BlockFilter::forEachIndex(F&& f) const {
+    if (bits_ < 8) {
+        for (size_t i = 0; i < static_cast<size_t>(m_); ++i) f(i);
+        return;
+    }
+    const int high = bits_ - 4;
+    for (int64_t c = 0; c < (int64_t{1} << (bits_ - 8)); ++c) {
+        for (int64_t x = 0; x < 16; ++x) {
+            for (int64_t y = 0; y < 16; ++y) f(static_cast<size_t>((x << high) | (c << 4) | y));
+        }
+    }
+}
+
 void BlockFilter::filter(const int16_t* in, int64_t count, double* out) {
     const ConvolutionTables& tables = convolutionTables(m_);
     // Forward transform: the block zero-padded to m values, read straight
     // into bit-reversed order (the permutation the swaps make).
-    for (int64_t i = 0; i < m_; ++i) {
-        const int64_t t = reversed_[static_cast<size_t>(i)];
-        xr_[static_cast<size_t>(i)] = t < count ? static_cast<double>(in[t]) : 0.0;
-        xi_[static_cast<size_t>(i)] = 0.0;
+    std::fill(xi_.begin(), xi_.end(), 0.0);
+    if (bits_ < 8) {
+        for (int64_t i = 0; i < m_; ++i) {
+            const int64_t t = reversed_[static_cast<size_t>(i)];
+            xr_[static_cast<size_t>(i)] = t < count ? static_cast<double>(in[t]) : 0.0;
+        }
+    } else {
+        const int high = bits_ - 4;
+        alignas(64) double tile[16][16];
+        for (int64_t c = 0; c < (int64_t{1} << (bits_ - 8)); ++c) {
+            const int64_t middle = reversed_[static_cast<size_t>(c << 4)];  // rev(c) 2^4
+            for (int64_t row = 0; row < 16; ++row) {
+                const int64_t from = (row << high) | middle;
+                for (int64_t col = 0; col < 16; ++col) {
+                    const int64_t t = from + col;
+                    tile[row][col] = t < count ? static_cast<double>(in[t]) : 0.0;
+                }
+            }
+            for (int64_t x = 0; x < 16; ++x) {
+                double* to = xr_.data() + ((x << high) | (c << 4));
+                const int column = rev4_[x];
+                for (int64_t y = 0; y < 16; ++y) to[y] = tile[rev4_[y]][column];
+            }
+        }
     }
     butterflyStages(xr_.data(), xi_.data(), m_, 1, tables.tr.data(), tables.ti.data());
     // Product with the filter's spectrum, conjugated for the inverse
     // transform and gathered into its bit-reversed order in the same pass.
-    auto product = [&](size_t u, size_t k) {
-        const double r = xr_[k] * hr_[u] - xi_[k] * hi_[u];
-        const double im = xr_[k] * hi_[u] + xi_[k] * hr_[u];
-        yr_[u] = r;
-        yi_[u] = -im;
-    };
     if (bits_ < 8) {
-        for (size_t u = 0; u < static_cast<size_t>(m_); ++u)
-            product(u, static_cast<size_t>(reversed_[u]));
+        for (size_t u = 0; u < static_cast<size_t>(m_); ++u) {
+            const size_t k = static_cast<size_t>(reversed_[u]);
+            const double r = xr_[k] * hr_[u] - xi_[k] * hi_[u];
+            const double im = xr_[k] * hi_[u] + xi_[k] * hr_[u];
+            yr_[u] = r;
+            yi_[u] = -im;
+        }
     } else {
-        // In tiles of 16 x 16: with i = x 2^(L-4) + c 2^4 + y, the reversed
-        // index is rev(y) 2^(L-4) + rev(c) 2^4 + rev(x). The 16 runs of 16
-        // neighbours that one middle part c reads are copied to a small local
-        // tile first, so each run is fetched once, and the outputs are then
-        // written 16 neighbours at a time.
         const int high = bits_ - 4;
-        int64_t rev4[16];
-        for (int64_t y = 0; y < 16; ++y) rev4[y] = reversed_[static_cast<size_t>(y)] >> high;
         alignas(64) double tr[16][16], ti[16][16];
+        const double* fr = hr_.data();  // in tile order: read straight through
+        const double* fi = hi_.data();
         for (int64_t c = 0; c < (int64_t{1} << (bits_ - 8)); ++c) {
-            const int64_t middle = reversed_[static_cast<size_t>(c << 4)];  // rev(c) 2^4
+            const int64_t middle = reversed_[static_cast<size_t>(c << 4)];
             for (int64_t row = 0; row < 16; ++row) {
                 const size_t from = static_cast<size_t>((row << high) | middle);
                 std::copy_n(xr_.data() + from, 16, tr[row]);
                 std::copy_n(xi_.data() + from, 16, ti[row]);
             }
             for (int64_t x = 0; x < 16; ++x) {
-                const size_t out = static_cast<size_t>((x << high) | (c << 4));
-                const int64_t column = rev4[x];
-                for (int64_t y = 0; y < 16; ++y) {
-                    const size_t u = out + static_cast<size_t>(y);
-                    const double a = tr[rev4[y]][column], b = ti[rev4[y]][column];
-                    const double r = a * hr_[u] - b * hi_[u];
-                    const double im = a * hi_[u] + b * hr_[u];
-                    yr_[u] = r;
-                    yi_[u] = -im;
+                const size_t to = static_cast<size_t>((x << high) | (c << 4));
+                const int column = rev4_[x];
+                for (int64_t y = 0; y < 16; ++y, ++fr, ++fi) {
+                    const double a = tr[rev4_[y]][column], b = ti[rev4_[y]][column];
+                    const double r = a * *fr - b * *fi;
+                    const double im = a * *fi + b * *fr;
+                    yr_[to + static_cast<size_t>(y)] = r;
+                    yi_[to + static_cast<size_t>(y)] = -im;
                 }
             }
         }

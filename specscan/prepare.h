@@ -59,8 +59,14 @@ class BlockFilter {
     void filter(const int16_t* in, int64_t count, double* out);
 
   private:
+    // Calls f(i) for every index i in the order the passes visit them (tile
+    // by tile from m = 256 on).
+    template <typename F>
+    void forEachIndex(F&& f) const;
+
     int64_t m_;
-    int bits_ = 0;  // m = 2^bits
+    int bits_ = 0;    // m = 2^bits
+    int rev4_[16]{};  // rev(y) for the 16 positions of a tile row
     std::vector<int64_t> reversed_;
     std::vector<double> hr_, hi_, xr_, xi_, yr_, yi_;
 };

@@ -58,11 +58,19 @@ TEST(Butterflies, MatchTheStageByStageOrderBitForBit) {
     }
 }
 
-TEST(Butterflies, BlockFilterEqualsTheTwoConvolutionTransforms) {
-    const int64_t m = 1 << 15;
+class BlockFilterSizes : public ::testing::TestWithParam<std::pair<int64_t, size_t>> {};
+
+// Small transforms take the plain gather, large ones the tiled one.
+INSTANTIATE_TEST_SUITE_P(Butterflies, BlockFilterSizes,
+                         ::testing::Values(std::pair<int64_t, size_t>{64, 21},
+                                           std::pair<int64_t, size_t>{256, 101},
+                                           std::pair<int64_t, size_t>{1 << 15, 14621}));
+
+TEST_P(BlockFilterSizes, EqualTheTwoConvolutionTransforms) {
+    const int64_t m = GetParam().first;
     std::mt19937 rng(3);
     std::uniform_int_distribution<int> sample(-32768, 32767);
-    std::vector<double> h(14621);
+    std::vector<double> h(GetParam().second);
     for (size_t i = 0; i < h.size(); ++i) h[i] = std::sin(0.01 * static_cast<double>(i)) * 1e-3;
     const int64_t count = m - static_cast<int64_t>(h.size()) + 1;
     std::vector<int16_t> in(static_cast<size_t>(count));
