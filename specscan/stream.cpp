@@ -184,15 +184,20 @@ class DownSampledSignal : public SignalSource {
         const int64_t needed = s + m_ - accBase_;
         if (static_cast<int64_t>(acc_.size()) < needed)
             acc_.resize(static_cast<size_t>(needed), 0.0);
-        for (int64_t k = 0; k < m_ && s + k < fullLen_; ++k)
-            acc_[static_cast<size_t>(s + k - accBase_)] += out_[static_cast<size_t>(k)];
+        {
+            const int64_t count = std::min(m_, fullLen_ - s);
+            double* __restrict acc = acc_.data() + (s - accBase_);
+            const double* __restrict add = out_.data();
+            for (int64_t k = 0; k < count; ++k) acc[k] += add[k];
+        }
         ++nextBlock_;
-        // Full indices below the next block's start are final (all of them after the last block).
+        // Full indices below the next block's start are final (all of them after the last block);
+        // those that are output samples (full index j + delay for j < n) move to y_.
         const int64_t finalEnd = nextBlock_ < blocks_ ? nextBlock_ * block_ : fullLen_;
-        int64_t idx = accBase_;
-        for (; idx < finalEnd; ++idx) {
-            const int64_t j = idx - delay_;
-            if (j >= 0 && j < n_) y_.push_back(acc_[static_cast<size_t>(idx - accBase_)]);
+        const int64_t from = std::max(accBase_, delay_);
+        const int64_t to = std::min(finalEnd, n_ + delay_);
+        if (from < to) {
+            y_.insert(y_.end(), acc_.begin() + (from - accBase_), acc_.begin() + (to - accBase_));
         }
         acc_.erase(acc_.begin(), acc_.begin() + (finalEnd - accBase_));
         accBase_ = finalEnd;
