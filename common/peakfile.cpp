@@ -23,6 +23,8 @@ bool isBlank(int c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
 }
 
+}  // namespace
+
 // Reads blank-separated tokens from a FILE through a block buffer.
 class TokenReader {
   public:
@@ -73,6 +75,8 @@ class TokenReader {
     std::array<char, kMaxTokenBytes + 1> token_{};
     size_t len_ = 0;
 };
+
+namespace {
 
 // Reads one word from a stream: blanks (line ends included) skipped first.
 std::string readWord(std::FILE* f) {
@@ -142,37 +146,52 @@ PeakFileHeader readPeakHeader(const std::string& path) {
     return h;
 }
 
-PeakReadResult readPeakRecords(std::FILE* file, PeakTable& table) {
-    PeakReadResult result;
-    table.records.clear();
+PeakRecordReader::PeakRecordReader(std::FILE* file) : in_(std::make_unique<TokenReader>(file)) {
     skipLines(file, 4);
-    TokenReader in(file);
+}
+
+PeakRecordReader::~PeakRecordReader() = default;
+
+bool PeakRecordReader::next(PeakRecord& rec) {
+    if (done_) return false;
     auto fail = [&](TokenReader::Got got) {
-        result.status = got == TokenReader::Got::TooLong ? PeakReadStatus::TokenTooLong
-                                                         : PeakReadStatus::EndsEarly;
-        return result;
+        result_.status = got == TokenReader::Got::TooLong ? PeakReadStatus::TokenTooLong
+                                                          : PeakReadStatus::EndsEarly;
+        done_ = true;
+        return false;
     };
-    TokenReader::Got got = in.next();
+    TokenReader& in = *in_;
+    TokenReader::Got got = in.next();  // a label or "end_of_file"
     if (got != TokenReader::Got::Token) return fail(got);
-    while (!in.is("end_of_file")) {
-        if (table.records.size() >= static_cast<size_t>(INT32_MAX)) {
-            result.status = PeakReadStatus::TooManyRecords;
-            return result;
-        }
-        PeakRecord rec;
-        rec.label = parseLenientInt(in.token());
+    if (in.is("end_of_file")) {
+        done_ = true;
+        return false;
+    }
+    if (result_.records >= INT32_MAX) {
+        result_.status = PeakReadStatus::TooManyRecords;
+        done_ = true;
+        return false;
+    }
+    rec.label = parseLenientInt(in.token());
+    rec.freqs.clear();
+    rec.levels.clear();
+    if ((got = in.next()) != TokenReader::Got::Token) return fail(got);
+    while (!in.is("end")) {
+        rec.freqs.push_back(static_cast<float>(parseLenientDouble(in.token(), in.length())));
         if ((got = in.next()) != TokenReader::Got::Token) return fail(got);
-        while (!in.is("end")) {
-            rec.freqs.push_back(static_cast<float>(parseLenientDouble(in.token(), in.length())));
-            if ((got = in.next()) != TokenReader::Got::Token) return fail(got);
-            rec.levels.push_back(static_cast<float>(parseLenientDouble(in.token(), in.length())));
-            if ((got = in.next()) != TokenReader::Got::Token) return fail(got);
-        }
-        table.records.push_back(std::move(rec));
-        result.records = static_cast<int64_t>(table.records.size());
+        rec.levels.push_back(static_cast<float>(parseLenientDouble(in.token(), in.length())));
         if ((got = in.next()) != TokenReader::Got::Token) return fail(got);
     }
-    return result;
+    ++result_.records;
+    return true;
+}
+
+PeakReadResult readPeakRecords(std::FILE* file, PeakTable& table) {
+    table.records.clear();
+    PeakRecordReader reader(file);
+    PeakRecord rec;
+    while (reader.next(rec)) table.records.push_back(std::move(rec));
+    return reader.result();
 }
 
 std::string describePeakReadError(const PeakReadResult& result, const std::string& path) {

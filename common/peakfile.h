@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -68,6 +69,27 @@ struct PeakReadResult {
 // Reads line 1 to 3 of a peak file. A file that cannot be opened, or lines
 // that do not scan, leave the fields at 0 and the name empty; nothing is printed.
 PeakFileHeader readPeakHeader(const std::string& path);
+
+class TokenReader;
+
+// Reads the records of a peak file one at a time, after skipping the four
+// header lines, so that a long file need not be held whole.
+class PeakRecordReader {
+  public:
+    explicit PeakRecordReader(std::FILE* file);
+    ~PeakRecordReader();
+    // The next record into `rec` (its vectors reused): true when one was
+    // read; false at "end_of_file" or on an error, which result() tells.
+    bool next(PeakRecord& rec);
+    // The records read so far and, once next() has returned false, how the
+    // reading ended.
+    const PeakReadResult& result() const { return result_; }
+
+  private:
+    std::unique_ptr<TokenReader> in_;
+    PeakReadResult result_;
+    bool done_ = false;
+};
 
 // Skips the four header lines and reads the records up to "end_of_file" into
 // `table` (which is cleared first).

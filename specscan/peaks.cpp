@@ -189,68 +189,99 @@ EstimationResult shortTermEstimation(const std::string& path, int64_t frameLengt
                                      int64_t frameShiftMs) {
     EstimationResult result;
     PeakFileHeader header = readPeakHeader(path);
-    PeakTable table;
-    {
-        FilePtr in(std::fopen(path.c_str(), "rb"));
-        if (!in) {
-            result.status = EstimationStatus::CannotOpen;
-            result.message = format("err: Cannot open file:%s\n", path.c_str());
-            return result;
+    FilePtr in(std::fopen(path.c_str(), "rb"));
+    if (!in) {
+        result.status = EstimationStatus::CannotOpen;
+        result.message = format("err: Cannot open file:%s\n", path.c_str());
+        return result;
+    }
+    // The rewritten list goes to a file beside the list and replaces it once
+    // complete: the list is read as a stream, holding only the d + 1 records
+    // the comparison needs, so memory does not grow with the recording.
+    const std::string partPath = path + ".part";
+    FilePtr out(std::fopen(partPath.c_str(), "wb"));
+    std::FILE* o = out.get();
+
+    const int64_t d = shortTermDistance(frameLength, frameShiftMs, header.FrameRate);
+    const int64_t frameRate = header.FrameRate;
+    PeakRecordReader reader(in.get());
+    // Records k .. k + d in slots k mod (d + 1), with the semitone of every pair.
+    const size_t slots = static_cast<size_t>(d) + 1;
+    std::vector<PeakRecord> ring(slots);
+    std::vector<std::vector<int16_t>> ringNotes(slots);
+    int64_t loaded = 0;  // records read so far
+    bool ended = false;  // no more records (end of list or an error)
+    auto ensure = [&](int64_t k) {
+        while (!ended && loaded <= k) {
+            const size_t slot = static_cast<size_t>(loaded % static_cast<int64_t>(slots));
+            if (!reader.next(ring[slot])) {
+                ended = true;
+                break;
+            }
+            const auto& freqs = ring[slot].freqs;
+            ringNotes[slot].resize(freqs.size());
+            for (size_t j = 0; j < freqs.size(); ++j) ringNotes[slot][j] = noteIndex(freqs[j]);
+            ++loaded;
         }
-        PeakReadResult read = readPeakRecords(in.get(), table);
-        if (read.status != PeakReadStatus::Ok) {
-            result.status = EstimationStatus::ReadFailed;
-            result.message = describePeakReadError(read, path);
-            return result;
+    };
+    static const PeakRecord kNoRecord;
+    static const std::vector<int16_t> kNoNotes;
+
+    std::string line;
+    if (o) {
+        writeRewrittenLine1(o, header.MaxdB, header.MindB);
+        writeHeaderLines2to4(o, header.FrameRate, header.LoopCount, header.signalName);
+        for (int64_t r = 1; r <= d; ++r) {
+            line = format("%lld: end\n", static_cast<long long>(r * frameRate));
+            std::fputs(line.c_str(), o);
+        }
+        for (int64_t i = 0; i < static_cast<int64_t>(header.LoopCount) - d; ++i) {
+            ensure(i + d);
+            if (ended && reader.result().status != PeakReadStatus::Ok) break;
+            const size_t sa = static_cast<size_t>(i % static_cast<int64_t>(slots));
+            const size_t sb = static_cast<size_t>((i + d) % static_cast<int64_t>(slots));
+            const PeakRecord& a = i < loaded ? ring[sa] : kNoRecord;
+            const PeakRecord& b = i + d < loaded ? ring[sb] : kNoRecord;
+            const auto& na = i < loaded ? ringNotes[sa] : kNoNotes;
+            const auto& nb = i + d < loaded ? ringNotes[sb] : kNoNotes;
+            line.clear();
+            line += format("%lld: ", static_cast<long long>((i + d + 1) * frameRate));
+            for (size_t j = 0; j < a.freqs.size(); ++j) {
+                for (size_t k = 0; k < b.freqs.size(); ++k) {
+                    if (na[j] == nb[k] && std::fabs(static_cast<double>(a.levels[j]) -
+                                                    static_cast<double>(b.levels[k])) < 8.0) {
+                        appendFixed2(line, a.freqs[j]);
+                        appendFixed2(line, a.levels[j]);
+                    }
+                }
+            }
+            line += "end\n";
+            std::fwrite(line.data(), 1, line.size(), o);
         }
     }
-
-    // Semitone of every pair, computed once.
-    std::vector<std::vector<int16_t>> notes(table.records.size());
-    for (size_t r = 0; r < table.records.size(); ++r) {
-        const auto& freqs = table.records[r].freqs;
-        notes[r].resize(freqs.size());
-        for (size_t j = 0; j < freqs.size(); ++j) notes[r][j] = noteIndex(freqs[j]);
+    // The rest of the list is still read: a list that is cut short or broken
+    // anywhere is refused, and the list is left as it was.
+    PeakRecord rest;
+    while (!ended && reader.next(rest)) {
     }
-
-    FilePtr out(std::fopen(path.c_str(), "wb"));
-    if (!out) {
+    if (reader.result().status != PeakReadStatus::Ok) {
+        out.reset();
+        std::remove(partPath.c_str());
+        result.status = EstimationStatus::ReadFailed;
+        result.message = describePeakReadError(reader.result(), path);
+        return result;
+    }
+    in.reset();
+    if (!o) {
         result.status = EstimationStatus::CannotCreate;
         result.message = format("cannot open! %s", path.c_str());
         return result;
     }
-    std::FILE* o = out.get();
-    writeRewrittenLine1(o, header.MaxdB, header.MindB);
-    writeHeaderLines2to4(o, header.FrameRate, header.LoopCount, header.signalName);
-
-    const int64_t d = shortTermDistance(frameLength, frameShiftMs, header.FrameRate);
-    const int64_t frameRate = header.FrameRate;
-    std::string line;
-    for (int64_t r = 1; r <= d; ++r) {
-        line = format("%lld: end\n", static_cast<long long>(r * frameRate));
-        std::fputs(line.c_str(), o);
-    }
-    static const std::vector<int16_t> kNoNotes;
-    for (int64_t i = 0; i < static_cast<int64_t>(header.LoopCount) - d; ++i) {
-        line = format("%lld: ", static_cast<long long>((i + d + 1) * frameRate));
-        const PeakRecord& a = table.at(i);
-        const PeakRecord& b = table.at(i + d);
-        const auto& na = i < table.size() ? notes[static_cast<size_t>(i)] : kNoNotes;
-        const auto& nb = i + d < table.size() ? notes[static_cast<size_t>(i + d)] : kNoNotes;
-        for (size_t j = 0; j < a.freqs.size(); ++j) {
-            for (size_t k = 0; k < b.freqs.size(); ++k) {
-                if (na[j] == nb[k] && std::fabs(static_cast<double>(a.levels[j]) -
-                                                static_cast<double>(b.levels[k])) < 8.0) {
-                    appendFixed2(line, a.freqs[j]);
-                    appendFixed2(line, a.levels[j]);
-                }
-            }
-        }
-        line += "end\n";
-        std::fwrite(line.data(), 1, line.size(), o);
-    }
     writeEndOfFile(o);
-    if (std::fflush(o) != 0 || std::ferror(o)) {
+    const bool written = std::fflush(o) == 0 && !std::ferror(o);
+    out.reset();
+    if (!written || std::rename(partPath.c_str(), path.c_str()) != 0) {
+        std::remove(partPath.c_str());
         result.status = EstimationStatus::CannotCreate;
         result.message = format("err: cannot write %s\n", path.c_str());
     }

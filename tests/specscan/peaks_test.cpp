@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
 #include <random>
 #include <string>
 
@@ -149,6 +150,66 @@ TEST(ShortTerm, MissingOrBrokenListIsRefused) {
               EstimationStatus::ReadFailed);
     // The broken file is left as it was.
     EXPECT_EQ(readFile(dir.file("cut.txt")), head(2) + "10: 440.00 20.00 end\n20: 44");
+    // Also when the break lies after the records the comparison uses (the
+    // list is read as a stream, but to its end).
+    std::string longList = head(2);
+    for (int r = 1; r <= 40; ++r) longList += std::to_string(10 * r) + ": 440.00 20.00 end\n";
+    longList += "410: 440.00";
+    writeFile(dir.file("late.txt"), longList);
+    EstimationResult late = shortTermEstimation(dir.file("late.txt"), 100, 10);
+    EXPECT_EQ(late.status, EstimationStatus::ReadFailed);
+    EXPECT_EQ(late.message, "err: " + dir.file("late.txt") +
+                                " ends before \"end_of_file\" (after 40 complete records)\n");
+    EXPECT_EQ(readFile(dir.file("late.txt")), longList);
+    EXPECT_FALSE(std::filesystem::exists(dir.file("late.txt.part")));
+}
+
+// The streamed rewrite equals comparing records i and i + d of the whole
+// table, for lists shorter and longer than LoopCount and distances 0 to 5.
+TEST(ShortTerm, StreamedRewriteEqualsTheWholeTableRule) {
+    std::mt19937 g(9);
+    for (int trial = 0; trial < 30; ++trial) {
+        const int records = static_cast<int>(g() % 30);
+        const int loopCount = static_cast<int>(g() % 30);
+        const int frameLength = 110 + static_cast<int>(g() % 6) * 110;  // d = 0 .. 5 at 10 ms
+        std::vector<std::vector<std::pair<int, int>>> table(static_cast<size_t>(records));
+        std::string list = head(loopCount);
+        for (int r = 0; r < records; ++r) {
+            list += std::to_string(10 * (r + 1)) + ": ";
+            const int pairs = static_cast<int>(g() % 4);
+            for (int p = 0; p < pairs; ++p) {
+                const int f = 220 * (1 + static_cast<int>(g() % 3)),
+                          l = 10 + static_cast<int>(g() % 12);
+                table[static_cast<size_t>(r)].push_back({f, l});
+                list += std::to_string(f) + ".00 " + std::to_string(l) + ".00 ";
+            }
+            list += "end\n";
+        }
+        list += "end_of_file";
+        const int d = static_cast<int>(shortTermDistance(frameLength, 10, 10));
+        std::string want = rewrittenHead(loopCount);
+        for (int r = 1; r <= d; ++r) want += std::to_string(10 * r) + ": end\n";
+        auto at = [&](int i) {
+            return i < records ? table[static_cast<size_t>(i)] : std::vector<std::pair<int, int>>{};
+        };
+        for (int i = 0; i < loopCount - d; ++i) {
+            want += std::to_string(10 * (i + d + 1)) + ": ";
+            for (auto [fa, la] : at(i)) {
+                for (auto [fb, lb] : at(i + d)) {
+                    if (fa == fb && std::abs(la - lb) < 8) {
+                        want += std::to_string(fa) + ".00 " + std::to_string(la) + ".00 ";
+                    }
+                }
+            }
+            want += "end\n";
+        }
+        want += "end_of_file";
+        TempDir dir;
+        writeFile(dir.file("SpecScan.txt"), list);
+        ASSERT_EQ(shortTermEstimation(dir.file("SpecScan.txt"), frameLength, 10).status,
+                  EstimationStatus::Ok);
+        EXPECT_EQ(readFile(dir.file("SpecScan.txt")), want) << "trial " << trial;
+    }
 }
 
 }  // namespace
