@@ -38,9 +38,20 @@ struct Member {
 
 // Lowest cost from (freq, level) to the pairs of `next`; the lowest index wins
 // among equal costs. 1000 when `next` has no pairs.
+//
+// The callers only ask whether the lowest cost is below, at or above 10 and
+// use the index only when it is at most 10. A pair 11 Hz or more away costs at
+// least 11 (its truncated frequency difference alone), so it is passed over
+// without computing its cost: the answer stays the same whenever the lowest
+// cost is at most 10 (every pair that ties with it is near), and stays above
+// 10 otherwise.
 double bestLink(float freq, float level, const PeakRecord& next, int32_t& bestIndex) {
     double best = 1000.0;
+    const double f = static_cast<double>(freq);
     for (int32_t q = 0; q < next.count(); ++q) {
+        if (std::fabs(f - static_cast<double>(next.freqs[static_cast<size_t>(q)])) >= 11.0) {
+            continue;
+        }
         const double c = connectionCost(freq, level, next.freqs[static_cast<size_t>(q)],
                                         next.levels[static_cast<size_t>(q)]);
         if (c < best) {

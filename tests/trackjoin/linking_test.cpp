@@ -2,9 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdio>
+#include <random>
 #include <string>
+#include <vector>
 
+#include "common/peakfile.h"
 #include "tests/support/peaktables.h"
 #include "tests/support/streams.h"
 
@@ -119,6 +123,88 @@ TEST(LinkPeaks, ZeroPeaksNeverJoin) {
     Linked l =
         link(makeTable({{10, {{0.0f, 0.0f}}}, {20, {{0.0f, 0.0f}}}, {30, {{0.0f, 0.0f}}}}), 10);
     EXPECT_EQ(l.records, "end_of_file");
+}
+
+// The linking rule written out plainly (every pair's cost computed), to hold
+// the quicker search to it on random tables with many near and tied costs,
+// low frequencies next to the zeroed pairs, and values that are not numbers.
+std::string referenceLinks(PeakTable table, int32_t frameRate, int32_t loopCount) {
+    auto best = [&](float f, float l, const PeakRecord& next, int32_t& index) {
+        double b = 1000.0;
+        for (int32_t q = 0; q < next.count(); ++q) {
+            const double c = connectionCost(f, l, next.freqs[static_cast<size_t>(q)],
+                                            next.levels[static_cast<size_t>(q)]);
+            if (c < b) {
+                b = c;
+                index = q;
+            }
+        }
+        return b;
+    };
+    std::string out;
+    for (int64_t i = 0; i + 1 < table.size(); ++i) {
+        for (int32_t p = 0; p < table.count(i); ++p) {
+            int32_t ignored = 0;
+            if (!(best(table.at(i).freqs[static_cast<size_t>(p)],
+                       table.at(i).levels[static_cast<size_t>(p)], table.at(i + 1),
+                       ignored) < 10.0))
+                continue;
+            std::vector<std::pair<int64_t, int32_t>> members;
+            int64_t k = i;
+            int32_t c = p;
+            for (;;) {
+                const float f = table.at(k).freqs[static_cast<size_t>(c)];
+                const float l = table.at(k).levels[static_cast<size_t>(c)];
+                if (f == 0.0f || k + 1 >= loopCount) break;
+                int32_t next = 0;
+                const double b = best(f, l, table.at(k + 1), next);
+                members.push_back({k, c});
+                if (b > 10.0) break;
+                ++k;
+                c = next;
+            }
+            if (members.empty()) continue;
+            out += std::to_string(i * frameRate) + ": ";
+            for (auto [frame, index] : members) {
+                PeakRecord& r = table.records[static_cast<size_t>(frame)];
+                appendFixed2(out, r.freqs[static_cast<size_t>(index)]);
+                appendFixed2(out, r.levels[static_cast<size_t>(index)]);
+            }
+            out += "end\n";
+            for (auto [frame, index] : members) {
+                table.records[static_cast<size_t>(frame)].freqs[static_cast<size_t>(index)] = 0.0f;
+                table.records[static_cast<size_t>(frame)].levels[static_cast<size_t>(index)] = 0.0f;
+            }
+        }
+    }
+    return out + "end_of_file";
+}
+
+TEST(LinkPeaks, EqualsThePlainRuleOnRandomTables) {
+    std::mt19937 g(21);
+    std::uniform_real_distribution<float> jitter(-12.0f, 12.0f);
+    for (int trial = 0; trial < 200; ++trial) {
+        PeakTable t;
+        const int records = 2 + static_cast<int>(g() % 30);
+        for (int r = 0; r < records; ++r) {
+            PeakRecord rec;
+            rec.label = 10 * r;
+            const int pairs = static_cast<int>(g() % 7);
+            for (int q = 0; q < pairs; ++q) {
+                // Tracks at a few base frequencies (some near 0 Hz) that wander.
+                const float base = (trial % 3 == 0 ? 4.0f : 200.0f) * static_cast<float>(g() % 4);
+                float f = base + jitter(g);
+                if (g() % 97 == 0) f = std::nanf("");
+                rec.freqs.push_back(std::round(f * 100.0f) / 100.0f);
+                rec.levels.push_back(-20.0f + std::round(jitter(g)));
+            }
+            t.records.push_back(std::move(rec));
+        }
+        const int32_t loopCount = trial % 5 == 0 ? records / 2 : records;
+        const std::string want = referenceLinks(t, 10, loopCount);
+        Linked l = link(std::move(t), loopCount);
+        ASSERT_EQ(l.records, want) << "trial " << trial;
+    }
 }
 
 TEST(ShortestPeak, FromTempoAndNoteValue) {
