@@ -1,6 +1,7 @@
 #include "specscan/stream.h"
 
 #include <algorithm>
+#include <bit>
 
 #include "specscan/prepare.h"
 
@@ -28,22 +29,36 @@ size_t WaveSampleStream::read(int16_t* out, size_t max) {
     const size_t n =
         static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(max), total_ - done_));
     if (n == 0) return 0;
-    const size_t width = bits_ == 8 ? 1 : 2;
-    bytes_.assign(n * width, 0);
-    size_t got = 0;
-    if (!fileEnded_) {
-        got = std::fread(bytes_.data(), 1, bytes_.size(), file_);
-        if (got < bytes_.size()) fileEnded_ = true;
-    }
-    if (width == 1) {
-        for (size_t i = 0; i < n; ++i)
-            out[i] = i < got ? static_cast<int16_t>(bytes_[i] * 257 - 32768) : 0;
-    } else {
-        for (size_t i = 0; i < n; ++i) {
-            out[i] = 2 * i + 1 < got ? static_cast<int16_t>(static_cast<uint16_t>(
-                                           bytes_[2 * i] | (bytes_[2 * i + 1] << 8)))
-                                     : 0;
+    if (bits_ == 8) {
+        bytes_.resize(n);
+        size_t got = 0;
+        if (!fileEnded_) {
+            got = std::fread(bytes_.data(), 1, n, file_);
+            if (got < n) fileEnded_ = true;
         }
+        for (size_t i = 0; i < got; ++i) out[i] = static_cast<int16_t>(bytes_[i] * 257 - 32768);
+        std::fill(out + got, out + n, int16_t{0});
+    } else {
+        // Little-endian 16-bit samples: on a little-endian machine the bytes
+        // are the samples themselves. A sample the file holds only partly
+        // reads as 0, like the missing ones.
+        size_t whole = 0;
+        if (!fileEnded_) {
+            size_t got = 0;
+            if constexpr (std::endian::native == std::endian::little) {
+                got = std::fread(out, 1, 2 * n, file_);
+            } else {
+                bytes_.resize(2 * n);
+                got = std::fread(bytes_.data(), 1, 2 * n, file_);
+                for (size_t i = 0; 2 * i + 1 < got; ++i) {
+                    out[i] = static_cast<int16_t>(
+                        static_cast<uint16_t>(bytes_[2 * i] | (bytes_[2 * i + 1] << 8)));
+                }
+            }
+            if (got < 2 * n) fileEnded_ = true;
+            whole = got / 2;
+        }
+        std::fill(out + whole, out + n, int16_t{0});
     }
     done_ += static_cast<int64_t>(n);
     return n;
