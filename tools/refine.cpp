@@ -190,7 +190,21 @@ std::vector<ScoreNote> removeHarmonicGhosts(const std::vector<ScoreNote>& notes)
 }
 
 std::vector<ScoreNote> addMissingFundamentals(const std::vector<ScoreNote>& notes) {
+    // The notes by onset, to find those that start together with a note.
+    std::vector<size_t> byOnset(notes.size());
+    for (size_t i = 0; i < notes.size(); ++i) byOnset[i] = i;
+    std::stable_sort(byOnset.begin(), byOnset.end(),
+                     [&](size_t a, size_t b) { return notes[a].onsetMs < notes[b].onsetMs; });
+    auto startingWith = [&](const ScoreNote& note, auto&& f) {
+        auto it = std::lower_bound(byOnset.begin(), byOnset.end(), note.onsetMs - kTogetherMs,
+                                   [&](size_t i, int64_t t) { return notes[i].onsetMs < t; });
+        for (; it != byOnset.end() && notes[*it].onsetMs <= note.onsetMs + kTogetherMs; ++it) {
+            f(notes[*it]);
+        }
+    };
     std::vector<ScoreNote> out = notes;
+    std::map<int, std::vector<int64_t>> onsetsOf;  // key -> onsets in `out`
+    for (const ScoreNote& n : notes) onsetsOf[n.key].push_back(n.onsetMs);
     for (const ScoreNote& second : notes) {
         // `second` as partial 2 of a fundamental an octave below.
         const int fundamental = second.key - 12;
@@ -200,8 +214,8 @@ std::vector<ScoreNote> addMissingFundamentals(const std::vector<ScoreNote>& note
         bool fundamentalSounds = false;
         ScoreNote added = second;
         added.key = fundamental;
-        for (const ScoreNote& n : notes) {
-            if (std::llabs(n.onsetMs - second.onsetMs) > kTogetherMs) continue;
+        int second2 = -1, third = -1;
+        startingWith(second, [&](const ScoreNote& n) {
             ++together;
             fundamentalSounds = fundamentalSounds || n.key == fundamental;
             const int interval = n.key - fundamental;
@@ -211,7 +225,9 @@ std::vector<ScoreNote> addMissingFundamentals(const std::vector<ScoreNote>& note
                 added.offsetMs = std::max(added.offsetMs, n.offsetMs);
                 added.velocity = std::max(added.velocity, n.velocity);
             }
-        }
+            if (interval == 12) second2 = std::max(second2, n.velocity);
+            if (interval == 19) third = std::max(third, n.velocity);
+        });
         if (fundamentalSounds) continue;
         // Three partials, or two with nothing else starting with them; low
         // fundamentals (below about 100 Hz) go unresolved more often, and
@@ -221,20 +237,16 @@ std::vector<ScoreNote> addMissingFundamentals(const std::vector<ScoreNote>& note
         // Two partials alone stand for a fundamental only when the higher is
         // the louder, as in brass; a note with a weaker companion a fifth
         // above is a note.
-        int second2 = -1, third = -1;
-        for (const ScoreNote& n : notes) {
-            if (std::llabs(n.onsetMs - second.onsetMs) > kTogetherMs) continue;
-            if (n.key == fundamental + 12) second2 = std::max(second2, n.velocity);
-            if (n.key == fundamental + 19) third = std::max(third, n.velocity);
-        }
         const bool alone = partials >= 2 && together == partials && third > second2;
         if (!enough && !alone) continue;
+        // Not twice for one fundamental (each of its partials finds it), nor
+        // where the score already holds it.
+        auto& onsets = onsetsOf[fundamental];
         bool already = false;
-        for (const ScoreNote& o : out) {
-            already = already || (o.key == fundamental &&
-                                  std::llabs(o.onsetMs - added.onsetMs) <= kTogetherMs);
-        }
-        if (!already) out.push_back(added);
+        for (int64_t t : onsets) already = already || std::llabs(t - added.onsetMs) <= kTogetherMs;
+        if (already) continue;
+        onsets.push_back(added.onsetMs);
+        out.push_back(added);
     }
     std::stable_sort(out.begin(), out.end(),
                      [](const ScoreNote& a, const ScoreNote& b) { return a.onsetMs < b.onsetMs; });
