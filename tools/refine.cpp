@@ -1,6 +1,7 @@
 #include "tools/refine.h"
 
 #include <algorithm>
+#include <bit>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -141,18 +142,23 @@ class NotesByKey {
 
 std::vector<ScoreNote> removeHarmonicGhosts(const std::vector<ScoreNote>& notes) {
     const NotesByKey index(notes);
-    std::vector<ScoreNote> kept;
+    std::vector<bool> ghost(notes.size(), false);
+    // The earliest onset of the partials each note keeps (its own otherwise).
+    std::vector<int64_t> familyOnset(notes.size());
+    for (size_t i = 0; i < notes.size(); ++i) familyOnset[i] = notes[i].onsetMs;
     for (size_t u = 0; u < notes.size(); ++u) {
         const ScoreNote& upper = notes[u];
         const int64_t span = std::max<int64_t>(1, upper.offsetMs - upper.onsetMs);
-        bool ghost = false;
         for (int interval : kPartialIntervals) {
             const std::vector<size_t>& lowers = index.of(upper.key - interval);
             if (lowers.empty()) continue;
             // The lower pitch may sound as several notes (a split or a
-            // repeat): all of them that overlap the upper note count.
+            // repeat): all of them that overlap the upper note count. The
+            // one starting nearest to the upper note is the note whose
+            // partial it would be.
             int64_t overlap = 0;
             int64_t overlapStart = INT64_MAX, overlapEnd = INT64_MIN;
+            size_t nearest = notes.size();
             for (size_t qi : lowers) {
                 const ScoreNote& q = notes[qi];
                 const int64_t o =
@@ -161,6 +167,11 @@ std::vector<ScoreNote> removeHarmonicGhosts(const std::vector<ScoreNote>& notes)
                 overlap += o;
                 overlapStart = std::min(overlapStart, q.onsetMs);
                 overlapEnd = std::max(overlapEnd, q.offsetMs);
+                if (nearest == notes.size() ||
+                    std::llabs(q.onsetMs - upper.onsetMs) <
+                        std::llabs(notes[nearest].onsetMs - upper.onsetMs)) {
+                    nearest = qi;
+                }
             }
             if (overlap < kGhostOverlapShare * static_cast<double>(span)) continue;
             for (size_t li : lowers) {
@@ -179,12 +190,22 @@ std::vector<ScoreNote> removeHarmonicGhosts(const std::vector<ScoreNote>& notes)
                     continue;  // louder than a partial
                 if (upper.onsetMs < lowerStart - kGhostOwnStartMs) continue;  // starts on its own
                 if (upper.offsetMs > lowerEnd + kGhostOwnEndMs) continue;     // lasts on its own
-                ghost = true;
+                ghost[u] = true;
                 break;
             }
-            if (ghost) break;
+            if (ghost[u]) {
+                // A low note's partials are resolved sooner than the note
+                // itself: the note starts when its first partial does.
+                familyOnset[nearest] = std::min(familyOnset[nearest], upper.onsetMs);
+                break;
+            }
         }
-        if (!ghost) kept.push_back(upper);
+    }
+    std::vector<ScoreNote> kept;
+    for (size_t i = 0; i < notes.size(); ++i) {
+        if (ghost[i]) continue;
+        kept.push_back(notes[i]);
+        kept.back().onsetMs = familyOnset[i];
     }
     return kept;
 }
@@ -205,48 +226,71 @@ std::vector<ScoreNote> addMissingFundamentals(const std::vector<ScoreNote>& note
     std::vector<ScoreNote> out = notes;
     std::map<int, std::vector<int64_t>> onsetsOf;  // key -> onsets in `out`
     for (const ScoreNote& n : notes) onsetsOf[n.key].push_back(n.onsetMs);
-    for (const ScoreNote& second : notes) {
-        // `second` as partial 2 of a fundamental an octave below.
-        const int fundamental = second.key - 12;
-        if (fundamental < kLowestFundamentalKey) continue;
-        // The notes that start with it, and those of them at partials 2 to 5.
-        int together = 0, partials = 0;
-        bool fundamentalSounds = false;
-        ScoreNote added = second;
-        added.key = fundamental;
-        int second2 = -1, third = -1;
-        startingWith(second, [&](const ScoreNote& n) {
-            ++together;
-            fundamentalSounds = fundamentalSounds || n.key == fundamental;
-            const int interval = n.key - fundamental;
-            if (interval == 12 || interval == 19 || interval == 24 || interval == 28) {
-                ++partials;
-                added.onsetMs = std::min(added.onsetMs, n.onsetMs);
-                added.offsetMs = std::max(added.offsetMs, n.offsetMs);
-                added.velocity = std::max(added.velocity, n.velocity);
-            }
-            if (interval == 12) second2 = std::max(second2, n.velocity);
-            if (interval == 19) third = std::max(third, n.velocity);
-        });
-        if (fundamentalSounds) continue;
-        // Three partials, or two with nothing else starting with them; low
-        // fundamentals (below about 100 Hz) go unresolved more often, and
-        // there three partials among other notes still count.
-        const bool enough =
-            partials >= 3 && (together == partials || fundamental <= kMaxMissingFundamentalKey);
-        // Two partials alone stand for a fundamental only when the higher is
-        // the louder, as in brass; a note with a weaker companion a fifth
-        // above is a note.
-        const bool alone = partials >= 2 && together == partials && third > second2;
-        if (!enough && !alone) continue;
+    auto add = [&](const ScoreNote& added) {
         // Not twice for one fundamental (each of its partials finds it), nor
         // where the score already holds it.
-        auto& onsets = onsetsOf[fundamental];
-        bool already = false;
-        for (int64_t t : onsets) already = already || std::llabs(t - added.onsetMs) <= kTogetherMs;
-        if (already) continue;
+        auto& onsets = onsetsOf[added.key];
+        for (int64_t t : onsets) {
+            if (std::llabs(t - added.onsetMs) <= kTogetherMs) return;
+        }
         onsets.push_back(added.onsetMs);
         out.push_back(added);
+    };
+    for (const ScoreNote& anchor : notes) {
+        for (int anchorInterval : {12, 19, 24, 28}) {
+            // `anchor` as partial 2 (3, 4, 5) of a fundamental below it.
+            const int fundamental = anchor.key - anchorInterval;
+            if (fundamental < kLowestFundamentalKey) continue;
+            const bool low = fundamental <= kMaxMissingFundamentalKey;
+            // Above the low range only an anchor at partial 2 is tried.
+            if (!low && anchorInterval != 12) continue;
+            // What starts with it: partials 2 to 5, any partial, other notes.
+            int together = 0, lowPartials = 0, others = 0;
+            unsigned partialSet = 0;  // bit i: kPartialIntervals[i] sounds
+            bool fundamentalSounds = false;
+            int second = -1, third = -1;
+            ScoreNote added = anchor;
+            added.key = fundamental;
+            startingWith(anchor, [&](const ScoreNote& n) {
+                ++together;
+                const int interval = n.key - fundamental;
+                fundamentalSounds = fundamentalSounds || interval == 0;
+                if (interval == 12 || interval == 19 || interval == 24 || interval == 28) {
+                    ++lowPartials;
+                }
+                const auto* at =
+                    std::find(std::begin(kPartialIntervals), std::end(kPartialIntervals), interval);
+                if (at != std::end(kPartialIntervals)) {
+                    partialSet |= 1u << (at - std::begin(kPartialIntervals));
+                    added.onsetMs = std::min(added.onsetMs, n.onsetMs);
+                    added.offsetMs = std::max(added.offsetMs, n.offsetMs);
+                    added.velocity = std::max(added.velocity, n.velocity);
+                } else if (interval != 0 && n.offsetMs - n.onsetMs >= kFlickerMs) {
+                    ++others;
+                }
+                if (interval == 12) second = std::max(second, n.velocity);
+                if (interval == 19) third = std::max(third, n.velocity);
+            });
+            if (fundamentalSounds) continue;
+            bool enough = false;
+            if (low) {
+                // Three partials, one of them the 2nd or 3rd (which a chord
+                // two octaves up, C4 E4 G4 as partials 4 to 6 of C2, lacks),
+                // and nothing else starting there but flickers.
+                const int count = std::popcount(partialSet);
+                const bool lowOne = (partialSet & 0x3u) != 0;  // 12 or 19
+                enough = count >= 3 && lowOne && others == 0;
+            } else {
+                // Partials 2 to 5 alone: three of them, or two when the
+                // higher is the louder, as in brass (a note with a weaker
+                // companion a fifth above is a note).
+                const bool alone = together == lowPartials;
+                enough = alone && (lowPartials >= 3 || (lowPartials >= 2 && third > second));
+            }
+            if (!enough) continue;
+            // The added note spans the partials found.
+            add(added);
+        }
     }
     std::stable_sort(out.begin(), out.end(),
                      [](const ScoreNote& a, const ScoreNote& b) { return a.onsetMs < b.onsetMs; });
@@ -307,6 +351,14 @@ std::vector<ScoreNote> mergeSplitNotes(const std::vector<ScoreNote>& notes) {
     return out;
 }
 
+std::vector<ScoreNote> removeFlickers(const std::vector<ScoreNote>& notes) {
+    std::vector<ScoreNote> out;
+    for (const ScoreNote& n : notes) {
+        if (n.offsetMs - n.onsetMs >= kFlickerMs) out.push_back(n);
+    }
+    return out;
+}
+
 RefineScore refineScore(const RefineScore& score, const RefineOptions& o) {
     RefineScore out = score;
     out.notes = mergeSplitNotes(out.notes);
@@ -314,6 +366,7 @@ RefineScore refineScore(const RefineScore& score, const RefineOptions& o) {
     out.notes = addMissingFundamentals(out.notes);
     out.notes = removeHarmonicGhosts(out.notes);
     out.notes = mergeSplitNotes(out.notes);
+    out.notes = removeFlickers(out.notes);
     out.notes = shiftEarlier(
         out.notes, analysisLatencyMs(o.frameShiftMs, o.frameLength, o.shortTermEstimation),
         analysisEndLatencyMs(o.frameShiftMs, o.frameLength, o.shortTermEstimation));

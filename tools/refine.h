@@ -54,12 +54,18 @@ std::vector<ScoreNote> removeHarmonicGhosts(const std::vector<ScoreNote>& notes)
 // removes the partials. Notes belong together when their onsets lie within
 // kTogetherMs.
 inline constexpr int64_t kTogetherMs = 60;
-// Below about 100 Hz (G2, MIDI 43) fundamentals go unresolved most often:
-// there three partials stand for their fundamental even among other notes.
-// Above, the partials must be all that starts at that moment (three, or two:
-// a brass or string note whose fundamental stayed below the loudness test),
-// so that a chord such as C4 E4 G4 is never taken for partials of C3.
+// Below about 100 Hz (G2, MIDI 43) fundamentals go unresolved most often,
+// and their partials come out as fragments scattered over the attack: there
+// any three partials stand for the fundamental, one of them the 2nd or 3rd
+// (C4 E4 G4 are partials 4 to 6 of C2, but a chord has no tone two octaves
+// below its root), with nothing but flickers starting with them that is not a
+// partial. Above, partials 2 to 5 must be all that starts at that moment
+// (three, or two: a brass or string note whose fundamental stayed below the
+// loudness test), so that a chord such as C4 E4 G4 is never taken for
+// partials of C3.
 inline constexpr int kMaxMissingFundamentalKey = 43;
+// A note this short is a flicker of the analysis, not a note (rule 4).
+inline constexpr int64_t kFlickerMs = 60;
 inline constexpr int kLowestFundamentalKey = 21;  // A0
 std::vector<ScoreNote> addMissingFundamentals(const std::vector<ScoreNote>& notes);
 
@@ -81,6 +87,14 @@ std::vector<ScoreNote> shiftEarlier(const std::vector<ScoreNote>& notes, int64_t
 inline constexpr int64_t kMergeGapMs = 50;
 inline constexpr int kMergeVelocityDrop = 30;
 std::vector<ScoreNote> mergeSplitNotes(const std::vector<ScoreNote>& notes);
+
+// Rule 4. A note of the analysis shorter than kFlickerMs is a flicker: a
+// partial or a neighbouring semitone catching the threshold for a frame or
+// two during an attack. Its end is dated about 40 ms later than its start
+// (rule 2), so such a note stands for less than 20 ms of sound, shorter than
+// any played note. It is dropped after the other rules have used it as
+// evidence.
+std::vector<ScoreNote> removeFlickers(const std::vector<ScoreNote>& notes);
 
 struct RefineOptions {
     double frameShiftMs = 10.0;

@@ -66,6 +66,47 @@ TEST(MissingFundamental, PartialsTwoThreeAndFiveStandForTheBassNote) {
         3u);
 }
 
+TEST(Ghosts, TheFundamentalStartsWithItsEarliestPartial) {
+    // A low note's partials are resolved before the note itself: once they
+    // are removed, the note starts where they started.
+    const Notes kept = removeHarmonicGhosts(
+        {{2645, 2990, 34, 102}, {2600, 2990, 46, 103}, {2610, 2990, 53, 99}, {2590, 2990, 58, 98}});
+    ASSERT_EQ(keys(kept), (std::vector<int>{34}));
+    EXPECT_EQ(kept[0].onsetMs, 2600);  // 58 is taken for a partial of 46, itself one of 34
+    // A note that keeps its partials as notes of their own keeps its onset.
+    const Notes chord = removeHarmonicGhosts({{100, 500, 57, 100}, {0, 500, 69, 100}});
+    EXPECT_EQ(chord[0].onsetMs, 100);
+}
+
+TEST(MissingFundamental, ScatteredPartialsOfALowNote) {
+    // E1 (28) as the analysis sees it: its 2nd partial only as a flicker,
+    // partials 4 and 6 long, a flicker a semitone below.
+    const Notes bass{
+        {3740, 4209, 52, 110}, {3790, 3840, 40, 115}, {3820, 3950, 59, 87}, {3820, 3859, 27, 114}};
+    const Notes with = addMissingFundamentals(bass);
+    const auto added =
+        std::find_if(with.begin(), with.end(), [](const ScoreNote& n) { return n.key == 28; });
+    ASSERT_NE(added, with.end());
+    EXPECT_EQ(added->onsetMs, 3740);
+    EXPECT_EQ(added->offsetMs, 4209);
+    // A chord with a tone that is no partial (F3 A3 C4 F4 against F2) stays a chord.
+    EXPECT_EQ(addMissingFundamentals(
+                  {{0, 800, 53, 110}, {0, 800, 57, 100}, {0, 800, 60, 100}, {0, 800, 65, 90}})
+                  .size(),
+              4u);
+    // C4 E4 G4 C5 are partials 4, 5, 6 and 8 of C2, but without the 2nd or
+    // 3rd partial they are a chord.
+    EXPECT_EQ(addMissingFundamentals(
+                  {{0, 800, 60, 100}, {0, 800, 64, 100}, {0, 800, 67, 100}, {0, 800, 72, 90}})
+                  .size(),
+              4u);
+}
+
+TEST(Flickers, NotesShorterThanTheAnalysisCanMeanGo) {
+    const Notes kept = removeFlickers({{0, 59, 40, 100}, {100, 160, 41, 100}, {200, 201, 42, 100}});
+    EXPECT_EQ(keys(kept), (std::vector<int>{41}));
+}
+
 TEST(Latency, FromTheAnalysisParameters) {
     EXPECT_EQ(analysisLatencyMs(10, 512, true), 35);     // d = 3: 30 + 5
     EXPECT_EQ(analysisLatencyMs(10, 512, false), 5);     // no estimation: d = 0
