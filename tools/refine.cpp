@@ -314,7 +314,8 @@ int64_t analysisLatencyMs(double frameShiftMs, int frameLength, bool shortTermEs
 
 int64_t analysisEndLatencyMs(double frameShiftMs, int frameLength, bool shortTermEstimation) {
     const int64_t d = shortTermFrames(frameShiftMs, frameLength, shortTermEstimation);
-    return static_cast<int64_t>(static_cast<double>(d) * frameShiftMs + frameLength / 11.025 + 0.5);
+    return static_cast<int64_t>(static_cast<double>(d) * frameShiftMs +
+                                kEndFrameShare * frameLength / 11.025 + 0.5);
 }
 
 std::vector<ScoreNote> shiftEarlier(const std::vector<ScoreNote>& notes, int64_t startLatencyMs,
