@@ -274,12 +274,11 @@ std::vector<ScoreNote> addMissingFundamentals(const std::vector<ScoreNote>& note
             if (fundamentalSounds) continue;
             bool enough = false;
             if (low) {
-                // Three partials, one of them the 2nd or 3rd (which a chord
-                // two octaves up, C4 E4 G4 as partials 4 to 6 of C2, lacks),
-                // and nothing else starting there but flickers.
+                // Three partials, one of them the 2nd, and nothing else
+                // starting there but flickers.
                 const int count = std::popcount(partialSet);
-                const bool lowOne = (partialSet & 0x3u) != 0;  // 12 or 19
-                enough = count >= 3 && lowOne && others == 0;
+                const bool second = (partialSet & 0x1u) != 0;  // the octave
+                enough = count >= 3 && second && others == 0;
             } else {
                 // Partials 2 to 5 alone: three of them, or two when the
                 // higher is the louder, as in brass (a note with a weaker

@@ -56,13 +56,12 @@ std::vector<ScoreNote> removeHarmonicGhosts(const std::vector<ScoreNote>& notes)
 inline constexpr int64_t kTogetherMs = 60;
 // Below about 100 Hz (G2, MIDI 43) fundamentals go unresolved most often,
 // and their partials come out as fragments scattered over the attack: there
-// any three partials stand for the fundamental, one of them the 2nd or 3rd
-// (C4 E4 G4 are partials 4 to 6 of C2, but a chord has no tone two octaves
-// below its root), with nothing but flickers starting with them that is not a
-// partial. Above, partials 2 to 5 must be all that starts at that moment
-// (three, or two: a brass or string note whose fundamental stayed below the
-// loudness test), so that a chord such as C4 E4 G4 is never taken for
-// partials of C3.
+// any three partials stand for the fundamental, one of them the 2nd (close
+// chords are partials too: C4 E4 G4 are partials 4 to 6 of C2, G3 C4 E4
+// partials 3 to 5, but neither holds the 2nd), with nothing but flickers
+// starting with them that is not a partial. Above, partials 2 to 5 must be all that starts at that
+// moment (three, or two: a brass or string note whose fundamental stayed below the loudness test),
+// so that a chord such as C4 E4 G4 is never taken for partials of C3.
 inline constexpr int kMaxMissingFundamentalKey = 43;
 // A note this short is a flicker of the analysis, not a note (rule 4).
 inline constexpr int64_t kFlickerMs = 60;

@@ -94,8 +94,11 @@ TEST(MissingFundamental, ScatteredPartialsOfALowNote) {
                   {{0, 800, 53, 110}, {0, 800, 57, 100}, {0, 800, 60, 100}, {0, 800, 65, 90}})
                   .size(),
               4u);
-    // C4 E4 G4 C5 are partials 4, 5, 6 and 8 of C2, but without the 2nd or
-    // 3rd partial they are a chord.
+    // C4 E4 G4 C5 are partials 4, 5, 6 and 8 of C2, and G3 C4 E4 partials 3,
+    // 4 and 5, but without the 2nd partial they are chords.
+    EXPECT_EQ(
+        addMissingFundamentals({{0, 800, 55, 100}, {0, 800, 60, 100}, {0, 800, 64, 100}}).size(),
+        3u);
     EXPECT_EQ(addMissingFundamentals(
                   {{0, 800, 60, 100}, {0, 800, 64, 100}, {0, 800, 67, 100}, {0, 800, 72, 90}})
                   .size(),
