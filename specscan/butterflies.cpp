@@ -225,6 +225,54 @@ constexpr int kMaxRowBits = 5;
     }
 }
 
+// Stages h = B and 2B on values that are constant over each block of B
+// (B a multiple of 4): the value of block k is xs[k], every imaginary part
+// zero. The same butterflies as vectorStagePair, with the inputs taken from
+// the block values instead of memory.
+[[gnu::always_inline]] inline void spreadStagePair(double* re, double* im, int64_t count, int64_t B,
+                                                   const double* xs, const double* tr,
+                                                   const double* ti) {
+    const double* tr1 = tr + B;
+    const double* ti1 = ti + B;
+    const double* tr2 = tr + 2 * B;
+    const double* ti2 = ti + 2 * B;
+    const V4 zero{};
+    for (int64_t g = 0; g < count; g += 4 * B) {
+        const double* x = xs + g / B;
+        const V4 a = zero + x[0], b = zero + x[1], c = zero + x[2], d = zero + x[3];
+        double* ra = re + g;
+        double* ia = im + g;
+        for (int64_t j = 0; j < B; j += 4) {
+            V4 ar = a, ai = zero, br = b, bi = zero, cr = c, ci = zero, dr = d, di = zero;
+            const V4 w1r = load(tr1 + j), w1i = load(ti1 + j);
+            butterfly(ar, ai, br, bi, w1r, w1i);
+            butterfly(cr, ci, dr, di, w1r, w1i);
+            butterfly(ar, ai, cr, ci, load(tr2 + j), load(ti2 + j));
+            butterfly(br, bi, dr, di, load(tr2 + B + j), load(ti2 + B + j));
+            store(ra + j, ar);
+            store(ia + j, ai);
+            store(ra + B + j, br);
+            store(ia + B + j, bi);
+            store(ra + 2 * B + j, cr);
+            store(ia + 2 * B + j, ci);
+            store(ra + 3 * B + j, dr);
+            store(ia + 3 * B + j, di);
+        }
+    }
+}
+
+// The stages from h on that reach beyond a cache block.
+[[gnu::always_inline]] inline void wideStages(double* re, double* im, int64_t n, int64_t h,
+                                              const double* tr, const double* ti) {
+    while (n >= kRowStagesFrom && h < n && h >= kCacheBlock) {
+        int k = 0;
+        while (k < kMaxRowBits && (h << k) < n) ++k;
+        rowStages(re, im, n, h, k, tr, ti);
+        h <<= k;
+    }
+    stagesBelow(re, im, n, h, n, tr, ti);
+}
+
 }  // namespace
 
 __attribute__((target_clones("avx2", "default"))) void butterflyStages(double* re, double* im,
@@ -241,13 +289,25 @@ __attribute__((target_clones("avx2", "default"))) void butterflyStages(double* r
         }
         h = kCacheBlock;
     }
-    while (n >= kRowStagesFrom && h < n && h >= kCacheBlock) {
-        int k = 0;
-        while (k < kMaxRowBits && (h << k) < n) ++k;
-        rowStages(re, im, n, h, k, tr, ti);
-        h <<= k;
+    wideStages(re, im, n, h, tr, ti);
+}
+
+__attribute__((target_clones("avx2", "default"))) bool butterflyStagesFromBlocks(
+    const double* values, int64_t block, double* re, double* im, int64_t n, const double* tr,
+    const double* ti) {
+    if (block < 4 || block % 4 != 0 || 4 * block > n) return false;
+    int64_t h = 4 * block;
+    if (n > kCacheBlock && h <= kCacheBlock) {
+        for (int64_t b = 0; b < n; b += kCacheBlock) {
+            spreadStagePair(re + b, im + b, kCacheBlock, block, values + b / block, tr, ti);
+            stagesBelow(re + b, im + b, kCacheBlock, h, kCacheBlock, tr, ti);
+        }
+        h = kCacheBlock;
+    } else {
+        spreadStagePair(re, im, n, block, values, tr, ti);
     }
-    stagesBelow(re, im, n, h, n, tr, ti);
+    wideStages(re, im, n, h, tr, ti);
+    return true;
 }
 
 }  // namespace sonvola

@@ -20,4 +20,14 @@ namespace sonvola {
 void butterflyStages(double* re, double* im, int64_t n, int64_t firstHalf, const double* tr,
                      const double* ti);
 
+// The same stages from half-size `block` on, for data that is constant over
+// each block of `block` values with every imaginary part zero (a short frame
+// zero-padded and spread by the bit reversal): values[k] is the value of
+// block k. re and im are written whole, as if they had been filled block by
+// block and passed to butterflyStages(re, im, n, block, tr, ti); the first
+// two stages take their inputs from `values` directly. False (nothing done)
+// unless block is a multiple of 4 and 4 block <= n.
+bool butterflyStagesFromBlocks(const double* values, int64_t block, double* re, double* im,
+                               int64_t n, const double* tr, const double* ti);
+
 }  // namespace sonvola

@@ -197,15 +197,23 @@ int SpectrumFft::transformFrame(const double* frame, int64_t frameLength, int64_
     // the input in every place of its block and every imaginary part zero.
     int64_t block = 1;
     while (block < n && frameLength <= n / (block * 2)) block *= 2;
+    blockValues_.resize(static_cast<size_t>(n / block));
     for (int64_t k = 0; k < n; k += block) {
         const int64_t t = rev_[static_cast<size_t>(k)];
-        const double x = t < frameLength ? frame[t] : 0.0;
-        for (int64_t j = 0; j < block; ++j) {
-            re[k + j] = x;
-            im[k + j] = 0.0;
-        }
+        blockValues_[static_cast<size_t>(k / block)] = t < frameLength ? frame[t] : 0.0;
     }
-    butterflyStages(re, im, n, block, cos_.data(), negSin_.data());
+    // The spreading itself is folded into the first two stages where it can be.
+    if (!butterflyStagesFromBlocks(blockValues_.data(), block, re, im, n, cos_.data(),
+                                   negSin_.data())) {
+        for (int64_t k = 0; k < n; k += block) {
+            const double x = blockValues_[static_cast<size_t>(k / block)];
+            for (int64_t j = 0; j < block; ++j) {
+                re[k + j] = x;
+                im[k + j] = 0.0;
+            }
+        }
+        butterflyStages(re, im, n, block, cos_.data(), negSin_.data());
+    }
     const double scale = 1.0 / static_cast<double>(n);  // exact, as above
     const int64_t scaled = binsWanted >= 0 && binsWanted < n ? binsWanted : n;
     for (int64_t i = 0; i < scaled; ++i) {

@@ -76,7 +76,9 @@ class SpectrumFft {
     int64_t n_ = 0;
     std::vector<double> sine_;  // sin(2 pi k / n), k < n + n/4
     std::vector<int64_t> rev_;
-    std::vector<double> cos_, negSin_, sin_;  // every stage's factors, laid out contiguously
+    std::vector<double> cos_, negSin_, sin_;
+    std::vector<double> blockValues_;  // a frame's value per spread block  // every stage's
+                                       // factors, laid out contiguously
 };
 
 // The same transform through one table set per thread.

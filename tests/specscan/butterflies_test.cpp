@@ -58,6 +58,32 @@ TEST(Butterflies, MatchTheStageByStageOrderBitForBit) {
     }
 }
 
+TEST(Butterflies, FromBlockValuesEqualSpreadingFirst) {
+    std::mt19937_64 rng(5);
+    std::uniform_real_distribution<double> u(-1.0, 1.0);
+    for (int64_t n = 16; n <= (int64_t{1} << 16); n <<= 1) {
+        std::vector<double> tr(static_cast<size_t>(n)), ti(tr.size());
+        for (auto& v : tr) v = u(rng);
+        for (auto& v : ti) v = u(rng);
+        for (int64_t block = 2; block <= n; block <<= 1) {
+            std::vector<double> values(static_cast<size_t>(n / block));
+            for (size_t k = 0; k < values.size(); ++k) values[k] = k % 5 == 0 ? 0.0 : u(rng) * 1e3;
+            if (values.size() > 1) values[1] = -0.0;
+            std::vector<double> re(static_cast<size_t>(n)), im(re.size(), 0.0);
+            for (int64_t k = 0; k < n; ++k)
+                re[static_cast<size_t>(k)] = values[static_cast<size_t>(k / block)];
+            butterflyStages(re.data(), im.data(), n, block, tr.data(), ti.data());
+            std::vector<double> re2(static_cast<size_t>(n), 7.0), im2(re2.size(), 7.0);
+            const bool done = butterflyStagesFromBlocks(values.data(), block, re2.data(),
+                                                        im2.data(), n, tr.data(), ti.data());
+            EXPECT_EQ(done, block % 4 == 0 && 4 * block <= n) << n << " " << block;
+            if (!done) continue;
+            EXPECT_TRUE(sameBits(re, re2)) << "n " << n << " block " << block;
+            EXPECT_TRUE(sameBits(im, im2)) << "n " << n << " block " << block;
+        }
+    }
+}
+
 class BlockFilterSizes : public ::testing::TestWithParam<std::pair<int64_t, size_t>> {};
 
 // Small transforms take the plain gather, large ones the tiled one.
