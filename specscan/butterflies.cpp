@@ -47,18 +47,16 @@ template <typename T>
     }
 }
 
-typedef long long M4 __attribute__((vector_size(32)));
-
 // 4 x 4 transpose: rows x0..x3 in, columns out (its own inverse).
 [[gnu::always_inline]] inline void transpose(V4& x0, V4& x1, V4& x2, V4& x3) {
-    const V4 t0 = __builtin_shuffle(x0, x1, M4{0, 4, 2, 6});
-    const V4 t1 = __builtin_shuffle(x0, x1, M4{1, 5, 3, 7});
-    const V4 t2 = __builtin_shuffle(x2, x3, M4{0, 4, 2, 6});
-    const V4 t3 = __builtin_shuffle(x2, x3, M4{1, 5, 3, 7});
-    x0 = __builtin_shuffle(t0, t2, M4{0, 1, 4, 5});
-    x1 = __builtin_shuffle(t1, t3, M4{0, 1, 4, 5});
-    x2 = __builtin_shuffle(t0, t2, M4{2, 3, 6, 7});
-    x3 = __builtin_shuffle(t1, t3, M4{2, 3, 6, 7});
+    const V4 t0 = __builtin_shufflevector(x0, x1, 0, 4, 2, 6);
+    const V4 t1 = __builtin_shufflevector(x0, x1, 1, 5, 3, 7);
+    const V4 t2 = __builtin_shufflevector(x2, x3, 0, 4, 2, 6);
+    const V4 t3 = __builtin_shufflevector(x2, x3, 1, 5, 3, 7);
+    x0 = __builtin_shufflevector(t0, t2, 0, 1, 4, 5);
+    x1 = __builtin_shufflevector(t1, t3, 0, 1, 4, 5);
+    x2 = __builtin_shufflevector(t0, t2, 2, 3, 6, 7);
+    x3 = __builtin_shufflevector(t1, t3, 2, 3, 6, 7);
 }
 
 // Stages 1 and 2 together (n a multiple of 16). Each group of four values
