@@ -6,24 +6,23 @@ namespace sonvola {
 
 namespace {
 
-// Four doubles; without AVX the compiler splits each operation in two. The
-// helpers that pass them are always inlined, so the note about the calling
-// convention of 32-byte vectors without AVX does not apply.
-#pragma GCC diagnostic ignored "-Wpsabi"
+// Four doubles; without AVX the compiler splits each operation in two. They
+// are never passed to or returned from a function by value (loads and stores
+// are expressions, not calls), so the code is the same whether or not the
+// function around them is built for AVX.
 typedef double V4 __attribute__((vector_size(32)));
 
-[[gnu::always_inline]] inline V4 load(const double* p) {
-    V4 v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
-
-[[gnu::always_inline]] inline void store(double* p, V4 v) {
-    std::memcpy(p, &v, sizeof v);
-}
+// Unaligned load and store of four doubles.
+#define LOAD(p)                                 \
+    ({                                          \
+        V4 loaded_;                             \
+        std::memcpy(&loaded_, (p), sizeof(V4)); \
+        loaded_;                                \
+    })
+#define STORE(p, v) std::memcpy((p), &(v), sizeof(V4))
 
 template <typename T>
-[[gnu::always_inline]] inline void butterfly(T& r0, T& i0, T& r1, T& i1, T wr, T wi) {
+[[gnu::always_inline]] inline void butterfly(T& r0, T& i0, T& r1, T& i1, const T& wr, const T& wi) {
     const T xr = wr * r1 - wi * i1;
     const T xi = wr * i1 + wi * r1;
     r1 = r0 - xr;
@@ -69,8 +68,8 @@ template <typename T>
     const V4 w2r = V4{} + tr[2], w2i = V4{} + ti[2];
     const V4 w3r = V4{} + tr[3], w3i = V4{} + ti[3];
     for (int64_t g = 0; g < n; g += 16) {
-        V4 ar = load(re + g), br = load(re + g + 4), cr = load(re + g + 8), dr = load(re + g + 12);
-        V4 ai = load(im + g), bi = load(im + g + 4), ci = load(im + g + 8), di = load(im + g + 12);
+        V4 ar = LOAD(re + g), br = LOAD(re + g + 4), cr = LOAD(re + g + 8), dr = LOAD(re + g + 12);
+        V4 ai = LOAD(im + g), bi = LOAD(im + g + 4), ci = LOAD(im + g + 8), di = LOAD(im + g + 12);
         transpose(ar, br, cr, dr);
         transpose(ai, bi, ci, di);
         butterfly(ar, ai, br, bi, w1r, w1i);
@@ -79,14 +78,14 @@ template <typename T>
         butterfly(br, bi, dr, di, w3r, w3i);
         transpose(ar, br, cr, dr);
         transpose(ai, bi, ci, di);
-        store(re + g, ar);
-        store(re + g + 4, br);
-        store(re + g + 8, cr);
-        store(re + g + 12, dr);
-        store(im + g, ai);
-        store(im + g + 4, bi);
-        store(im + g + 8, ci);
-        store(im + g + 12, di);
+        STORE(re + g, ar);
+        STORE(re + g + 4, br);
+        STORE(re + g + 8, cr);
+        STORE(re + g + 12, dr);
+        STORE(im + g, ai);
+        STORE(im + g + 4, bi);
+        STORE(im + g + 8, ci);
+        STORE(im + g + 12, di);
     }
 }
 
@@ -99,12 +98,12 @@ template <typename T>
         double* r1p = re + b + h;
         double* i1p = im + b + h;
         for (int64_t j = 0; j < h; j += 4) {
-            V4 r0 = load(r0p + j), i0 = load(i0p + j), r1 = load(r1p + j), i1 = load(i1p + j);
-            butterfly(r0, i0, r1, i1, load(tr + h + j), load(ti + h + j));
-            store(r0p + j, r0);
-            store(i0p + j, i0);
-            store(r1p + j, r1);
-            store(i1p + j, i1);
+            V4 r0 = LOAD(r0p + j), i0 = LOAD(i0p + j), r1 = LOAD(r1p + j), i1 = LOAD(i1p + j);
+            butterfly(r0, i0, r1, i1, LOAD(tr + h + j), LOAD(ti + h + j));
+            STORE(r0p + j, r0);
+            STORE(i0p + j, i0);
+            STORE(r1p + j, r1);
+            STORE(i1p + j, i1);
         }
     }
 }
@@ -128,21 +127,21 @@ template <typename T>
         double* rd = ra + 3 * h;
         double* id = ia + 3 * h;
         for (int64_t j = 0; j < h; j += 4) {
-            V4 ar = load(ra + j), ai = load(ia + j), br = load(rb + j), bi = load(ib + j);
-            V4 cr = load(rc + j), ci = load(ic + j), dr = load(rd + j), di = load(id + j);
-            const V4 w1r = load(tr1 + j), w1i = load(ti1 + j);
+            V4 ar = LOAD(ra + j), ai = LOAD(ia + j), br = LOAD(rb + j), bi = LOAD(ib + j);
+            V4 cr = LOAD(rc + j), ci = LOAD(ic + j), dr = LOAD(rd + j), di = LOAD(id + j);
+            const V4 w1r = LOAD(tr1 + j), w1i = LOAD(ti1 + j);
             butterfly(ar, ai, br, bi, w1r, w1i);
             butterfly(cr, ci, dr, di, w1r, w1i);
-            butterfly(ar, ai, cr, ci, load(tr2 + j), load(ti2 + j));
-            butterfly(br, bi, dr, di, load(tr2 + h + j), load(ti2 + h + j));
-            store(ra + j, ar);
-            store(ia + j, ai);
-            store(rb + j, br);
-            store(ib + j, bi);
-            store(rc + j, cr);
-            store(ic + j, ci);
-            store(rd + j, dr);
-            store(id + j, di);
+            butterfly(ar, ai, cr, ci, LOAD(tr2 + j), LOAD(ti2 + j));
+            butterfly(br, bi, dr, di, LOAD(tr2 + h + j), LOAD(ti2 + h + j));
+            STORE(ra + j, ar);
+            STORE(ia + j, ai);
+            STORE(rb + j, br);
+            STORE(ib + j, bi);
+            STORE(rc + j, cr);
+            STORE(ic + j, ci);
+            STORE(rd + j, dr);
+            STORE(id + j, di);
         }
     }
 }
@@ -186,10 +185,8 @@ constexpr int kMaxRowBits = 5;
     for (int64_t b = 0; b < n; b += B) {
         for (int64_t o = 0; o < H; o += kRowWidth) {
             for (int64_t t = 0; t < rows; ++t) {
-                for (int64_t v = 0; v < kRowWidth; v += 4) {
-                    store(lr + t * kRowWidth + v, load(re + b + o + t * H + v));
-                    store(li + t * kRowWidth + v, load(im + b + o + t * H + v));
-                }
+                std::memcpy(lr + t * kRowWidth, re + b + o + t * H, sizeof(double) * kRowWidth);
+                std::memcpy(li + t * kRowWidth, im + b + o + t * H, sizeof(double) * kRowWidth);
             }
             for (int s = 0; s < k; ++s) {
                 const int64_t half = int64_t{1} << s;
@@ -203,21 +200,19 @@ constexpr int kMaxRowBits = 5;
                     double* r1p = lr + (t + half) * kRowWidth;
                     double* i1p = li + (t + half) * kRowWidth;
                     for (int64_t v = 0; v < kRowWidth; v += 4) {
-                        V4 r0 = load(r0p + v), i0 = load(i0p + v), r1 = load(r1p + v),
-                           i1 = load(i1p + v);
-                        butterfly(r0, i0, r1, i1, load(wr + v), load(wi + v));
-                        store(r0p + v, r0);
-                        store(i0p + v, i0);
-                        store(r1p + v, r1);
-                        store(i1p + v, i1);
+                        V4 r0 = LOAD(r0p + v), i0 = LOAD(i0p + v), r1 = LOAD(r1p + v),
+                           i1 = LOAD(i1p + v);
+                        butterfly(r0, i0, r1, i1, LOAD(wr + v), LOAD(wi + v));
+                        STORE(r0p + v, r0);
+                        STORE(i0p + v, i0);
+                        STORE(r1p + v, r1);
+                        STORE(i1p + v, i1);
                     }
                 }
             }
             for (int64_t t = 0; t < rows; ++t) {
-                for (int64_t v = 0; v < kRowWidth; v += 4) {
-                    store(re + b + o + t * H + v, load(lr + t * kRowWidth + v));
-                    store(im + b + o + t * H + v, load(li + t * kRowWidth + v));
-                }
+                std::memcpy(re + b + o + t * H, lr + t * kRowWidth, sizeof(double) * kRowWidth);
+                std::memcpy(im + b + o + t * H, li + t * kRowWidth, sizeof(double) * kRowWidth);
             }
         }
     }
@@ -242,19 +237,19 @@ constexpr int kMaxRowBits = 5;
         double* ia = im + g;
         for (int64_t j = 0; j < B; j += 4) {
             V4 ar = a, ai = zero, br = b, bi = zero, cr = c, ci = zero, dr = d, di = zero;
-            const V4 w1r = load(tr1 + j), w1i = load(ti1 + j);
+            const V4 w1r = LOAD(tr1 + j), w1i = LOAD(ti1 + j);
             butterfly(ar, ai, br, bi, w1r, w1i);
             butterfly(cr, ci, dr, di, w1r, w1i);
-            butterfly(ar, ai, cr, ci, load(tr2 + j), load(ti2 + j));
-            butterfly(br, bi, dr, di, load(tr2 + B + j), load(ti2 + B + j));
-            store(ra + j, ar);
-            store(ia + j, ai);
-            store(ra + B + j, br);
-            store(ia + B + j, bi);
-            store(ra + 2 * B + j, cr);
-            store(ia + 2 * B + j, ci);
-            store(ra + 3 * B + j, dr);
-            store(ia + 3 * B + j, di);
+            butterfly(ar, ai, cr, ci, LOAD(tr2 + j), LOAD(ti2 + j));
+            butterfly(br, bi, dr, di, LOAD(tr2 + B + j), LOAD(ti2 + B + j));
+            STORE(ra + j, ar);
+            STORE(ia + j, ai);
+            STORE(ra + B + j, br);
+            STORE(ia + B + j, bi);
+            STORE(ra + 2 * B + j, cr);
+            STORE(ia + 2 * B + j, ci);
+            STORE(ra + 3 * B + j, dr);
+            STORE(ia + 3 * B + j, di);
         }
     }
 }
