@@ -48,6 +48,36 @@ void BM_spectrumFft(benchmark::State& state) {
 }
 BENCHMARK(BM_spectrumFft)->Arg(4096);
 
+// The frame transform as SpecScan runs it: 512 windowed samples in 4096.
+void BM_transformFrame(benchmark::State& state) {
+    const int64_t n = state.range(0);
+    auto frame = noise(512, 3);
+    std::vector<double> re(static_cast<size_t>(n)), im(static_cast<size_t>(n));
+    SpectrumFft fft;
+    for (auto _ : state) {
+        fft.transformFrame(frame.data(), 512, n, re.data(), im.data(),
+                           highestLevelBinNeeded(n) + 1);
+        benchmark::DoNotOptimize(re.data());
+    }
+}
+BENCHMARK(BM_transformFrame)->Arg(4096);
+
+// One block of the down-sampling filter (14621 taps, transforms of 32768).
+void BM_blockFilter(benchmark::State& state) {
+    std::vector<double> h(14621);
+    for (size_t i = 0; i < h.size(); ++i) h[i] = std::sin(0.001 * static_cast<double>(i)) * 1e-4;
+    const int64_t m = 32768, count = m - static_cast<int64_t>(h.size()) + 1;
+    std::vector<int16_t> in(static_cast<size_t>(count));
+    for (size_t i = 0; i < in.size(); ++i) in[i] = static_cast<int16_t>((i * 7919) % 20000);
+    std::vector<double> out(static_cast<size_t>(m));
+    BlockFilter filter(h, m);
+    for (auto _ : state) {
+        filter.filter(in.data(), count, out.data());
+        benchmark::DoNotOptimize(out.data());
+    }
+}
+BENCHMARK(BM_blockFilter);
+
 void BM_downSampleOneSecond(benchmark::State& state) {
     std::vector<int16_t> x(44100);
     for (size_t i = 0; i < x.size(); ++i)
@@ -69,7 +99,8 @@ void BM_downSampleAndSpectra3Minutes(benchmark::State& state) {
     std::vector<int16_t> x(n);
     for (size_t i = 0; i < n; ++i) {
         const double t = static_cast<double>(i) / 44100.0;
-        x[i] = static_cast<int16_t>(6000 * std::sin(2 * M_PI * 261.63 * t) + 3000 * std::sin(2 * M_PI * 659.26 * t) +
+        x[i] = static_cast<int16_t>(6000 * std::sin(2 * M_PI * 261.63 * t) +
+                                    3000 * std::sin(2 * M_PI * 659.26 * t) +
                                     1000 * std::sin(2 * M_PI * 1567.98 * t));
     }
     std::FILE* sink = std::fopen("/dev/null", "w");
@@ -85,8 +116,9 @@ void BM_downSampleAndSpectra3Minutes(benchmark::State& state) {
         for (int64_t k = 0; k < 18000; ++k) {
             const int64_t start = k * step;
             for (int64_t i = 0; i < frameLength; ++i) {
-                frame[static_cast<size_t>(i)] =
-                    start + i < static_cast<int64_t>(sig.size()) ? sig[static_cast<size_t>(start + i)] : 0.0;
+                frame[static_cast<size_t>(i)] = start + i < static_cast<int64_t>(sig.size())
+                                                    ? sig[static_cast<size_t>(start + i)]
+                                                    : 0.0;
             }
             window.apply(frame);
             fft.transformFrame(frame.data(), frameLength, nfft, re.data(), im.data());
@@ -115,6 +147,23 @@ void BM_pickPeaks(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_pickPeaks);
+
+// The picking SpecScan runs: from the spectrum, levels only where needed.
+void BM_pickPeaksFromSpectrum(benchmark::State& state) {
+    const int64_t n = 4096;
+    auto frame = noise(512, 4);
+    std::vector<double> re(n, 0.0), im(n, 0.0), scratch;
+    std::copy(frame.begin(), frame.end(), re.begin());
+    spectrumFft(n, re.data(), im.data());
+    std::string rec;
+    for (auto _ : state) {
+        rec.clear();
+        LevelExtremes ex;
+        pickPeaksFromSpectrum(re.data(), im.data(), n, rec, ex, scratch);
+        benchmark::DoNotOptimize(rec.data());
+    }
+}
+BENCHMARK(BM_pickPeaksFromSpectrum);
 
 // A peak table like 3 minutes of music: 18000 frames of 40 peaks.
 PeakTable musicTable() {
