@@ -1,13 +1,16 @@
 // sonvola-refine: a stage between NoteFind and ScoreToSmf that reads a score
-// text and writes a refined one in the same format. Three rules, each a
-// small function with its thresholds named below:
+// text and writes a refined one in the same format. Its rules, each a small
+// function with its thresholds named below, run in this order:
+//   3. mergeSplitNotes: a note interrupted by a dropout at the same pitch and
+//      a similar loudness is one note;
 //   1. removeHarmonicGhosts: a note that sounds at a partial's interval above
 //      a louder (or comparably loud) note covering most of its span is that
 //      note's partial, not a note of its own;
+//   1b. addMissingFundamentals: partials that sound together without their
+//      fundamental stand for it (then rule 1 removes them);
+//   4. removeFlickers: notes too short to be played notes go;
 //   2. the analysis latency: every note moves earlier by the delay with which
-//      the analysis dates what it hears;
-//   3. mergeSplitNotes: a note interrupted by a short gap at the same pitch
-//      and a similar loudness is one note.
+//      the analysis dates what it hears.
 #pragma once
 
 #include <cstdint>
