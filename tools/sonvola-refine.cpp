@@ -12,9 +12,11 @@ int main(int argc, char** argv) {
     const char* usage =
         "usage: sonvola-refine IN.txt OUT.txt [--shift MS] [--frame-length N] [--no-estimation]\n"
         "  Reads a score text, removes the notes that are partials of a lower note,\n"
-        "  joins notes split by short gaps and moves the notes earlier by the\n"
-        "  analysis latency of the given analysis parameters (defaults 10 ms, 512,\n"
-        "  with the short-term estimation). IN and OUT may be the same file.\n";
+        "  adds low notes heard only through their partials, joins notes split by\n"
+        "  dropouts, drops flickers too short to be notes and moves the notes\n"
+        "  earlier by the analysis latency of the given analysis parameters\n"
+        "  (defaults 10 ms, 512, with the short-term estimation). IN and OUT may be\n"
+        "  the same file.\n";
     std::string in, out;
     sonvola::RefineOptions options;
     for (int i = 1; i < argc; ++i) {
