@@ -108,40 +108,47 @@ template <typename T>
     }
 }
 
-// Stages h and 2h together (h a multiple of 4, 4h <= n). In a block of 4h
-// values, stage h pairs a with b and c with d (factor j), stage 2h then
-// pairs a with c (factor j) and b with d (factor h + j).
+// Four values of each of four vectors: a, b, c, d of a block of 4h, at
+// positions j, h + j, 2h + j, 3h + j.
+struct Quad {
+    V4 ar, ai, br, bi, cr, ci, dr, di;
+};
+
+// Stages h and 2h on a quad: stage h pairs a with b and c with d (factor j),
+// stage 2h then pairs a with c (factor j) and b with d (factor h + j).
+[[gnu::always_inline]] inline void stagePairOnQuad(Quad& q, int64_t h, int64_t j, const double* tr,
+                                                   const double* ti) {
+    const V4 w1r = LOAD(tr + h + j), w1i = LOAD(ti + h + j);
+    butterfly(q.ar, q.ai, q.br, q.bi, w1r, w1i);
+    butterfly(q.cr, q.ci, q.dr, q.di, w1r, w1i);
+    butterfly(q.ar, q.ai, q.cr, q.ci, LOAD(tr + 2 * h + j), LOAD(ti + 2 * h + j));
+    butterfly(q.br, q.bi, q.dr, q.di, LOAD(tr + 3 * h + j), LOAD(ti + 3 * h + j));
+}
+
+[[gnu::always_inline]] inline void storeQuad(double* re, double* im, int64_t h, int64_t j,
+                                             const Quad& q) {
+    STORE(re + j, q.ar);
+    STORE(im + j, q.ai);
+    STORE(re + h + j, q.br);
+    STORE(im + h + j, q.bi);
+    STORE(re + 2 * h + j, q.cr);
+    STORE(im + 2 * h + j, q.ci);
+    STORE(re + 3 * h + j, q.dr);
+    STORE(im + 3 * h + j, q.di);
+}
+
+// Stages h and 2h together (h a multiple of 4, 4h <= n), block by block.
 [[gnu::always_inline]] inline void vectorStagePair(double* re, double* im, int64_t n, int64_t h,
                                                    const double* tr, const double* ti) {
-    const double* tr1 = tr + h;
-    const double* ti1 = ti + h;
-    const double* tr2 = tr + 2 * h;
-    const double* ti2 = ti + 2 * h;
     for (int64_t b = 0; b < n; b += 4 * h) {
-        double* ra = re + b;
-        double* ia = im + b;
-        double* rb = ra + h;
-        double* ib = ia + h;
-        double* rc = ra + 2 * h;
-        double* ic = ia + 2 * h;
-        double* rd = ra + 3 * h;
-        double* id = ia + 3 * h;
+        double* r = re + b;
+        double* i = im + b;
         for (int64_t j = 0; j < h; j += 4) {
-            V4 ar = LOAD(ra + j), ai = LOAD(ia + j), br = LOAD(rb + j), bi = LOAD(ib + j);
-            V4 cr = LOAD(rc + j), ci = LOAD(ic + j), dr = LOAD(rd + j), di = LOAD(id + j);
-            const V4 w1r = LOAD(tr1 + j), w1i = LOAD(ti1 + j);
-            butterfly(ar, ai, br, bi, w1r, w1i);
-            butterfly(cr, ci, dr, di, w1r, w1i);
-            butterfly(ar, ai, cr, ci, LOAD(tr2 + j), LOAD(ti2 + j));
-            butterfly(br, bi, dr, di, LOAD(tr2 + h + j), LOAD(ti2 + h + j));
-            STORE(ra + j, ar);
-            STORE(ia + j, ai);
-            STORE(rb + j, br);
-            STORE(ib + j, bi);
-            STORE(rc + j, cr);
-            STORE(ic + j, ci);
-            STORE(rd + j, dr);
-            STORE(id + j, di);
+            Quad q{LOAD(r + j),         LOAD(i + j),         LOAD(r + h + j),
+                   LOAD(i + h + j),     LOAD(r + 2 * h + j), LOAD(i + 2 * h + j),
+                   LOAD(r + 3 * h + j), LOAD(i + 3 * h + j)};
+            stagePairOnQuad(q, h, j, tr, ti);
+            storeQuad(r, i, h, j, q);
         }
     }
 }
@@ -225,31 +232,14 @@ constexpr int kMaxRowBits = 5;
 [[gnu::always_inline]] inline void spreadStagePair(double* re, double* im, int64_t count, int64_t B,
                                                    const double* xs, const double* tr,
                                                    const double* ti) {
-    const double* tr1 = tr + B;
-    const double* ti1 = ti + B;
-    const double* tr2 = tr + 2 * B;
-    const double* ti2 = ti + 2 * B;
     const V4 zero{};
     for (int64_t g = 0; g < count; g += 4 * B) {
         const double* x = xs + g / B;
         const V4 a = zero + x[0], b = zero + x[1], c = zero + x[2], d = zero + x[3];
-        double* ra = re + g;
-        double* ia = im + g;
         for (int64_t j = 0; j < B; j += 4) {
-            V4 ar = a, ai = zero, br = b, bi = zero, cr = c, ci = zero, dr = d, di = zero;
-            const V4 w1r = LOAD(tr1 + j), w1i = LOAD(ti1 + j);
-            butterfly(ar, ai, br, bi, w1r, w1i);
-            butterfly(cr, ci, dr, di, w1r, w1i);
-            butterfly(ar, ai, cr, ci, LOAD(tr2 + j), LOAD(ti2 + j));
-            butterfly(br, bi, dr, di, LOAD(tr2 + B + j), LOAD(ti2 + B + j));
-            STORE(ra + j, ar);
-            STORE(ia + j, ai);
-            STORE(ra + B + j, br);
-            STORE(ia + B + j, bi);
-            STORE(ra + 2 * B + j, cr);
-            STORE(ia + 2 * B + j, ci);
-            STORE(ra + 3 * B + j, dr);
-            STORE(ia + 3 * B + j, di);
+            Quad q{a, zero, b, zero, c, zero, d, zero};
+            stagePairOnQuad(q, B, j, tr, ti);
+            storeQuad(re + g, im + g, B, j, q);
         }
     }
 }
