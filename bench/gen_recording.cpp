@@ -1,8 +1,8 @@
-// Writes a music-like test recording: 44.1 kHz 16-bit stereo, several
-// simultaneous harmonic notes with onsets and decays, plus noise. The same
-// arguments always give the same file.
+// Writes a music-like test recording: 16-bit stereo (44.1 kHz unless a rate
+// is given), several simultaneous harmonic notes with onsets and decays, plus
+// noise. The same arguments always give the same file.
 //
-//   bench_gen_recording OUTPUT.wav SECONDS [SEED]
+//   bench_gen_recording OUTPUT.wav SECONDS [SEED [RATE]]
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -32,15 +32,15 @@ void put32(std::FILE* f, uint32_t v) {
 
 int main(int argc, char** argv) {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: %s OUTPUT.wav SECONDS [SEED]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s OUTPUT.wav SECONDS [SEED [RATE]]\n", argv[0]);
         return 2;
     }
-    const int rate = 44100;
+    const int rate = argc > 4 ? std::atoi(argv[4]) : 44100;
     const double seconds = std::atof(argv[2]);
     Lcg rng{argc > 3 ? std::strtoull(argv[3], nullptr, 10) : 1};
     const int64_t frames = static_cast<int64_t>(seconds * rate);
     std::FILE* f = std::fopen(argv[1], "wb");
-    if (!f || frames <= 0) {
+    if (!f || frames <= 0 || rate < 8000 || rate > 192000 || frames > 0x3FFFFFFF) {
         std::fprintf(stderr, "cannot write %s\n", argv[1]);
         return 1;
     }
