@@ -2,24 +2,11 @@
 
 #include <cstring>
 
+#include "specscan/vec4.h"
+
 namespace sonvola {
 
 namespace {
-
-// Four doubles; without AVX the compiler splits each operation in two. They
-// are never passed to or returned from a function by value (loads and stores
-// are expressions, not calls), so the code is the same whether or not the
-// function around them is built for AVX.
-typedef double V4 __attribute__((vector_size(32)));
-
-// Unaligned load and store of four doubles.
-#define LOAD(p)                                 \
-    ({                                          \
-        V4 loaded_;                             \
-        std::memcpy(&loaded_, (p), sizeof(V4)); \
-        loaded_;                                \
-    })
-#define STORE(p, v) std::memcpy((p), &(v), sizeof(V4))
 
 template <typename T>
 [[gnu::always_inline]] inline void butterfly(T& r0, T& i0, T& r1, T& i1, const T& wr, const T& wi) {
@@ -68,8 +55,10 @@ template <typename T>
     const V4 w2r = V4{} + tr[2], w2i = V4{} + ti[2];
     const V4 w3r = V4{} + tr[3], w3i = V4{} + ti[3];
     for (int64_t g = 0; g < n; g += 16) {
-        V4 ar = LOAD(re + g), br = LOAD(re + g + 4), cr = LOAD(re + g + 8), dr = LOAD(re + g + 12);
-        V4 ai = LOAD(im + g), bi = LOAD(im + g + 4), ci = LOAD(im + g + 8), di = LOAD(im + g + 12);
+        V4 ar = SONVOLA_LOAD4(re + g), br = SONVOLA_LOAD4(re + g + 4),
+           cr = SONVOLA_LOAD4(re + g + 8), dr = SONVOLA_LOAD4(re + g + 12);
+        V4 ai = SONVOLA_LOAD4(im + g), bi = SONVOLA_LOAD4(im + g + 4),
+           ci = SONVOLA_LOAD4(im + g + 8), di = SONVOLA_LOAD4(im + g + 12);
         transpose(ar, br, cr, dr);
         transpose(ai, bi, ci, di);
         butterfly(ar, ai, br, bi, w1r, w1i);
@@ -78,14 +67,14 @@ template <typename T>
         butterfly(br, bi, dr, di, w3r, w3i);
         transpose(ar, br, cr, dr);
         transpose(ai, bi, ci, di);
-        STORE(re + g, ar);
-        STORE(re + g + 4, br);
-        STORE(re + g + 8, cr);
-        STORE(re + g + 12, dr);
-        STORE(im + g, ai);
-        STORE(im + g + 4, bi);
-        STORE(im + g + 8, ci);
-        STORE(im + g + 12, di);
+        SONVOLA_STORE4(re + g, ar);
+        SONVOLA_STORE4(re + g + 4, br);
+        SONVOLA_STORE4(re + g + 8, cr);
+        SONVOLA_STORE4(re + g + 12, dr);
+        SONVOLA_STORE4(im + g, ai);
+        SONVOLA_STORE4(im + g + 4, bi);
+        SONVOLA_STORE4(im + g + 8, ci);
+        SONVOLA_STORE4(im + g + 12, di);
     }
 }
 
@@ -98,12 +87,13 @@ template <typename T>
         double* r1p = re + b + h;
         double* i1p = im + b + h;
         for (int64_t j = 0; j < h; j += 4) {
-            V4 r0 = LOAD(r0p + j), i0 = LOAD(i0p + j), r1 = LOAD(r1p + j), i1 = LOAD(i1p + j);
-            butterfly(r0, i0, r1, i1, LOAD(tr + h + j), LOAD(ti + h + j));
-            STORE(r0p + j, r0);
-            STORE(i0p + j, i0);
-            STORE(r1p + j, r1);
-            STORE(i1p + j, i1);
+            V4 r0 = SONVOLA_LOAD4(r0p + j), i0 = SONVOLA_LOAD4(i0p + j),
+               r1 = SONVOLA_LOAD4(r1p + j), i1 = SONVOLA_LOAD4(i1p + j);
+            butterfly(r0, i0, r1, i1, SONVOLA_LOAD4(tr + h + j), SONVOLA_LOAD4(ti + h + j));
+            SONVOLA_STORE4(r0p + j, r0);
+            SONVOLA_STORE4(i0p + j, i0);
+            SONVOLA_STORE4(r1p + j, r1);
+            SONVOLA_STORE4(i1p + j, i1);
         }
     }
 }
@@ -118,23 +108,23 @@ struct Quad {
 // stage 2h then pairs a with c (factor j) and b with d (factor h + j).
 [[gnu::always_inline]] inline void stagePairOnQuad(Quad& q, int64_t h, int64_t j, const double* tr,
                                                    const double* ti) {
-    const V4 w1r = LOAD(tr + h + j), w1i = LOAD(ti + h + j);
+    const V4 w1r = SONVOLA_LOAD4(tr + h + j), w1i = SONVOLA_LOAD4(ti + h + j);
     butterfly(q.ar, q.ai, q.br, q.bi, w1r, w1i);
     butterfly(q.cr, q.ci, q.dr, q.di, w1r, w1i);
-    butterfly(q.ar, q.ai, q.cr, q.ci, LOAD(tr + 2 * h + j), LOAD(ti + 2 * h + j));
-    butterfly(q.br, q.bi, q.dr, q.di, LOAD(tr + 3 * h + j), LOAD(ti + 3 * h + j));
+    butterfly(q.ar, q.ai, q.cr, q.ci, SONVOLA_LOAD4(tr + 2 * h + j), SONVOLA_LOAD4(ti + 2 * h + j));
+    butterfly(q.br, q.bi, q.dr, q.di, SONVOLA_LOAD4(tr + 3 * h + j), SONVOLA_LOAD4(ti + 3 * h + j));
 }
 
 [[gnu::always_inline]] inline void storeQuad(double* re, double* im, int64_t h, int64_t j,
                                              const Quad& q) {
-    STORE(re + j, q.ar);
-    STORE(im + j, q.ai);
-    STORE(re + h + j, q.br);
-    STORE(im + h + j, q.bi);
-    STORE(re + 2 * h + j, q.cr);
-    STORE(im + 2 * h + j, q.ci);
-    STORE(re + 3 * h + j, q.dr);
-    STORE(im + 3 * h + j, q.di);
+    SONVOLA_STORE4(re + j, q.ar);
+    SONVOLA_STORE4(im + j, q.ai);
+    SONVOLA_STORE4(re + h + j, q.br);
+    SONVOLA_STORE4(im + h + j, q.bi);
+    SONVOLA_STORE4(re + 2 * h + j, q.cr);
+    SONVOLA_STORE4(im + 2 * h + j, q.ci);
+    SONVOLA_STORE4(re + 3 * h + j, q.dr);
+    SONVOLA_STORE4(im + 3 * h + j, q.di);
 }
 
 // Stages h and 2h together (h a multiple of 4, 4h <= n), block by block.
@@ -144,9 +134,10 @@ struct Quad {
         double* r = re + b;
         double* i = im + b;
         for (int64_t j = 0; j < h; j += 4) {
-            Quad q{LOAD(r + j),         LOAD(i + j),         LOAD(r + h + j),
-                   LOAD(i + h + j),     LOAD(r + 2 * h + j), LOAD(i + 2 * h + j),
-                   LOAD(r + 3 * h + j), LOAD(i + 3 * h + j)};
+            Quad q{SONVOLA_LOAD4(r + j),         SONVOLA_LOAD4(i + j),
+                   SONVOLA_LOAD4(r + h + j),     SONVOLA_LOAD4(i + h + j),
+                   SONVOLA_LOAD4(r + 2 * h + j), SONVOLA_LOAD4(i + 2 * h + j),
+                   SONVOLA_LOAD4(r + 3 * h + j), SONVOLA_LOAD4(i + 3 * h + j)};
             stagePairOnQuad(q, h, j, tr, ti);
             storeQuad(r, i, h, j, q);
         }
@@ -207,13 +198,13 @@ constexpr int kMaxRowBits = 5;
                     double* r1p = lr + (t + half) * kRowWidth;
                     double* i1p = li + (t + half) * kRowWidth;
                     for (int64_t v = 0; v < kRowWidth; v += 4) {
-                        V4 r0 = LOAD(r0p + v), i0 = LOAD(i0p + v), r1 = LOAD(r1p + v),
-                           i1 = LOAD(i1p + v);
-                        butterfly(r0, i0, r1, i1, LOAD(wr + v), LOAD(wi + v));
-                        STORE(r0p + v, r0);
-                        STORE(i0p + v, i0);
-                        STORE(r1p + v, r1);
-                        STORE(i1p + v, i1);
+                        V4 r0 = SONVOLA_LOAD4(r0p + v), i0 = SONVOLA_LOAD4(i0p + v),
+                           r1 = SONVOLA_LOAD4(r1p + v), i1 = SONVOLA_LOAD4(i1p + v);
+                        butterfly(r0, i0, r1, i1, SONVOLA_LOAD4(wr + v), SONVOLA_LOAD4(wi + v));
+                        SONVOLA_STORE4(r0p + v, r0);
+                        SONVOLA_STORE4(i0p + v, i0);
+                        SONVOLA_STORE4(r1p + v, r1);
+                        SONVOLA_STORE4(i1p + v, i1);
                     }
                 }
             }

@@ -9,6 +9,7 @@
 #include "common/fileptr.h"
 #include "common/noteindex.h"
 #include "common/peakfile.h"
+#include "specscan/vec4.h"
 
 namespace sonvola {
 
@@ -79,17 +80,6 @@ double levelOf(double re, double im) {
 
 namespace {
 
-// Four doubles, loaded as an expression (never passed to or returned from a
-// function by value, so nothing depends on whether AVX is enabled).
-typedef double V4 __attribute__((vector_size(32)));
-typedef long long M4 __attribute__((vector_size(32)));
-#define LOAD4(p)                                \
-    ({                                          \
-        V4 loaded_;                             \
-        std::memcpy(&loaded_, (p), sizeof(V4)); \
-        loaded_;                                \
-    })
-
 // m[j] = re[j]^2 + im[j]^2 for j < count. Built for AVX2 and for any x86-64
 // (the same operations either way).
 __attribute__((target_clones("avx2", "default"))) void squaredMagnitudes(const double* re,
@@ -108,9 +98,9 @@ __attribute__((target_clones("avx2", "default"))) size_t listPeakCandidates(cons
     size_t count = 0;
     int64_t p = 1;
     for (; p + 4 <= top; p += 4) {
-        const V4 a = LOAD4(m + p);
-        const M4 rejected =
-            (a < kTenDbLow) | (a < LOAD4(m + p - 1) * below) | (a < LOAD4(m + p + 1) * below);
+        const V4 a = SONVOLA_LOAD4(m + p);
+        const M4 rejected = (a < kTenDbLow) | (a < SONVOLA_LOAD4(m + p - 1) * below) |
+                            (a < SONVOLA_LOAD4(m + p + 1) * below);
         if ((rejected[0] & rejected[1] & rejected[2] & rejected[3]) != 0) continue;
         for (int lane = 0; lane < 4; ++lane) {
             list[count] = static_cast<int32_t>(p + lane);
