@@ -1,20 +1,28 @@
 #include "common/console.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <clocale>
 #include <cstdarg>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 #include <vector>
 
+#include "common/outputfile.h"
+
 namespace sonvola {
 
-void initConsole() {
+void initConsole(const char* programName) {
     std::setvbuf(stdout, nullptr, _IONBF, 0);
     std::setlocale(LC_ALL, "C");
+    installTemporaryFileCleanup();
+    checkStandardOutputAtExit(programName);
 }
 
 std::string getProgramDir() {
@@ -41,13 +49,11 @@ std::string chooseWorkDir(const std::string& programDir, bool programDirWritable
                           const char* workdirEnv, const char* xdgDataHome, const char* home) {
     if (workdirEnv && *workdirEnv) return withSlash(workdirEnv);
     if (programDirWritable) return withSlash(programDir);
-    std::string base;
-    if (xdgDataHome && *xdgDataHome) {
-        base = withSlash(xdgDataHome);
-    } else {
-        base = withSlash(home && *home ? home : "/tmp") + ".local/share/";
-    }
-    return base + "sonvola/";
+    if (xdgDataHome && *xdgDataHome) return withSlash(xdgDataHome) + "sonvola/";
+    if (home && *home) return withSlash(home) + ".local/share/sonvola/";
+    // No home at all (a service account, a bare container): a folder of this
+    // user's own, never one that all users share.
+    return "/tmp/sonvola-" + std::to_string(::geteuid()) + "/";
 }
 
 std::string getWorkDir() {
@@ -56,10 +62,51 @@ std::string getWorkDir() {
     std::string dir = chooseWorkDir(programDir, writable, std::getenv("SONVOLA_WORKDIR"),
                                     std::getenv("XDG_DATA_HOME"), std::getenv("HOME"));
     if (dir != withSlash(programDir)) {
-        std::error_code ec;  // a folder that cannot be made shows up when a file is opened
-        std::filesystem::create_directories(dir, ec);
+        std::error_code ec;  // a folder that cannot be made shows up when it is locked
+        std::filesystem::path folder(dir);
+        std::filesystem::create_directories(folder.parent_path().parent_path(), ec);
+        ::mkdir(dir.c_str(), 0700);
     }
     return dir;
+}
+
+bool lockWorkDir(const std::string& workDir, std::string& error) {
+    // The descriptor stays open (and the lock held) until the process ends.
+    const int fd = ::open(workDir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        error = format("err: cannot use the work folder %s: %s\n", workDir.c_str(),
+                       std::strerror(errno));
+        return false;
+    }
+    // A folder that somebody else made where this user's own was to be (the
+    // shared /tmp fallback) could hold lists that name files to write: only
+    // folders of this user, the program folder and a chosen SONVOLA_WORKDIR
+    // are used.
+    struct stat st {};
+    const char* env = std::getenv("SONVOLA_WORKDIR");
+    if (::fstat(fd, &st) == 0 && st.st_uid != ::geteuid() && !(env && *env) &&
+        withSlash(workDir) != getProgramDir()) {
+        ::close(fd);
+        error = format(
+            "err: the work folder %s belongs to another user; set SONVOLA_WORKDIR to a folder "
+            "of your own\n",
+            workDir.c_str());
+        return false;
+    }
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int err = errno;
+        ::close(fd);
+        error = err == EWOULDBLOCK
+                    ? format(
+                          "err: another stage is running in the work folder %s; wait until "
+                          "it has ended (or give this run a folder of its own with "
+                          "SONVOLA_WORKDIR)\n",
+                          workDir.c_str())
+                    : format("err: cannot lock the work folder %s: %s\n", workDir.c_str(),
+                             std::strerror(err));
+        return false;
+    }
+    return true;
 }
 
 void printTitleAndArguments(std::FILE* out, const char* title, int argc, char** argv) {

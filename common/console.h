@@ -9,8 +9,9 @@ namespace sonvola {
 
 // Puts the process into the state every console program expects: standard
 // output unbuffered (so that it keeps its order with standard error in a
-// pipe) and the "C" locale for numbers.
-void initConsole();
+// pipe), the "C" locale for numbers, temporary output files removed on an
+// interrupt, and a failed write to standard output turned into exit status 1.
+void initConsole(const char* programName);
 
 // Folder of the running executable, ending with "/" (from /proc/self/exe).
 std::string getProgramDir();
@@ -21,6 +22,12 @@ std::string getProgramDir();
 //  - else the program directory when it is writable;
 //  - else $XDG_DATA_HOME/sonvola/ (~/.local/share/sonvola/), created when missing.
 std::string getWorkDir();
+
+// Takes the work folder for this process alone: an exclusive lock on the
+// folder, held until the process ends, so that no two stages ever write one
+// SpecScan.txt. False with a message when another process holds it or the
+// folder cannot be used.
+bool lockWorkDir(const std::string& workDir, std::string& error);
 
 // The rule of getWorkDir as a pure function, for tests. `workdirEnv`,
 // `xdgDataHome` and `home` may be null.

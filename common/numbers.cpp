@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <charconv>
 #include <climits>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 
@@ -61,6 +62,42 @@ int32_t parseLenientInt(const char* text) {
     if (v > INT32_MAX) return INT32_MAX;
     if (v < INT32_MIN) return INT32_MIN;
     return static_cast<int32_t>(v);
+}
+
+bool parseStrictInt(std::string_view text, int64_t& value) {
+    const char* begin = text.data();
+    const char* end = begin + text.size();
+    if (begin != end && *begin == '+') {
+        ++begin;
+        if (begin != end && *begin == '-') return false;
+    }
+    if (begin == end) return false;
+    int64_t v = 0;
+    auto [stop, ec] = std::from_chars(begin, end, v, 10);
+    if (ec != std::errc() || stop != end) return false;
+    value = v;
+    return true;
+}
+
+bool parseStrictDouble(std::string_view text, double& value) {
+    const char* begin = text.data();
+    const char* end = begin + text.size();
+    if (begin != end && *begin == '+') {
+        ++begin;
+        if (begin != end && *begin == '-') return false;
+    }
+    // Only decimal digits, a point and an exponent: from_chars would also take
+    // "inf" and "nan".
+    for (const char* p = begin; p != end; ++p) {
+        const char c = *p;
+        if (!((c >= '0' && c <= '9') || c == '.' || c == 'e' || c == 'E' || c == '-' || c == '+'))
+            return false;
+    }
+    double v = 0.0;
+    auto [stop, ec] = std::from_chars(begin, end, v, std::chars_format::general);
+    if (ec != std::errc() || stop != end || !std::isfinite(v)) return false;
+    value = v;
+    return true;
 }
 
 }  // namespace sonvola

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
 
 namespace sonvola {
 
@@ -12,5 +13,12 @@ double parseLenientDouble(const char* text);
 // The same for a NUL-terminated text whose length is known.
 double parseLenientDouble(const char* text, size_t length);
 int32_t parseLenientInt(const char* text);
+
+// Strict number reading, for options and for the tools' readers: the whole
+// text must be the number (an optional sign, then digits; for a double also
+// a fraction and an exponent), finite and in range. "5abc", "1O0", "nan",
+// "inf", " 5" and "" are refused (false, `value` untouched).
+bool parseStrictInt(std::string_view text, int64_t& value);
+bool parseStrictDouble(std::string_view text, double& value);
 
 }  // namespace sonvola

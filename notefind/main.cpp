@@ -5,7 +5,7 @@
 #include "notefind/notefind_run.h"
 
 int main(int argc, char** argv) {
-    sonvola::initConsole();
+    sonvola::initConsole("NoteFind");
     try {
         return sonvola::runNoteFind(argc, argv);
     } catch (const std::bad_alloc&) {

@@ -8,6 +8,7 @@
 #include "common/console.h"
 #include "common/fileptr.h"
 #include "common/numbers.h"
+#include "common/outputfile.h"
 #include "common/peakfile.h"
 #include "notefind/recognize.h"
 
@@ -59,7 +60,10 @@ int runNoteFind(int argc, char** argv) {
     const double tempo = par.tempo;
     const double noteValue = par.noteValue;
 
-    const std::string inPath = getWorkDir() + "TrackJoin.txt";
+    const std::string workDir = getWorkDir();
+    std::string lockError;
+    if (!lockWorkDir(workDir, lockError)) fatalError(stdout, lockError);
+    const std::string inPath = workDir + "TrackJoin.txt";
     const PeakFileHeader header = readPeakHeader(inPath);
     PeakTable tracks;
     {
@@ -83,12 +87,16 @@ int runNoteFind(int argc, char** argv) {
     tracks = PeakTable{};
     const std::vector<ScoreEvent> events = buildScoreEvents(notes);
 
-    FilePtr out(std::fopen(scorePath.c_str(), "wb"));
-    if (!out) fatalError(stdout, "err: cannnot open file");
+    // The score replaces an earlier one only when written whole.
+    OutputFile out;
+    std::string error;
+    if (!out.open(scorePath, error)) {
+        fatalError(stdout, format("err: cannnot open file\n%s\n", error.c_str()));
+    }
     writeScore(out.get(), notes, events, score);
-    const bool failed = std::fflush(out.get()) != 0 || std::ferror(out.get());
-    out.reset();
-    if (failed) fatalError(stdout, format("err: cannot write %s\n", scorePath.c_str()));
+    if (!out.commit(error)) {
+        fatalError(stdout, "err: " + error + "\n");
+    }
     waitForReturnKey();
     return 0;
 }

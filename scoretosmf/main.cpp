@@ -5,7 +5,7 @@
 #include "scoretosmf/scoretosmf_run.h"
 
 int main(int argc, char** argv) {
-    sonvola::initConsole();
+    sonvola::initConsole("ScoreToSmf");
     try {
         return sonvola::runScoreToSmf(argc, argv);
     } catch (const std::bad_alloc&) {

@@ -1,12 +1,15 @@
 #include "scoretosmf/scoretosmf_run.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "common/console.h"
 #include "common/fileptr.h"
+#include "common/outputfile.h"
 #include "scoretosmf/smf.h"
 
 namespace sonvola {
@@ -29,22 +32,32 @@ int runScoreToSmf(int argc, char** argv) {
     }
 
     FilePtr in(std::fopen(scorePath, "rb"));
-    if (!in) fatalError(stdout, format("err: Cannot open file:%s\n", scorePath));
+    if (!in) {
+        fatalError(stdout,
+                   format("err: Cannot open file:%s\n%s\n", scorePath, std::strerror(errno)));
+    }
     std::string score;
     char buf[65536];
     size_t n;
     while ((n = std::fread(buf, 1, sizeof buf, in.get())) > 0) score.append(buf, n);
     in.reset();
 
-    FilePtr out(std::fopen(midiPath, "wb"));
-    if (!out) fatalError(stdout, format("err: Cannot open file:%s\n", midiPath));
+    // The MIDI file is written beside its target and put in place when
+    // complete. A score refused half-way still gives its complete tracks,
+    // but only where no file stood: an earlier MIDI file is never replaced
+    // by a broken one.
+    OutputFile out;
+    std::string error;
+    if (!out.open(midiPath, error)) {
+        fatalError(stdout, format("err: Cannot open file:%s\n%s\n", midiPath, error.c_str()));
+    }
     std::vector<uint8_t> midi;
     const SmfResult result = convertScoreToSmf(score, midi);
     std::fwrite(midi.data(), 1, midi.size(), out.get());
-    const bool writeFailed = std::fflush(out.get()) != 0 || std::ferror(out.get());
-    out.reset();
+    const bool written = out.commit(
+        error, result.ok ? OutputFile::Replace::Always : OutputFile::Replace::OnlyIfAbsent);
     if (!result.ok) fatalError(stdout, result.error);
-    if (writeFailed) fatalError(stdout, format("err: cannot write %s\n", midiPath));
+    if (!written) fatalError(stdout, "err: " + error + "\n");
     std::fputs("\n..Complete!", stdout);
     waitForReturnKey();
     return 0;

@@ -1,5 +1,6 @@
 #include "scoretosmf/smf.h"
 
+#include <bit>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
@@ -110,10 +111,14 @@ struct Converter {
                     if (!need("the separator", block) || !need("the denominator", block))
                         return false;
                     const int64_t den = leadingInt(tokens.last());
-                    if (num < 1 || num > 255 || den < 1) {
-                        return fail(format("err: time signature %lld / %lld cannot be written\n",
-                                           static_cast<long long>(num),
-                                           static_cast<long long>(den)));
+                    // MIDI stores the denominator as a power of two: 3 / 5 would
+                    // come out as 3 / 4.
+                    if (num < 1 || num > 255 || den < 1 ||
+                        !std::has_single_bit(static_cast<uint64_t>(den))) {
+                        return fail(
+                            format("err: time signature %lld / %lld cannot be written "
+                                   "(numerator 1 to 255, denominator a power of two)\n",
+                                   static_cast<long long>(num), static_cast<long long>(den)));
                     }
                     const int exponent =
                         static_cast<int>(std::log(static_cast<double>(den)) / std::log(2.0));

@@ -5,7 +5,7 @@
 #include "specscan/specscan_run.h"
 
 int main(int argc, char** argv) {
-    sonvola::initConsole();
+    sonvola::initConsole("SpecScan");
     try {
         return sonvola::runSpecScan(argc, argv);
     } catch (const std::bad_alloc&) {

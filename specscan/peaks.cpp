@@ -8,6 +8,7 @@
 #include "common/console.h"
 #include "common/fileptr.h"
 #include "common/noteindex.h"
+#include "common/outputfile.h"
 #include "common/peakfile.h"
 #include "specscan/vec4.h"
 
@@ -175,7 +176,8 @@ int64_t shortTermDistance(int64_t frameLength, int64_t frameShiftMs, int64_t fra
 }
 
 EstimationResult shortTermEstimation(const std::string& path, int64_t frameLength,
-                                     int64_t frameShiftMs) {
+                                     int64_t frameShiftMs, const std::string& outputPath) {
+    const std::string& target = outputPath.empty() ? path : outputPath;
     EstimationResult result;
     PeakFileHeader header = readPeakHeader(path);
     FilePtr in(std::fopen(path.c_str(), "rb"));
@@ -184,11 +186,13 @@ EstimationResult shortTermEstimation(const std::string& path, int64_t frameLengt
         result.message = format("err: Cannot open file:%s\n", path.c_str());
         return result;
     }
-    // The rewritten list goes to a file beside the list and replaces it once
-    // complete: the list is read as a stream, holding only the d + 1 records
-    // the comparison needs, so memory does not grow with the recording.
-    const std::string partPath = path + ".part";
-    FilePtr out(std::fopen(partPath.c_str(), "wb"));
+    // The rewritten list goes to a temporary file beside the target and
+    // replaces it once complete: the list is read as a stream, holding only
+    // the d + 1 records the comparison needs, so memory does not grow with
+    // the recording.
+    OutputFile out;
+    std::string outError;
+    out.open(target, outError);
     std::FILE* o = out.get();
 
     const int64_t d = shortTermDistance(frameLength, frameShiftMs, header.FrameRate);
@@ -254,8 +258,7 @@ EstimationResult shortTermEstimation(const std::string& path, int64_t frameLengt
     while (!ended && reader.next(rest)) {
     }
     if (reader.result().status != PeakReadStatus::Ok) {
-        out.reset();
-        std::remove(partPath.c_str());
+        out.discard();
         result.status = EstimationStatus::ReadFailed;
         result.message = describePeakReadError(reader.result(), path);
         return result;
@@ -263,16 +266,13 @@ EstimationResult shortTermEstimation(const std::string& path, int64_t frameLengt
     in.reset();
     if (!o) {
         result.status = EstimationStatus::CannotCreate;
-        result.message = format("cannot open! %s", path.c_str());
+        result.message = format("cannot open! %s\n%s\n", target.c_str(), outError.c_str());
         return result;
     }
     writeEndOfFile(o);
-    const bool written = std::fflush(o) == 0 && !std::ferror(o);
-    out.reset();
-    if (!written || std::rename(partPath.c_str(), path.c_str()) != 0) {
-        std::remove(partPath.c_str());
+    if (!out.commit(outError)) {
         result.status = EstimationStatus::CannotCreate;
-        result.message = format("err: cannot write %s\n", path.c_str());
+        result.message = "err: " + outError + "\n";
     }
     return result;
 }

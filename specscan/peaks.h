@@ -44,9 +44,11 @@ struct EstimationResult {
     std::string message;  // for the failures
 };
 
-// Rewrites the peak list at `path`, keeping the pairs of record i that recur
-// at the same semitone within 8 dB in record i + d, dated d frames later.
+// Rewrites the peak list at `path` into `outputPath` (default: `path`
+// itself), keeping the pairs of record i that recur at the same semitone
+// within 8 dB in record i + d, dated d frames later. The output is replaced
+// only once complete; a list found broken leaves it as it was.
 EstimationResult shortTermEstimation(const std::string& path, int64_t frameLength,
-                                     int64_t frameShiftMs);
+                                     int64_t frameShiftMs, const std::string& outputPath = {});
 
 }  // namespace sonvola

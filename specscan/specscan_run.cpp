@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -12,6 +13,7 @@
 #include "common/console.h"
 #include "common/fileptr.h"
 #include "common/numbers.h"
+#include "common/outputfile.h"
 #include "common/peakfile.h"
 #include "specscan/peaks.h"
 #include "specscan/prepare.h"
@@ -94,16 +96,20 @@ int runSpecScan(int argc, char** argv) {
     std::string argumentError;
     if (!parseSpecScanArguments(argc, argv, par, argumentError)) fatalError(stdout, argumentError);
     const std::string workDir = getWorkDir();
+    std::string lockError;
+    if (!lockWorkDir(workDir, lockError)) fatalError(stdout, lockError);
 
     // Header dump and read-back.
     const std::string dumpPath = workDir + "Wave_File_Format.txt";
-    switch (dumpWaveHeader(par.wavPath, dumpPath)) {
+    std::string cause;
+    switch (dumpWaveHeader(par.wavPath, dumpPath, &cause)) {
         case DumpStatus::Ok:
             break;
         case DumpStatus::CannotOpenWav:
-            fatalError(stdout, format("cannot open! %s", par.wavPath.c_str()));
+            fatalError(stdout,
+                       format("cannot open! %s\n%s\n", par.wavPath.c_str(), std::strerror(errno)));
         case DumpStatus::CannotCreateDump:
-            fatalError(stdout, format("cannot open! %s", dumpPath.c_str()));
+            fatalError(stdout, format("cannot open! %s\n%s\n", dumpPath.c_str(), cause.c_str()));
         case DumpStatus::NotRiff:
             fatalError(stdout, "error: 評価データが WAVE ファイルではありません ");
         case DumpStatus::NoDataChunk:
@@ -128,9 +134,15 @@ int runSpecScan(int argc, char** argv) {
     // Work arrays, then the output file, then the samples.
     const int64_t nfft = par.fftLength;
     std::vector<double> re(static_cast<size_t>(nfft)), im(static_cast<size_t>(nfft));
+    // The list is written under a temporary name and takes its own name only
+    // when complete (and, with the short-term estimation, rewritten), so that
+    // a list cut short or not yet filtered never stands as SpecScan.txt.
     const std::string peakPath = workDir + "SpecScan.txt";
-    FilePtr outFile(std::fopen(peakPath.c_str(), "wb"));
-    if (!outFile) fatalError(stdout, format("cannot open! %s", peakPath.c_str()));
+    OutputFile outFile;
+    std::string outError;
+    if (!outFile.open(peakPath, outError, true)) {
+        fatalError(stdout, format("cannot open! %s\n%s\n", peakPath.c_str(), outError.c_str()));
+    }
     std::FILE* peaks = outFile.get();
 
     // The samples are read in blocks as the analysis goes; a first pass over
@@ -228,9 +240,12 @@ int runSpecScan(int argc, char** argv) {
     writeFirstPassLine1(peaks, extremes.MaxdB, extremes.MindB);
     std::fseek(peaks, 0, SEEK_END);
     writeEndOfFile(peaks);
-    bool writeFailed = std::fflush(peaks) != 0 || std::ferror(peaks);
-    outFile.reset();
-    if (writeFailed) fatalError(stdout, format("err: cannot write %s\n", peakPath.c_str()));
+    if (std::fflush(peaks) != 0 || std::ferror(peaks)) {
+        const int err = errno;
+        outFile.discard();
+        fatalError(stdout,
+                   format("err: cannot write %s: %s\n", peakPath.c_str(), std::strerror(err)));
+    }
 
     std::fprintf(stdout, "\n\tFirst sample in the last frame is %ld (%ld*16 / %ld) [samples].\n",
                  static_cast<long>(plan.loopCount * plan.step), static_cast<long>(v),
@@ -239,11 +254,16 @@ int runSpecScan(int argc, char** argv) {
     std::fputs("\n..The analysis result was addressed to \"SpecScan.txt\".", stdout);
 
     if (!par.shortTerm) {
+        if (!outFile.commit(outError)) {
+            fatalError(stdout, "err: " + outError + "\n");
+        }
         std::fputs("\n\n..No using proposed method", stdout);
         waitForReturnKey();
         return 0;
     }
-    EstimationResult est = shortTermEstimation(peakPath, par.frameLength, par.shiftInt);
+    EstimationResult est =
+        shortTermEstimation(outFile.writingPath(), par.frameLength, par.shiftInt, peakPath);
+    outFile.discard();
     if (est.status != EstimationStatus::Ok) fatalError(stdout, est.message);
     std::fputs("\n\n..\"short-term estimation method for peak frequencies\" was carried out.",
                stderr);

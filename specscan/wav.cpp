@@ -8,6 +8,7 @@
 #include "common/console.h"
 #include "common/fileptr.h"
 #include "common/numbers.h"
+#include "common/outputfile.h"
 
 namespace sonvola {
 
@@ -27,12 +28,33 @@ int32_t s32(const unsigned char* p) {
 
 }  // namespace
 
-DumpStatus dumpWaveHeader(const std::string& wavPath, const std::string& dumpPath) {
+namespace {
+
+DumpStatus writeDump(std::FILE* wav, std::FILE* o, const std::string& wavPath);
+
+}  // namespace
+
+DumpStatus dumpWaveHeader(const std::string& wavPath, const std::string& dumpPath,
+                          std::string* cause) {
     FilePtr wav(std::fopen(wavPath.c_str(), "rb"));
     if (!wav) return DumpStatus::CannotOpenWav;
-    FilePtr dump(std::fopen(dumpPath.c_str(), "wb"));
-    if (!dump) return DumpStatus::CannotCreateDump;
-    std::FILE* o = dump.get();
+    OutputFile dump;
+    std::string error;
+    if (!dump.open(dumpPath, error)) {
+        if (cause) *cause = error;
+        return DumpStatus::CannotCreateDump;
+    }
+    const DumpStatus status = writeDump(wav.get(), dump.get(), wavPath);
+    if (!dump.commit(error)) {
+        if (cause) *cause = error;
+        return DumpStatus::CannotCreateDump;
+    }
+    return status;
+}
+
+namespace {
+
+DumpStatus writeDump(std::FILE* wav, std::FILE* o, const std::string& wavPath) {
     std::fputs("/*\n", o);
     std::fputs(" *\n", o);
     std::fputs(" * WAVE ファイルフォーマット\n", o);
@@ -42,7 +64,7 @@ DumpStatus dumpWaveHeader(const std::string& wavPath, const std::string& dumpPat
 
     // Room past the view so that the fields of a tag near its end read as 0.
     unsigned char b[kHeaderView + 32] = {};
-    size_t nread = std::fread(b, 1, kHeaderView, wav.get());
+    size_t nread = std::fread(b, 1, kHeaderView, wav);
     if (nread < 4 || std::memcmp(b, "RIFF", 4) != 0) return DumpStatus::NotRiff;
 
     size_t p = 0;
@@ -94,6 +116,8 @@ DumpStatus dumpWaveHeader(const std::string& wavPath, const std::string& dumpPat
     }
     return DumpStatus::NoDataChunk;
 }
+
+}  // namespace
 
 int readWaveFmtData(const std::string& dumpPath, WaveFmt_Data& values, std::FILE* out,
                     std::FILE* err) {
@@ -161,6 +185,12 @@ bool usableWaveData(const WaveFmt_Data& fmt, const std::string& wavPath, int64_t
             "err: %s has %d bits per sample; only 8- and 16-bit PCM recordings can be "
             "analysed\n",
             wavPath.c_str(), bits);
+        return false;
+    }
+    // More channels would be read as a mono signal at a fraction of its pitch.
+    if (fmt[kChannels] != 1 && fmt[kChannels] != 2) {
+        error = format("err: %s has %d channels; only mono and stereo recordings can be analysed\n",
+                       wavPath.c_str(), fmt[kChannels]);
         return false;
     }
     if (fmt[kByteRate] <= 0) {

@@ -33,9 +33,12 @@ inline constexpr const char* kWaveFormatReference = "http://soundfile.sapp.org/d
 
 enum class DumpStatus { Ok, CannotOpenWav, CannotCreateDump, NotRiff, NoDataChunk };
 
-// Writes the commented dump of the first 200 bytes of `wavPath` into `dumpPath`.
+// Writes the commented dump of the first 200 bytes of `wavPath` into `dumpPath`
+// (replaced whole, or left as it was when it cannot be written).
 // With NotRiff and NoDataChunk the dump keeps what was written up to then.
-DumpStatus dumpWaveHeader(const std::string& wavPath, const std::string& dumpPath);
+// CannotCreateDump puts the reason (path and cause) into `cause` when given.
+DumpStatus dumpWaveHeader(const std::string& wavPath, const std::string& dumpPath,
+                          std::string* cause = nullptr);
 
 // Reads the dump back: every line whose leading integer is not 0 gives the
 // next value (only the first ten are stored). Prints the header line on `err`
@@ -52,7 +55,8 @@ int readWaveFmtData(const std::string& dumpPath, WaveFmt_Data& values, std::FILE
 bool readWaveSamples(const std::string& wavPath, int64_t count, int64_t offset, int bits,
                      std::vector<int16_t>& samples, std::FILE* err);
 
-// Checks the read-back values before samples are read: 8 or 16 bits, a
+// Checks the read-back values before samples are read: 8 or 16 bits, one or
+// two channels, a
 // positive byte rate, and a data size that the file holds (a larger one is
 // cut to the bytes present, with `note` saying so; more than 2^31 - 1 bytes
 // are refused). Returns false with the message to print.

@@ -6,10 +6,13 @@
 #include "tools/transcribe.h"
 
 int main(int argc, char** argv) {
-    sonvola::initConsole();
+    sonvola::initConsole("sonvola-transcribe");
     std::vector<std::string> args(argv + 1, argv + argc);
     std::string error;
     auto options = sonvola::parseTranscribeOptions(args, error);
+    if (options && !options->help && !sonvola::checkTranscribeOptions(*options, error)) {
+        options.reset();
+    }
     if (!options) {
         std::fprintf(stderr, "sonvola-transcribe: %s\n\n%s", error.c_str(),
                      sonvola::transcribeHelp().c_str());

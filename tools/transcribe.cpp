@@ -1,11 +1,13 @@
 #include "tools/transcribe.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <spawn.h>
 #include <stdlib.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -13,6 +15,12 @@
 #include <sstream>
 
 #include "common/console.h"
+#include "common/numbers.h"
+#include "common/outputfile.h"
+#include "notefind/notefind_run.h"
+#include "scoretosmf/smf.h"
+#include "specscan/specscan_run.h"
+#include "trackjoin/trackjoin_run.h"
 
 extern char** environ;
 
@@ -130,17 +138,129 @@ std::vector<std::string> noteFindArguments(const TranscribeOptions& o) {
 
 namespace {
 
+// argv for a stage's argument parser, which takes char**.
+class ArgumentVector {
+  public:
+    ArgumentVector(const char* program, const std::vector<std::string>& args) : words_(args) {
+        words_.insert(words_.begin(), program);
+        for (auto& w : words_) pointers_.push_back(w.data());
+        pointers_.push_back(nullptr);
+    }
+    int argc() const { return static_cast<int>(words_.size()); }
+    char** argv() { return pointers_.data(); }
+
+  private:
+    std::vector<std::string> words_;
+    std::vector<char*> pointers_;
+};
+
+// "err: ..." of a stage's message as one line of ours.
+std::string stageMessage(std::string message) {
+    if (message.rfind("err: ", 0) == 0) message.erase(0, 5);
+    while (!message.empty() && (message.back() == '\n' || message.back() == ' ')) {
+        message.pop_back();
+    }
+    return message;
+}
+
+bool strictNumber(const std::string& text, const char* option, bool whole, std::string& error) {
+    int64_t i = 0;
+    double d = 0.0;
+    if (whole ? parseStrictInt(text, i) : parseStrictDouble(text, d)) return true;
+    error =
+        std::string(option) + " \"" + text + "\" is not " + (whole ? "a whole number" : "a number");
+    return false;
+}
+
+}  // namespace
+
+bool checkTranscribeOptions(const TranscribeOptions& o, std::string& error) {
+    // Numbers are read whole here: the stages would take "5abc" as 5.
+    if (!strictNumber(o.frameShiftMs, "--shift", false, error) ||
+        !strictNumber(o.frameLength, "--frame-length", true, error) ||
+        !strictNumber(o.fftLength, "--fft-length", true, error) ||
+        !strictNumber(o.tempo, "--tempo", true, error) ||
+        !strictNumber(o.noteValue, "--note-value", false, error) ||
+        !strictNumber(o.numerator, "--time-signature", true, error) ||
+        !strictNumber(o.denominator, "--time-signature", true, error) ||
+        !strictNumber(o.program, "--program", true, error)) {
+        return false;
+    }
+    // Then the stages' own checks, so that no stage starts on options that a
+    // later one would refuse.
+    std::string message;
+    ArgumentVector spec("SpecScan", specScanArguments(o, o.recording));
+    SpecScanParameters sp;
+    if (!parseSpecScanArguments(spec.argc(), spec.argv(), sp, message)) {
+        error = stageMessage(message);
+        return false;
+    }
+    ArgumentVector join("TrackJoin", trackJoinArguments(o));
+    TrackJoinParameters tp;
+    if (!parseTrackJoinArguments(join.argc(), join.argv(), tp, message)) {
+        error = stageMessage(message);
+        return false;
+    }
+    ArgumentVector find("NoteFind", noteFindArguments(o));
+    NoteFindParameters np;
+    if (!parseNoteFindArguments(find.argc(), find.argv(), np, message)) {
+        error = stageMessage(message);
+        return false;
+    }
+    // The score's head as NoteFind writes it, through the MIDI writer.
+    const std::string head = "tracks 2\ntrack{\n0 tempo " + o.tempo + "\n0 rhythm " + o.numerator +
+                             " / " + o.denominator + "\n}\ntrack{\n0 tone " + o.program + "\n}\n";
+    std::vector<uint8_t> midi;
+    const SmfResult r = convertScoreToSmf(head, midi);
+    if (!r.ok) {
+        error = stageMessage(r.error);
+        return false;
+    }
+    return true;
+}
+
+namespace {
+
+// The stage running now, and the signal that asked us to stop.
+volatile sig_atomic_t runningChild = 0;
+volatile sig_atomic_t stopSignal = 0;
+
+extern "C" void onStopSignal(int sig) {
+    stopSignal = sig;
+    const pid_t child = runningChild;
+    if (child > 0) ::kill(child, sig);
+}
+
+void installStopHandlers() {
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
+        struct sigaction old {};
+        if (::sigaction(sig, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) continue;
+        struct sigaction sa {};
+        sa.sa_handler = onStopSignal;
+        sigemptyset(&sa.sa_mask);
+        ::sigaction(sig, &sa, nullptr);
+    }
+}
+
 // Runs a program with standard input from /dev/null; its output goes to
-// `logPath` (or to ours when `verbose`). Returns the exit status, or -1.
+// `logPath` (or to ours when `verbose`). Returns the exit status, 128 + the
+// signal that ended it, or -1 with `error` set when it could not start.
 int runStage(const std::string& program, const std::vector<std::string>& args,
-             const std::string& logPath, bool verbose) {
+             const std::string& logPath, bool verbose, std::string& error) {
+    int log = -1;
+    if (!verbose) {
+        log = ::open(logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        if (log < 0) {
+            error = "cannot write " + logPath + ": " + std::strerror(errno);
+            return -1;
+        }
+    }
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    if (!verbose) {
-        posix_spawn_file_actions_addopen(&actions, 1, logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                         0644);
-        posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    if (log >= 0) {
+        posix_spawn_file_actions_adddup2(&actions, log, 1);
+        posix_spawn_file_actions_adddup2(&actions, log, 2);
     }
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(program.c_str()));
@@ -149,9 +269,24 @@ int runStage(const std::string& program, const std::vector<std::string>& args,
     pid_t pid = 0;
     const int rc = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0) return -1;
+    if (log >= 0) ::close(log);
+    if (rc != 0) {
+        error = "cannot start " + program + ": " + std::strerror(rc);
+        return -1;
+    }
+    runningChild = pid;
+    // A stop signal that came just before the child existed is passed on now.
+    if (stopSignal) ::kill(pid, stopSignal);
     int status = 0;
-    if (waitpid(pid, &status, 0) < 0) return -1;
+    pid_t waited;
+    do {
+        waited = waitpid(pid, &status, 0);
+    } while (waited < 0 && errno == EINTR);
+    runningChild = 0;
+    if (waited < 0) {
+        error = "lost " + program + ": " + std::strerror(errno);
+        return -1;
+    }
     if (WIFEXITED(status)) return WEXITSTATUS(status);
     return 128 + (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
 }
@@ -168,83 +303,152 @@ std::string tail(const std::string& path, size_t lines) {
     return out;
 }
 
+bool readWhole(const std::string& path, std::string& bytes, std::string& error) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    if (!in) {
+        error = "cannot read " + path;
+        return false;
+    }
+    bytes = text.str();
+    return true;
+}
+
+// A fresh folder of this run's own: inside $SONVOLA_WORKDIR when set, else
+// in the temporary folder ($TMPDIR when it exists, else /tmp).
+bool makePrivateFolder(std::string& folder, std::string& error) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    std::string base;
+    const char* env = std::getenv("SONVOLA_WORKDIR");
+    if (env && *env) {
+        base = env;
+        fs::create_directories(base, ec);
+        if (ec) {
+            error = "cannot make a work folder in " + base + ": " + ec.message();
+            return false;
+        }
+    } else {
+        const char* tmp = std::getenv("TMPDIR");
+        base = (tmp && *tmp && fs::is_directory(tmp, ec)) ? tmp : "/tmp";
+    }
+    if (base.back() != '/') base += '/';
+    std::string tmpl = base + "sonvola-XXXXXX";
+    std::vector<char> buf(tmpl.begin(), tmpl.end());
+    buf.push_back('\0');
+    if (!mkdtemp(buf.data())) {
+        error = "cannot make a work folder in " + base + ": " + std::strerror(errno);
+        return false;
+    }
+    folder = std::string(buf.data()) + "/";
+    return true;
+}
+
+// Puts a finished output of the private folder in place beside the recording.
+bool installOutput(const std::string& from, const std::string& to, std::string& error) {
+    std::string bytes;
+    return readWhole(from, bytes, error) && writeWholeFile(to, bytes, error);
+}
+
 }  // namespace
 
 int runTranscribe(const TranscribeOptions& o) {
     namespace fs = std::filesystem;
     std::error_code ec;
-    if (!fs::is_regular_file(o.recording, ec)) {
-        std::fprintf(stderr, "sonvola-transcribe: cannot read %s\n", o.recording.c_str());
+    if (!fs::is_regular_file(o.recording, ec) || ::access(o.recording.c_str(), R_OK) != 0) {
+        std::fprintf(stderr, "sonvola-transcribe: cannot read %s%s%s\n", o.recording.c_str(),
+                     ec ? ": " : (fs::exists(o.recording, ec) ? ": not a readable file" : ""),
+                     ec ? ec.message().c_str() : "");
         return 1;
     }
     const std::string wav = fs::absolute(o.recording, ec).lexically_normal().string();
-
-    std::string work;
-    bool ownWork = false;
-    const char* env = std::getenv("SONVOLA_WORKDIR");
-    if (env && *env) {
-        work = env;
-    } else {
-        std::string tmpl = (fs::temp_directory_path(ec) / "sonvola-XXXXXX").string();
-        std::vector<char> buf(tmpl.begin(), tmpl.end());
-        buf.push_back('\0');
-        if (!mkdtemp(buf.data())) {
-            std::fprintf(stderr, "sonvola-transcribe: cannot make a work folder in %s\n",
-                         fs::temp_directory_path(ec).c_str());
-            return 1;
-        }
-        work = buf.data();
-        ownWork = true;
-        setenv("SONVOLA_WORKDIR", work.c_str(), 1);
-    }
-    if (work.back() != '/') work += '/';
-    fs::create_directories(work, ec);
-
-    const std::string dir = getProgramDir();
     const std::string score = wav + ".txt";
     const std::string midi = wav + ".mid";
+    const std::string folder = fs::path(wav).parent_path().string();
+    if (::access(folder.c_str(), W_OK) != 0) {
+        std::fprintf(stderr,
+                     "sonvola-transcribe: cannot write the score beside the recording: %s: %s\n",
+                     folder.c_str(), std::strerror(errno));
+        return 1;
+    }
+
+    installStopHandlers();
+    std::string work, error;
+    if (!makePrivateFolder(work, error)) {
+        std::fprintf(stderr, "sonvola-transcribe: %s\n", error.c_str());
+        return 1;
+    }
+    setenv("SONVOLA_WORKDIR", work.c_str(), 1);
+
+    // The stages write the score beside the recording they are given: they
+    // are given a link to it inside the private folder, so that the score is
+    // made and refined there and only the finished files come beside the
+    // recording.
+    const std::string name = fs::path(wav).filename().string();
+    const std::string link = work + name;
+    int status = 0;
+    if (::symlink(wav.c_str(), link.c_str()) != 0) {
+        std::fprintf(stderr, "sonvola-transcribe: cannot make %s: %s\n", link.c_str(),
+                     std::strerror(errno));
+        status = 1;
+    }
+    const std::string workScore = link + ".txt";
+    const std::string workMidi = link + ".mid";
+
+    const std::string dir = getProgramDir();
     struct Stage {
         const char* name;
         std::vector<std::string> args;
     };
     std::vector<Stage> stages = {
-        {"SpecScan", specScanArguments(o, wav)},
+        {"SpecScan", specScanArguments(o, link)},
         {"TrackJoin", trackJoinArguments(o)},
         {"NoteFind", noteFindArguments(o)},
     };
     if (o.refine) {
-        std::vector<std::string> args{
-            score, score, "--shift", o.frameShiftMs, "--frame-length", o.frameLength};
+        std::vector<std::string> args{workScore,      workScore,        "--shift",
+                                      o.frameShiftMs, "--frame-length", o.frameLength};
         if (!o.shortTermEstimation) args.push_back("--no-estimation");
         stages.push_back({"sonvola-refine", args});
     }
-    stages.push_back({"ScoreToSmf", {score, midi}});
-    int status = 0;
+    stages.push_back({"ScoreToSmf", {workScore, workMidi}});
     int number = 0;
     for (const Stage& s : stages) {
+        if (status != 0 || stopSignal) break;
         ++number;
         std::fprintf(stderr, "[%d/%zu] %s\n", number, stages.size(), s.name);
         const std::string log = work + s.name + ".log";
-        const int rc = runStage(dir + s.name, s.args, log, o.verbose);
+        const int rc = runStage(dir + s.name, s.args, log, o.verbose, error);
         if (o.verbose) std::fputc('\n', stdout);
+        if (stopSignal) break;
         if (rc != 0) {
             if (rc < 0) {
-                std::fprintf(stderr, "sonvola-transcribe: cannot start %s%s\n", dir.c_str(),
-                             s.name);
+                std::fprintf(stderr, "sonvola-transcribe: %s\n", error.c_str());
             } else {
                 std::fprintf(stderr, "sonvola-transcribe: %s failed with exit status %d\n", s.name,
                              rc);
                 if (!o.verbose) std::fputs(tail(log, 6).c_str(), stderr);
             }
             status = 1;
-            break;
         }
     }
-    if (status == 0) {
-        std::fprintf(stdout, "score: %s\nMIDI:  %s\n", score.c_str(), midi.c_str());
+    if (status == 0 && !stopSignal) {
+        if (!installOutput(workScore, score, error) || !installOutput(workMidi, midi, error)) {
+            std::fprintf(stderr, "sonvola-transcribe: %s\n", error.c_str());
+            status = 1;
+        } else {
+            std::fprintf(stdout, "score: %s\nMIDI:  %s\n", score.c_str(), midi.c_str());
+        }
     }
-    if (o.keepWork || !ownWork) {
-        if (o.keepWork) std::fprintf(stderr, "intermediate files: %s\n", work.c_str());
+    if (stopSignal) {
+        std::fprintf(stderr,
+                     "sonvola-transcribe: stopped by signal %d; %s and %s are as they were\n",
+                     static_cast<int>(stopSignal), score.c_str(), midi.c_str());
+        status = 128 + stopSignal;
+    }
+    if (o.keepWork) {
+        std::fprintf(stderr, "intermediate files: %s\n", work.c_str());
     } else {
         fs::remove_all(work, ec);
     }

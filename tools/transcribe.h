@@ -35,6 +35,11 @@ std::optional<TranscribeOptions> parseTranscribeOptions(const std::vector<std::s
 
 std::string transcribeHelp();
 
+// Checks every option as strictly as a whole number or a number, then as the
+// stages would, so that no stage starts on options a later one refuses.
+// False with the reason.
+bool checkTranscribeOptions(const TranscribeOptions& options, std::string& error);
+
 // The argument words of each stage (without the program path).
 std::vector<std::string> specScanArguments(const TranscribeOptions& o, const std::string& wav);
 std::vector<std::string> trackJoinArguments(const TranscribeOptions& o);

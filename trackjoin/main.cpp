@@ -5,7 +5,7 @@
 #include "trackjoin/trackjoin_run.h"
 
 int main(int argc, char** argv) {
-    sonvola::initConsole();
+    sonvola::initConsole("TrackJoin");
     try {
         return sonvola::runTrackJoin(argc, argv);
     } catch (const std::bad_alloc&) {

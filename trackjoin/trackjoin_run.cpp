@@ -1,5 +1,6 @@
 #include "trackjoin/trackjoin_run.h"
 
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -9,6 +10,7 @@
 #include "common/console.h"
 #include "common/fileptr.h"
 #include "common/numbers.h"
+#include "common/outputfile.h"
 #include "common/peakfile.h"
 #include "trackjoin/linking.h"
 
@@ -31,10 +33,11 @@ PeakTable readTableOrExit(const std::string& path) {
     return table;
 }
 
-FilePtr createOrExit(const std::string& path) {
-    FilePtr out(std::fopen(path.c_str(), "wb"));
-    if (!out) fatalError(stdout, format("cannot open! %s", path.c_str()));
-    return out;
+void createOrExit(OutputFile& out, const std::string& path, bool seekable = false) {
+    std::string error;
+    if (!out.open(path, error, seekable)) {
+        fatalError(stdout, format("cannot open! %s\n%s\n", path.c_str(), error.c_str()));
+    }
 }
 
 void writeHeader(std::FILE* out, const PeakFileHeader& h) {
@@ -42,10 +45,19 @@ void writeHeader(std::FILE* out, const PeakFileHeader& h) {
     writeHeaderLines2to4(out, h.FrameRate, h.LoopCount, h.signalName);
 }
 
-void closeOrExit(FilePtr& f, const std::string& path) {
-    const bool failed = std::fflush(f.get()) != 0 || std::ferror(f.get());
-    f.reset();
-    if (failed) fatalError(stdout, format("err: cannot write %s\n", path.c_str()));
+void flushOrExit(OutputFile& f, const std::string& path) {
+    if (std::fflush(f.get()) != 0 || std::ferror(f.get())) {
+        const int err = errno;
+        f.discard();
+        fatalError(stdout, format("err: cannot write %s: %s\n", path.c_str(), std::strerror(err)));
+    }
+}
+
+void commitOrExit(OutputFile& f) {
+    std::string error;
+    if (!f.commit(error)) {
+        fatalError(stdout, "err: " + error + "\n");
+    }
 }
 
 bool positiveNumber(const char* text, const char* what, double& out, std::string& error) {
@@ -79,12 +91,17 @@ int runTrackJoin(int argc, char** argv) {
     const bool amend = par.amend;
 
     const std::string workDir = getWorkDir();
+    std::string lockError;
+    if (!lockWorkDir(workDir, lockError)) fatalError(stdout, lockError);
     const std::string inPath = workDir + "SpecScan.txt";
     const PeakFileHeader header = readPeakHeader(inPath);
     PeakTable table = readTableOrExit(inPath);
 
+    // The linked list replaces TrackJoin.txt only when complete (and, with
+    // the amendment pass, amended): the first pass goes to a temporary file.
     const std::string outPath = workDir + "TrackJoin.txt";
-    FilePtr out = createOrExit(outPath);
+    OutputFile out;
+    createOrExit(out, outPath, amend);
     writeHeader(out.get(), header);
 
     const int32_t shortestMs = shortestPeakMs(tempo, noteValue);
@@ -93,25 +110,28 @@ int runTrackJoin(int argc, char** argv) {
     std::fprintf(stdout, "when musical audio signal is \"%s\". \n", header.signalName.c_str());
 
     linkPeaks(table, header.FrameRate, header.LoopCount, out.get(), stderr);
-    closeOrExit(out, outPath);
+    flushOrExit(out, outPath);
     table = PeakTable{};
     std::fputs("\n..Carried out pitch extraction using connection cost", stderr);
 
     if (!amend) {
+        commitOrExit(out);
         std::fputs("\n\nNo using a new technique", stdout);
         waitForReturnKey();
         return 0;
     }
 
     // Amendment pass on the lumps just written.
-    const PeakFileHeader lumpHeader = readPeakHeader(outPath);
-    PeakTable lumps = readTableOrExit(outPath);
-    FilePtr rewritten = createOrExit(outPath);
+    const PeakFileHeader lumpHeader = readPeakHeader(out.writingPath());
+    PeakTable lumps = readTableOrExit(out.writingPath());
+    out.discard();
+    OutputFile rewritten;
+    createOrExit(rewritten, outPath);
     writeHeader(rewritten.get(), lumpHeader);
     std::fputs("\n..Under proccecing\n\n", stdout);
     amendLumps(lumps, lumpHeader.FrameRate, shortestMs, stdout);
     writeStrongLumps(lumps, lumpHeader.MaxdB, lumpHeader.MindB, rewritten.get());
-    closeOrExit(rewritten, outPath);
+    commitOrExit(rewritten);
     std::fputs("\n..Carried out a new technique", stderr);
     waitForReturnKey();
     return 0;

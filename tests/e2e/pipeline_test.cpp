@@ -103,17 +103,19 @@ TEST(Pipeline, WorkFolderIsFreshUnlessGivenAndKeptOnRequest) {
         wav, makeWav(test::synthNotes({{0.1, 0.5, 69, 12000}}, 0.8, 11025), {.sampleRate = 11025}));
     ProcessOptions o;
     o.env["SONVOLA_WORKDIR"] = work.path();
+    // Inside SONVOLA_WORKDIR each run takes a fresh folder of its own and
+    // removes it when done.
     ASSERT_EQ(transcribe({wav}, o).exitCode, 0);
-    EXPECT_TRUE(fileExists(work.file("SpecScan.txt")));
-    EXPECT_TRUE(fileExists(work.file("TrackJoin.txt")));
-    ProcessResult kept = transcribe({wav, "--keep-work"});
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(work.path()), {}), 0);
+    ProcessResult kept = transcribe({wav, "--keep-work"}, o);
     ASSERT_EQ(kept.exitCode, 0);
     const auto at = kept.err.find("intermediate files: ");
     ASSERT_NE(at, std::string::npos);
     std::string folder = kept.err.substr(at + 20);
     folder = folder.substr(0, folder.find('\n'));
+    EXPECT_EQ(folder.rfind(work.path() + "/sonvola-", 0), 0u) << folder;
+    EXPECT_TRUE(fileExists(folder + "SpecScan.txt"));
     EXPECT_TRUE(fileExists(folder + "TrackJoin.txt"));
-    std::filesystem::remove_all(folder);
 }
 
 TEST(Pipeline, HelpAndMistakesOnTheCommandLine) {

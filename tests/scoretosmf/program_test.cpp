@@ -49,13 +49,15 @@ TEST(ScoreToSmfProgram, RefusesMissingArgumentsAndFiles) {
     ProcessResult none =
         runProcess(binPath("ScoreToSmf"), {"ScoreToSmf", dir.file("none.txt"), dir.file("o.mid")});
     EXPECT_EQ(none.exitCode, 1);
-    EXPECT_TRUE(none.out.ends_with("err: Cannot open file:" + dir.file("none.txt") + "\n"));
+    EXPECT_TRUE(none.out.ends_with("err: Cannot open file:" + dir.file("none.txt") +
+                                   "\nNo such file or directory\n"));
     EXPECT_FALSE(fileExists(dir.file("o.mid")));
     writeFile(dir.file("s.txt"), "tracks 1 track{ }");
     ProcessResult out = runProcess(binPath("ScoreToSmf"),
                                    {"ScoreToSmf", dir.file("s.txt"), dir.file("no/dir/o.mid")});
     EXPECT_EQ(out.exitCode, 1);
-    EXPECT_TRUE(out.out.ends_with("err: Cannot open file:" + dir.file("no/dir/o.mid") + "\n"));
+    EXPECT_NE(out.out.find("err: Cannot open file:" + dir.file("no/dir/o.mid") + "\ncannot write "),
+              std::string::npos);
 }
 
 TEST(ScoreToSmfProgram, BrokenScoreExitsOneWithTheReason) {

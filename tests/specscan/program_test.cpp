@@ -169,15 +169,19 @@ TEST(SpecScanProgram, ParametersAreCheckedBeforeAnyFileIsWritten) {
     EXPECT_FALSE(fileExists(dir.file("Wave_File_Format.txt")));
 }
 
-TEST(SpecScanProgram, LowSamplingRateStopsAtOnceWithEmptyPeakList) {
+TEST(SpecScanProgram, LowSamplingRateStopsAtOnceAndLeavesTheListAsItWas) {
     TempDir dir;
     writeFile(dir.file("low.wav"), makeWav(test::tone(440, 0.2, 8000, 8000), {.sampleRate = 8000}));
     ProcessResult r = specScan(dir, defaultArgs(dir.file("low.wav")), "\n");
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_TRUE(r.err.ends_with("err: サンプリングレートが11025.00Hz以上でないと解析できません。"));
     EXPECT_EQ(r.out.find("Please enter"), std::string::npos);
-    ASSERT_TRUE(fileExists(dir.file("SpecScan.txt")));
-    EXPECT_EQ(readFile(dir.file("SpecScan.txt")), "");
+    EXPECT_FALSE(fileExists(dir.file("SpecScan.txt")));
+    writeFile(dir.file("SpecScan.txt"), "an earlier list\n");
+    EXPECT_EQ(specScan(dir, defaultArgs(dir.file("low.wav")), "\n").exitCode, 1);
+    EXPECT_EQ(readFile(dir.file("SpecScan.txt")), "an earlier list\n");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 3)
+        << "no temporary file is left";
 }
 
 TEST(SpecScanProgram, RecordingShorterThanOneShiftGivesNoFrames) {
