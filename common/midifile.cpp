@@ -35,8 +35,16 @@ struct Reader {
 
 bool parseMidi(const std::vector<uint8_t>& bytes, MidiFile& out, std::string& error) {
     Reader r{bytes};
-    if (!r.has(14) || std::string(bytes.begin(), bytes.begin() + 4) != "MThd") {
+    const std::string magic = "MThd";
+    const size_t head = std::min<size_t>(bytes.size(), 4);
+    if (head == 0 || std::string(bytes.begin(), bytes.begin() + static_cast<long>(head)) !=
+                         magic.substr(0, head)) {
         error = "no MThd";
+        return false;
+    }
+    if (!r.has(14)) {
+        error = "the file ends inside the MThd header (" + std::to_string(bytes.size()) +
+                " of 14 bytes)";
         return false;
     }
     r.pos = 4;
@@ -49,8 +57,12 @@ bool parseMidi(const std::vector<uint8_t>& bytes, MidiFile& out, std::string& er
     out.division = static_cast<int>(r.be(2));
     int track = 0;
     while (r.pos < bytes.size()) {
-        if (!r.has(8) || std::string(bytes.begin() + static_cast<long>(r.pos),
-                                     bytes.begin() + static_cast<long>(r.pos) + 4) != "MTrk") {
+        if (!r.has(8)) {
+            error = "the file ends inside the chunk header at byte " + std::to_string(r.pos);
+            return false;
+        }
+        if (std::string(bytes.begin() + static_cast<long>(r.pos),
+                        bytes.begin() + static_cast<long>(r.pos) + 4) != "MTrk") {
             error = "chunk at " + std::to_string(r.pos) + " is not MTrk";
             return false;
         }
@@ -98,7 +110,14 @@ bool parseMidi(const std::vector<uint8_t>& bytes, MidiFile& out, std::string& er
                     return error = "bad meta length", false;
                 e.bytes.push_back(static_cast<uint8_t>(mlen));
                 for (uint32_t i = 0; i < mlen; ++i) e.bytes.push_back(bytes[r.pos++]);
-                if (e.bytes[1] == 0x2F) ended = true;
+                if (e.bytes[1] == 0x2F) {
+                    // The end of a track is exactly FF 2F 00.
+                    if (mlen != 0) {
+                        error = "end-of-track event with data in track " + std::to_string(track);
+                        return false;
+                    }
+                    ended = true;
+                }
             } else if (status == 0xF0 || status == 0xF7) {
                 uint32_t slen;
                 if (!r.vlq(slen, end) || r.pos + slen > end) return error = "bad sysex", false;
@@ -121,6 +140,16 @@ bool parseMidi(const std::vector<uint8_t>& bytes, MidiFile& out, std::string& er
         ++track;
     }
     out.tracksRead = track;
+    return true;
+}
+
+bool midiTracksComplete(const MidiFile& file, std::string& error) {
+    if (file.tracksRead != file.trackCount) {
+        error = "the header announces " + std::to_string(file.trackCount) +
+                (file.trackCount == 1 ? " track" : " tracks") + " but the file holds " +
+                std::to_string(file.tracksRead) + " (cut short?)";
+        return false;
+    }
     return true;
 }
 

@@ -200,13 +200,18 @@ bool OutputFile::open(const std::string& path, std::string& error, bool seekable
     std::string name = base + ".tmp-XXXXXX";
     std::vector<char> buf(name.begin(), name.end());
     buf.push_back('\0');
-    const int fd = ::mkstemp(buf.data());
+    int fd = -1;
+    {
+        // No interrupt between making the file and listing it for removal.
+        SignalsBlocked blocked;
+        fd = ::mkstemp(buf.data());
+        if (fd >= 0) registered_ = registerTemporary(buf.data());
+    }
     if (fd < 0) {
         error = withCause("cannot write", path, errno);
         return false;
     }
     writing_ = buf.data();
-    registered_ = registerTemporary(writing_);
     const mode_t mode = exists && !copyOnCommit_ ? (st.st_mode & 07777) : newFileMode();
     if (::fchmod(fd, mode) != 0) {
         // Not fatal: the file is then only readable by its owner.

@@ -1,58 +1,172 @@
 #include "tools/evaluate.h"
 
+#include <algorithm>
+#include <charconv>
 #include <cmath>
+#include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <functional>
-#include <sstream>
+#include <string_view>
 
 #include "common/midifile.h"
 
 namespace sonvola {
 
-bool readNotes(const std::string& path, std::vector<EvalNote>& notes, std::string& error) {
-    notes.clear();
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        error = "cannot open " + path;
+namespace {
+
+// A token for a message: quoted, unprintable bytes as \xNN, long ones cut.
+std::string quoted(std::string_view token) {
+    std::string s = "\"";
+    const size_t shown = std::min<size_t>(token.size(), 40);
+    for (size_t i = 0; i < shown; ++i) {
+        const auto c = static_cast<unsigned char>(token[i]);
+        if (c < 0x20 || c >= 0x7F || c == '"' || c == '\\') {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\x%02X", c);
+            s += hex;
+        } else {
+            s += static_cast<char>(c);
+        }
+    }
+    if (shown < token.size()) s += "...";
+    return s + "\"";
+}
+
+// The whole token is a decimal number ("12", "-0.5", "1e-3", "+.5"), finite;
+// no hexadecimal, no "nan" or "inf", nothing after the digits.
+bool strictNumber(std::string_view token, double& value, std::string& problem) {
+    std::string_view digits = token;
+    if (digits.size() > 1 && digits[0] == '+' && digits[1] != '-') digits.remove_prefix(1);
+    const char* end = digits.data() + digits.size();
+    const auto [stop, ec] = std::from_chars(digits.data(), end, value, std::chars_format::general);
+    if (ec == std::errc::invalid_argument || stop != end) {
+        problem = "is not a number";
         return false;
     }
-    char magic[4] = {};
-    in.read(magic, 4);
-    if (in.gcount() == 4 && std::string(magic, 4) == "MThd") {
-        MidiFile file;
-        if (!parseMidiFile(path, file, error)) {
-            error = path + ": " + error;
-            return false;
-        }
-        for (const MidiNote& n : midiNotes(file)) {
-            notes.push_back({n.onsetS, n.offsetS >= n.onsetS ? n.offsetS : n.onsetS,
-                             static_cast<double>(n.key)});
-        }
-        return true;
+    if (ec == std::errc::result_out_of_range) {
+        problem = "is out of range";
+        return false;
     }
-    in.clear();
-    in.seekg(0);
-    std::string line;
+    if (!std::isfinite(value)) {
+        problem = "is not a finite number";
+        return false;
+    }
+    return true;
+}
+
+bool readText(const std::string& path, std::string_view text, std::vector<EvalNote>& notes,
+              std::string& error) {
+    if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);  // UTF-8 byte-order mark
     int number = 0;
-    while (std::getline(in, line)) {
+    while (!text.empty()) {
         ++number;
-        const auto hash = line.find('#');
-        if (hash != std::string::npos) line.erase(hash);
-        std::istringstream words(line);
-        EvalNote n{};
-        if (!(words >> n.onset)) {
-            if (line.find_first_not_of(" \t\r") == std::string::npos) continue;
-            error = path + ":" + std::to_string(number) + ": not \"onset offset pitch\"";
+        const size_t newline = text.find('\n');
+        std::string_view line = text.substr(0, newline);
+        text.remove_prefix(newline == std::string_view::npos ? text.size() : newline + 1);
+        const size_t hash = line.find('#');
+        if (hash != std::string_view::npos) line = line.substr(0, hash);
+        std::vector<std::string_view> words;
+        const std::string_view blanks = " \t\r\v\f";
+        for (size_t at = line.find_first_not_of(blanks); at != std::string_view::npos;) {
+            const size_t after = std::min(line.find_first_of(blanks, at), line.size());
+            words.push_back(line.substr(at, after - at));
+            at = line.find_first_not_of(blanks, after);
+        }
+        if (words.empty()) continue;
+        const std::string where = path + ":" + std::to_string(number) + ": ";
+        if (words.size() < 3) {
+            error = where + "not \"onset offset pitch\"";
             return false;
         }
-        if (!(words >> n.offset >> n.pitch) || !std::isfinite(n.onset) ||
-            !std::isfinite(n.offset) || !std::isfinite(n.pitch)) {
-            error = path + ":" + std::to_string(number) + ": not \"onset offset pitch\"";
+        // Columns after the third are the writer's business (names, velocities).
+        static const char* const kColumns[] = {"onset", "offset", "pitch"};
+        double values[3];
+        for (int i = 0; i < 3; ++i) {
+            std::string problem;
+            if (!strictNumber(words[i], values[i], problem)) {
+                error = where + kColumns[i] + " " + quoted(words[i]) + " " + problem;
+                return false;
+            }
+        }
+        const EvalNote n{values[0], values[1], values[2]};
+        if (n.onset < 0.0) {
+            error = where + "onset " + std::string(words[0]) + " is negative";
+            return false;
+        }
+        if (n.offset < n.onset) {
+            error = where + "offset " + std::string(words[1]) + " is before onset " +
+                    std::string(words[0]);
+            return false;
+        }
+        if (n.pitch < 0.0 || n.pitch > 127.0) {
+            error = where + "pitch " + std::string(words[2]) + " is outside the MIDI keys 0..127";
             return false;
         }
         notes.push_back(n);
     }
     return true;
+}
+
+bool readMidi(const std::string& path, const std::string& bytes, std::vector<EvalNote>& notes,
+              std::string& error) {
+    MidiFile file;
+    if (!parseMidi(std::vector<uint8_t>(bytes.begin(), bytes.end()), file, error) ||
+        !midiTracksComplete(file, error)) {
+        error = path + ": " + error;
+        return false;
+    }
+    if (file.division == 0) {
+        error = path + ": the header gives 0 ticks per quarter note";
+        return false;
+    }
+    if (file.division & 0x8000) {
+        error = path + ": SMPTE time division (frames per second) is not supported";
+        return false;
+    }
+    for (const MidiNote& n : midiNotes(file)) {
+        // A note never switched off ends where it starts.
+        notes.push_back(
+            {n.onsetS, n.offsetS >= n.onsetS ? n.offsetS : n.onsetS, static_cast<double>(n.key)});
+    }
+    return true;
+}
+
+}  // namespace
+
+bool readNotes(const std::string& path, std::vector<EvalNote>& notes, std::string& error) {
+    notes.clear();
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec)) {
+        error = path + " is a folder";
+        return false;
+    }
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        error = "cannot open " + path;
+        return false;
+    }
+    std::string bytes;
+    char buffer[1 << 16];
+    while (in.read(buffer, sizeof buffer) || in.gcount() > 0) {
+        bytes.append(buffer, static_cast<size_t>(in.gcount()));
+    }
+    if (in.bad()) {
+        error = "cannot read " + path;
+        return false;
+    }
+    // A file of no bytes at all is far more often a failed write than an
+    // empty transcription; an empty list says so with a comment line.
+    if (bytes.empty()) {
+        error = path + ": empty file";
+        return false;
+    }
+    // "MThd", or the start of it: a MIDI file, however short.
+    const bool ok = std::string_view("MThd").starts_with(std::string_view(bytes).substr(0, 4))
+                        ? readMidi(path, bytes, notes, error)
+                        : readText(path, bytes, notes, error);
+    if (!ok) notes.clear();
+    return ok;
 }
 
 int maximumMatching(const std::vector<std::vector<int>>& adjacency, int rightCount) {

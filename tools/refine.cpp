@@ -9,6 +9,7 @@
 #include <map>
 #include <sstream>
 
+#include "common/numbers.h"
 #include "common/scoretext.h"
 #include "notefind/recognize.h"
 
@@ -19,50 +20,90 @@ namespace {
 constexpr int64_t kMaxScoreTimeMs = int64_t{1} << 40;
 }  // namespace
 
+namespace {
+
+// A word of the score read as a whole number within [low, high]; the word
+// is named in the error otherwise.
+bool wholeNumber(const std::string& word, const char* what, int64_t low, int64_t high,
+                 int64_t& value, std::string& error) {
+    if (!parseStrictInt(word, value)) {
+        error = std::string(what) + " \"" + word + "\" is not a whole number";
+        return false;
+    }
+    if (value < low || value > high) {
+        error = std::string(what) + " \"" + word + "\" is not from " + std::to_string(low) +
+                " to " + std::to_string(high);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
 bool readRefineScore(const std::string& text, RefineScore& score, std::string& error) {
     score = RefineScore{};
     std::istringstream in(text);
     std::string tok;
-    int tracks = 0;
-    if (!(in >> tok) || tok != "tracks" || !(in >> tracks) || tracks < 0) {
+    int64_t tracks = 0, value = 0;
+    if (!(in >> tok) || tok != "tracks" || !(in >> tok)) {
         error = "the score does not begin with \"tracks\" and a number";
         return false;
     }
+    if (!wholeNumber(tok, "the number of tracks", 0, 255, tracks, error)) return false;
     std::map<int, std::deque<size_t>> open;  // key -> sounding notes, oldest first
-    for (int b = 0; b < tracks; ++b) {
+    const auto ended = [&] {
+        error = "the score ends inside a track";
+        return false;
+    };
+    for (int64_t b = 0; b < tracks; ++b) {
         if (!(in >> tok) || tok != "track{") {
             error = "a track does not start with \"track{\"";
             return false;
         }
         int64_t time = 0;
         for (;;) {
-            if (!(in >> tok)) {
-                error = "the score ends inside a track";
-                return false;
-            }
+            if (!(in >> tok)) return ended();
             if (tok == "}") break;
             switch (classifyScoreToken(tok)) {
                 case ScoreToken::Tempo:
-                    if (!(in >> score.tempo)) return error = "the score ends inside a track", false;
+                    // The limits of the three tempo bytes of a MIDI file.
+                    if (!(in >> score.tempo)) return ended();
+                    if (!wholeNumber(score.tempo, "tempo", 4, 60000000, value, error)) return false;
                     break;
                 case ScoreToken::Rhythm: {
                     std::string slash;
-                    if (!(in >> score.numerator >> slash >> score.denominator)) {
-                        return error = "the score ends inside a track", false;
+                    if (!(in >> score.numerator >> slash >> score.denominator)) return ended();
+                    int64_t den = 0;
+                    if (!wholeNumber(score.numerator, "time signature numerator", 1, 255, value,
+                                     error) ||
+                        !wholeNumber(score.denominator, "time signature denominator", 1,
+                                     int64_t{1} << 62, den, error)) {
+                        return false;
+                    }
+                    if (!std::has_single_bit(static_cast<uint64_t>(den))) {
+                        error = "time signature denominator \"" + score.denominator +
+                                "\" is not a power of two";
+                        return false;
                     }
                     break;
                 }
                 case ScoreToken::Tone:
-                    if (!(in >> score.program))
-                        return error = "the score ends inside a track", false;
+                    if (!(in >> score.program)) return ended();
+                    if (!wholeNumber(score.program, "program", 1, 128, value, error)) return false;
                     break;
                 case ScoreToken::Note: {
-                    int velocity = 0;
-                    if (!(in >> velocity)) return error = "the score ends inside a track", false;
+                    std::string word;
+                    if (!(in >> word)) return ended();
+                    int64_t velocity = 0;
+                    if (!wholeNumber(word, "velocity", 0, INT_MAX, velocity, error)) return false;
                     const int key = noteKeyFromName(tok);
+                    if (key > 127) {
+                        error = "note \"" + tok + "\" lies above the MIDI keys";
+                        return false;
+                    }
                     if (velocity > 0) {
                         open[key].push_back(score.notes.size());
-                        score.notes.push_back({time, time, key, velocity});
+                        score.notes.push_back({time, time, key, static_cast<int>(velocity)});
                     } else if (!open[key].empty()) {
                         score.notes[open[key].front()].offsetMs = time;
                         open[key].pop_front();
@@ -72,7 +113,14 @@ bool readRefineScore(const std::string& text, RefineScore& score, std::string& e
                 case ScoreToken::Delta: {
                     // Deltas as ScoreToSmf takes them: never negative, and no
                     // longer than a MIDI file can hold (about 4.6 days).
-                    const long long delta = std::strtoll(tok.c_str(), nullptr, 10);
+                    int64_t delta = 0;
+                    const bool digits =
+                        tok.find_first_not_of("0123456789", tok[0] == '-') == std::string::npos;
+                    if (!parseStrictInt(tok, delta) && !digits) {
+                        error = "delta \"" + tok + "\" is not a whole number of milliseconds";
+                        return false;
+                    }
+                    if (digits && !parseStrictInt(tok, delta)) delta = -1;  // beyond int64
                     if (delta < 0 || delta > kMaxScoreTimeMs - time) {
                         error = "delta \"" + tok + "\" is negative or too long";
                         return false;

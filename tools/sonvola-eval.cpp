@@ -3,18 +3,24 @@
 #include <cstdio>
 #include <string>
 
+#include "common/outputfile.h"
 #include "tools/evaluate.h"
 
 int main(int argc, char** argv) {
-    if (argc != 3 || std::string(argv[1]) == "--help") {
+    sonvola::checkStandardOutputAtExit("sonvola-eval");
+    // Usage: on standard output with status 0 when asked for with --help,
+    // else on standard error with status 2. A file refused: status 1.
+    const bool askedHelp = argc >= 2 && std::string(argv[1]) == "--help";
+    const bool help = askedHelp && argc == 2;
+    if (argc != 3 || askedHelp) {
         std::fputs(
             "usage: sonvola-eval REFERENCE ESTIMATE\n"
             "  REFERENCE and ESTIMATE: MIDI files or text lists of \"onset offset pitch\"\n"
             "  (seconds, seconds, MIDI key). Prints precision, recall and F1 with onsets\n"
             "  within 50 ms and pitches within 50 cents, and again with offsets within\n"
             "  max(50 ms, 20% of the reference note).\n",
-            argc == 2 ? stdout : stderr);
-        return argc == 2 ? 0 : 2;
+            help ? stdout : stderr);
+        return help ? 0 : 2;
     }
     std::vector<sonvola::EvalNote> ref, est;
     std::string error;

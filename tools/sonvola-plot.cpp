@@ -8,6 +8,7 @@
 #include <string>
 
 #include "common/console.h"
+#include "common/outputfile.h"
 #include "frontend/core/plot.h"
 #include "frontend/qt/imagecanvas.h"
 
@@ -18,11 +19,15 @@ const char* kUsage =
     "  Draws the peak list (default: SpecScan.txt of the work directory) or, with\n"
     "  --linked, the linked peak list (TrackJoin.txt) as the plot windows do.\n"
     "  --mode hides the weaker level bands: 0 and 1 show all (0 also marks where\n"
-    "  each lump starts and ends), 4 only the loudest. Default 0.\n";
+    "  each lump starts and ends), 4 only the loudest. Default 0.\n"
+    "  OUTPUT.png - writes the picture to standard output; an existing file is\n"
+    "  replaced only by a complete picture.\n";
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    sonvola::installTemporaryFileCleanup();
+    sonvola::checkStandardOutputAtExit("sonvola-plot");
     bool linked = false;
     int mode = 0;
     std::string input, output;
@@ -43,7 +48,7 @@ int main(int argc, char** argv) {
         } else if (a == "--help" || a == "-h") {
             std::fputs(kUsage, stdout);
             return 0;
-        } else if (!a.empty() && a[0] != '-' && output.empty()) {
+        } else if (!a.empty() && (a[0] != '-' || a == "-") && output.empty()) {
             output = a;
         } else {
             std::fprintf(stderr, "sonvola-plot: unexpected argument \"%s\"\n%s", a.c_str(), kUsage);
@@ -65,8 +70,9 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "sonvola-plot: オープンエラー: %s\n", input.c_str());
         return 1;
     }
-    if (!canvas.image().save(QString::fromStdString(output), "PNG")) {
-        std::fprintf(stderr, "sonvola-plot: cannot write %s\n", output.c_str());
+    std::string error;
+    if (!sonvola::writePng(canvas.image(), output, error)) {
+        std::fprintf(stderr, "sonvola-plot: %s\n", error.c_str());
         return 1;
     }
     return 0;

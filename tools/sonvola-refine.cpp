@@ -1,72 +1,107 @@
 // sonvola-refine: refines a score text (see tools/refine.h for the rules).
 //   sonvola-refine IN.txt OUT.txt [--shift MS] [--frame-length N] [--no-estimation]
+#include <cerrno>
 #include <cstdio>
-#include <cstdlib>
+#include <cstring>
 #include <fstream>
+#include <iostream>
 #include <sstream>
 #include <string>
 
+#include "common/numbers.h"
+#include "common/outputfile.h"
 #include "tools/refine.h"
 
+namespace {
+
+const char* kUsage =
+    "usage: sonvola-refine IN.txt OUT.txt [--shift MS] [--frame-length N] [--no-estimation]\n"
+    "  Reads a score text, removes the notes that are partials of a lower note,\n"
+    "  adds low notes heard only through their partials, joins notes split by\n"
+    "  dropouts, drops flickers too short to be notes and moves the notes\n"
+    "  earlier by the analysis latency of the given analysis parameters\n"
+    "  (defaults 10 ms, 512, with the short-term estimation). IN and OUT may be\n"
+    "  the same file; - reads standard input or writes standard output. OUT is\n"
+    "  replaced only by a complete score.\n"
+    "  --shift MS          frame shift of the analysis, at least 1 ms\n"
+    "  --frame-length N    frame length of the analysis, 2 to 1048576 samples\n"
+    "  --no-estimation     the analysis ran without the short-term estimation\n";
+
+int usageError(const std::string& message) {
+    std::fprintf(stderr, "sonvola-refine: %s\n%s", message.c_str(), kUsage);
+    return 2;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
-    const char* usage =
-        "usage: sonvola-refine IN.txt OUT.txt [--shift MS] [--frame-length N] [--no-estimation]\n"
-        "  Reads a score text, removes the notes that are partials of a lower note,\n"
-        "  adds low notes heard only through their partials, joins notes split by\n"
-        "  dropouts, drops flickers too short to be notes and moves the notes\n"
-        "  earlier by the analysis latency of the given analysis parameters\n"
-        "  (defaults 10 ms, 512, with the short-term estimation). IN and OUT may be\n"
-        "  the same file.\n";
+    sonvola::installTemporaryFileCleanup();
+    sonvola::checkStandardOutputAtExit("sonvola-refine");
     std::string in, out;
     sonvola::RefineOptions options;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
-        if (a == "--help") {
-            std::fputs(usage, stdout);
+        if (a == "--help" || a == "-h") {
+            std::fputs(kUsage, stdout);
             return 0;
-        } else if (a == "--shift" && i + 1 < argc) {
-            options.frameShiftMs = std::atof(argv[++i]);
-        } else if (a == "--frame-length" && i + 1 < argc) {
-            options.frameLength = std::atoi(argv[++i]);
+        } else if (a == "--shift" || a == "--frame-length") {
+            if (i + 1 >= argc) return usageError("option " + a + " needs a value");
+            const std::string v = argv[++i];
+            int64_t n = 0;
+            if (a == "--shift") {
+                if (!sonvola::parseStrictDouble(v, options.frameShiftMs) ||
+                    options.frameShiftMs < 1.0 || options.frameShiftMs > 1e6) {
+                    return usageError("--shift \"" + v +
+                                      "\" is not a number of milliseconds from 1 to 1000000");
+                }
+            } else if (!sonvola::parseStrictInt(v, n) || n < 2 || n > 1048576) {
+                return usageError("--frame-length \"" + v +
+                                  "\" is not a whole number of samples from 2 to 1048576");
+            } else {
+                options.frameLength = static_cast<int>(n);
+            }
         } else if (a == "--no-estimation") {
             options.shortTermEstimation = false;
+        } else if (a.size() > 1 && a[0] == '-') {
+            return usageError("unknown option " + a);
         } else if (in.empty()) {
             in = a;
         } else if (out.empty()) {
             out = a;
         } else {
-            std::fputs(usage, stderr);
-            return 2;
+            return usageError("unexpected argument \"" + a + "\"");
         }
     }
-    if (out.empty() || !(options.frameShiftMs > 0.0) || options.frameLength < 1) {
-        std::fputs(usage, stderr);
-        return 2;
-    }
-    std::ifstream file(in, std::ios::binary);
-    if (!file) {
-        std::fprintf(stderr, "sonvola-refine: cannot open %s\n", in.c_str());
-        return 1;
-    }
+    if (out.empty()) return usageError("IN.txt and OUT.txt are needed");
     std::ostringstream text;
-    text << file.rdbuf();
+    if (in == "-") {
+        text << std::cin.rdbuf();
+    } else {
+        std::ifstream file(in, std::ios::binary);
+        if (!file) {
+            std::fprintf(stderr, "sonvola-refine: cannot open %s: %s\n", in.c_str(),
+                         std::strerror(errno));
+            return 1;
+        }
+        text << file.rdbuf();
+        if (file.bad()) {
+            std::fprintf(stderr, "sonvola-refine: cannot read %s\n", in.c_str());
+            return 1;
+        }
+    }
     sonvola::RefineScore score;
     std::string error;
     if (!sonvola::readRefineScore(text.str(), score, error)) {
-        std::fprintf(stderr, "sonvola-refine: %s: %s\n", in.c_str(), error.c_str());
+        std::fprintf(stderr, "sonvola-refine: %s: %s\n", in == "-" ? "standard input" : in.c_str(),
+                     error.c_str());
         return 1;
     }
     const std::string result = sonvola::writeRefineScore(sonvola::refineScore(score, options));
-    // Written beside the target and renamed over it, so a failure never leaves half a score.
-    const std::string tmp = out + ".refine-tmp";
-    std::ofstream o(tmp, std::ios::binary | std::ios::trunc);
-    o << result;
-    o.close();
-    if (!o || std::rename(tmp.c_str(), out.c_str()) != 0) {
-        std::remove(tmp.c_str());
-        std::fprintf(stderr, "sonvola-refine: cannot write %s\n", out.c_str());
+    if (!sonvola::writeWholeFile(out, result, error)) {
+        std::fprintf(stderr, "sonvola-refine: %s\n", error.c_str());
         return 1;
     }
-    std::fprintf(stderr, "sonvola-refine: %zu notes in, %s\n", score.notes.size(), out.c_str());
+    std::fprintf(stderr, "sonvola-refine: %zu notes in, %s\n", score.notes.size(),
+                 out == "-" ? "standard output" : out.c_str());
     return 0;
 }

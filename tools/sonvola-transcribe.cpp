@@ -11,7 +11,10 @@ int main(int argc, char** argv) {
     std::string error;
     auto options = sonvola::parseTranscribeOptions(args, error);
     if (options && !options->help && !sonvola::checkTranscribeOptions(*options, error)) {
-        options.reset();
+        std::fprintf(stderr,
+                     "sonvola-transcribe: %s\n(sonvola-transcribe --help lists the options)\n",
+                     error.c_str());
+        return 2;
     }
     if (!options) {
         std::fprintf(stderr, "sonvola-transcribe: %s\n\n%s", error.c_str(),

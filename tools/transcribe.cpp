@@ -207,14 +207,23 @@ bool checkTranscribeOptions(const TranscribeOptions& o, std::string& error) {
         error = stageMessage(message);
         return false;
     }
-    // The score's head as NoteFind writes it, through the MIDI writer.
-    const std::string head = "tracks 2\ntrack{\n0 tempo " + o.tempo + "\n0 rhythm " + o.numerator +
-                             " / " + o.denominator + "\n}\ntrack{\n0 tone " + o.program + "\n}\n";
-    std::vector<uint8_t> midi;
-    const SmfResult r = convertScoreToSmf(head, midi);
-    if (!r.ok) {
-        error = stageMessage(r.error);
-        return false;
+    // Each value of the score's head as NoteFind writes it, through the MIDI
+    // writer.
+    struct HeadItem {
+        const char* option;
+        std::string value, item;
+    };
+    const HeadItem items[] = {{"--tempo", o.tempo, "0 tempo " + o.tempo},
+                              {"--time-signature", o.numerator + "/" + o.denominator,
+                               "0 rhythm " + o.numerator + " / " + o.denominator},
+                              {"--program", o.program, "0 tone " + o.program}};
+    for (const HeadItem& h : items) {
+        std::vector<uint8_t> midi;
+        const SmfResult r = convertScoreToSmf("tracks 1 track{ " + h.item + " }", midi);
+        if (!r.ok) {
+            error = std::string(h.option) + " " + h.value + ": " + stageMessage(r.error);
+            return false;
+        }
     }
     return true;
 }
@@ -242,25 +251,28 @@ void installStopHandlers() {
     }
 }
 
-// Runs a program with standard input from /dev/null; its output goes to
-// `logPath` (or to ours when `verbose`). Returns the exit status, 128 + the
-// signal that ended it, or -1 with `error` set when it could not start.
-int runStage(const std::string& program, const std::vector<std::string>& args,
-             const std::string& logPath, bool verbose, std::string& error) {
-    int log = -1;
-    if (!verbose) {
-        log = ::open(logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-        if (log < 0) {
-            error = "cannot write " + logPath + ": " + std::strerror(errno);
-            return -1;
-        }
+// Runs a program with standard input from /dev/null. Its output goes to
+// ours when `verbose`; otherwise through a pipe, of which the last
+// kOutputKept bytes are kept in `output` (nothing is written to the disk for
+// it, so a full disk cannot hide a stage's message). Returns the exit status,
+// 128 + the signal that ended it, or -1 with `error` set when it could not
+// start.
+constexpr size_t kOutputKept = 16384;
+
+int runStage(const std::string& program, const std::vector<std::string>& args, bool verbose,
+             std::string& output, std::string& error) {
+    output.clear();
+    int pipeFds[2] = {-1, -1};
+    if (!verbose && ::pipe2(pipeFds, O_CLOEXEC) != 0) {
+        error = std::string("cannot make a pipe: ") + std::strerror(errno);
+        return -1;
     }
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    if (log >= 0) {
-        posix_spawn_file_actions_adddup2(&actions, log, 1);
-        posix_spawn_file_actions_adddup2(&actions, log, 2);
+    if (!verbose) {
+        posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 1);
+        posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 2);
     }
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(program.c_str()));
@@ -269,14 +281,28 @@ int runStage(const std::string& program, const std::vector<std::string>& args,
     pid_t pid = 0;
     const int rc = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
-    if (log >= 0) ::close(log);
+    if (!verbose) ::close(pipeFds[1]);
     if (rc != 0) {
+        if (!verbose) ::close(pipeFds[0]);
         error = "cannot start " + program + ": " + std::strerror(rc);
         return -1;
     }
     runningChild = pid;
     // A stop signal that came just before the child existed is passed on now.
     if (stopSignal) ::kill(pid, stopSignal);
+    if (!verbose) {
+        char buf[4096];
+        for (;;) {
+            const ssize_t n = ::read(pipeFds[0], buf, sizeof buf);
+            if (n > 0) {
+                output.append(buf, static_cast<size_t>(n));
+                if (output.size() > 2 * kOutputKept) output.erase(0, output.size() - kOutputKept);
+            } else if (n == 0 || errno != EINTR) {
+                break;
+            }
+        }
+        ::close(pipeFds[0]);
+    }
     int status = 0;
     pid_t waited;
     do {
@@ -291,11 +317,13 @@ int runStage(const std::string& program, const std::vector<std::string>& args,
     return 128 + (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
 }
 
-std::string tail(const std::string& path, size_t lines) {
-    std::ifstream in(path, std::ios::binary);
+// The last `lines` lines of a stage's output, indented.
+std::string tail(const std::string& text, size_t lines) {
     std::vector<std::string> all;
+    std::istringstream in(text);
     std::string line;
     while (std::getline(in, line)) all.push_back(line);
+    while (!all.empty() && all.back().find_first_not_of(" \r") == std::string::npos) all.pop_back();
     std::string out;
     for (size_t i = all.size() > lines ? all.size() - lines : 0; i < all.size(); ++i) {
         out += "    " + all[i] + "\n";
@@ -418,8 +446,8 @@ int runTranscribe(const TranscribeOptions& o) {
         if (status != 0 || stopSignal) break;
         ++number;
         std::fprintf(stderr, "[%d/%zu] %s\n", number, stages.size(), s.name);
-        const std::string log = work + s.name + ".log";
-        const int rc = runStage(dir + s.name, s.args, log, o.verbose, error);
+        std::string output;
+        const int rc = runStage(dir + s.name, s.args, o.verbose, output, error);
         if (o.verbose) std::fputc('\n', stdout);
         if (stopSignal) break;
         if (rc != 0) {
@@ -428,7 +456,7 @@ int runTranscribe(const TranscribeOptions& o) {
             } else {
                 std::fprintf(stderr, "sonvola-transcribe: %s failed with exit status %d\n", s.name,
                              rc);
-                if (!o.verbose) std::fputs(tail(log, 6).c_str(), stderr);
+                if (!o.verbose) std::fputs(tail(output, 6).c_str(), stderr);
             }
             status = 1;
         }

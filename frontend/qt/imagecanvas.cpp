@@ -1,10 +1,25 @@
 #include "frontend/qt/imagecanvas.h"
 
+#include <QBuffer>
 #include <QFont>
 #include <QFontMetrics>
 #include <QPainter>
 
+#include "common/outputfile.h"
+
 namespace sonvola {
+
+bool writePng(const QImage& image, const std::string& path, std::string& error) {
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    if (!image.save(&buffer, "PNG")) {
+        error = "cannot encode the picture as PNG";
+        return false;
+    }
+    return writeWholeFile(path, std::string(bytes.constData(), static_cast<size_t>(bytes.size())),
+                          error);
+}
 
 namespace {
 

@@ -25,4 +25,8 @@ class ImageCanvas : public PlotCanvas {
     QImage image_;
 };
 
+// Writes `image` as a PNG file to `path` ("-" is standard output), replacing
+// an earlier file only once the picture is complete. False with the reason.
+bool writePng(const QImage& image, const std::string& path, std::string& error);
+
 }  // namespace sonvola

@@ -112,7 +112,11 @@ void PlotWindow::setModeAndDraw(int mode) {
 void PlotWindow::savePicture() {
     const QString path = hooks_.saveFileName(this);
     if (path.isEmpty()) return;
-    if (!picture_.save(path, "PNG")) hooks_.message(QStringLiteral("保存できません: %1").arg(path));
+    std::string error;
+    if (!writePng(picture_, path.toStdString(), error)) {
+        hooks_.message(
+            QStringLiteral("保存できません: %1\n%2").arg(path, QString::fromStdString(error)));
+    }
 }
 
 }  // namespace sonvola

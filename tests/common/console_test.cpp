@@ -1,6 +1,7 @@
 #include "common/console.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstdio>
@@ -30,6 +31,11 @@ TEST(WorkDir, DataHomeWhenProgramDirectoryIsReadOnly) {
     EXPECT_EQ(chooseWorkDir("/usr/bin/", false, nullptr, "/data", "/home/u"), "/data/sonvola/");
     EXPECT_EQ(chooseWorkDir("/usr/bin/", false, nullptr, nullptr, "/home/u"),
               "/home/u/.local/share/sonvola/");
+    // Without a home, a folder of this user's own, never one all users share.
+    EXPECT_EQ(chooseWorkDir("/usr/bin/", false, nullptr, nullptr, nullptr),
+              "/tmp/sonvola-" + std::to_string(::geteuid()) + "/");
+    EXPECT_EQ(chooseWorkDir("/usr/bin/", false, nullptr, "", ""),
+              "/tmp/sonvola-" + std::to_string(::geteuid()) + "/");
 }
 
 TEST(ProgramDir, EndsWithSlashAndHoldsThisTest) {

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -33,7 +34,20 @@ ProcessResult runProcess(const std::string& program, const std::vector<std::stri
     if (pid < 0) return result;
     if (pid == 0) {
         dup2(inPipe[0], 0);
-        dup2(outPipe[1], 1);
+        if (options.stdoutPath.empty()) {
+            dup2(outPipe[1], 1);
+        } else {
+            const int fd = open(options.stdoutPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            if (fd < 0) _exit(126);
+            dup2(fd, 1);
+            close(fd);
+        }
+        if (options.fileSizeLimit >= 0) {
+            signal(SIGXFSZ, SIG_IGN);
+            const rlimit limit{static_cast<rlim_t>(options.fileSizeLimit),
+                               static_cast<rlim_t>(options.fileSizeLimit)};
+            setrlimit(RLIMIT_FSIZE, &limit);
+        }
         dup2(errPipe[1], 2);
         for (int fd : {inPipe[0], inPipe[1], outPipe[0], outPipe[1], errPipe[0], errPipe[1]}) {
             close(fd);
@@ -60,7 +74,7 @@ ProcessResult runProcess(const std::string& program, const std::vector<std::stri
     } else {
         fcntl(inFd, F_SETFL, O_NONBLOCK);
     }
-    bool outOpen = true, errOpen = true;
+    bool outOpen = true, errOpen = true, signalled = false;
     char buf[65536];
     while (outOpen || errOpen) {
         pollfd fds[3];
@@ -90,6 +104,13 @@ ProcessResult runProcess(const std::string& program, const std::vector<std::stri
         };
         drain(outIdx, outPipe[0], result.out, outOpen);
         drain(errIdx, errPipe[0], result.err, errOpen);
+        if (options.signal != 0 && !signalled &&
+            (result.err.find(options.when) != std::string::npos ||
+             result.out.find(options.when) != std::string::npos)) {
+            usleep(static_cast<useconds_t>(options.delayMs) * 1000);
+            kill(pid, options.signal);
+            signalled = true;
+        }
         if (inIdx >= 0 && (fds[inIdx].revents & (POLLOUT | POLLERR | POLLHUP))) {
             ssize_t n =
                 write(inFd, options.stdinText.data() + written, options.stdinText.size() - written);
@@ -106,6 +127,7 @@ ProcessResult runProcess(const std::string& program, const std::vector<std::stri
     int status = 0;
     waitpid(pid, &status, 0);
     result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    result.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
     return result;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <map>
 #include <string>
 #include <vector>
@@ -8,6 +9,7 @@ namespace sonvola::test {
 
 struct ProcessResult {
     int exitCode = -1;  // -1 when the program did not exit normally
+    int signal = 0;     // the signal that ended it, if one did
     std::string out;    // standard output
     std::string err;    // standard error
 };
@@ -17,6 +19,16 @@ struct ProcessOptions {
     std::vector<std::string> unsetEnv;
     std::string stdinText;  // fed to standard input, then end of input
     std::string workingDir;
+    // Standard output to this file (e.g. /dev/full) instead of a pipe.
+    std::string stdoutPath;
+    // RLIMIT_FSIZE in bytes (with SIGXFSZ ignored, so a write past it fails
+    // with EFBIG): a full disk without root.
+    int64_t fileSizeLimit = -1;
+    // Sends `signal` to the program once its output or error holds `when`
+    // (after `delayMs`); 0 sends nothing.
+    int signal = 0;
+    std::string when;
+    int delayMs = 0;
 };
 
 // Runs `program` with `args` (argument 0 is the program path) and waits for it.

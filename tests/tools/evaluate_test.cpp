@@ -1,8 +1,14 @@
-// Transcription scores on hand-made cases worked out by hand.
+// Transcription scores on hand-made cases worked out by hand, and the
+// reading of the note files, whole or refused.
 #include "tools/evaluate.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <vector>
+
+#include "common/midifile.h"
+#include "tests/support/process.h"
 #include "tests/support/tempdir.h"
 
 namespace sonvola {
@@ -89,6 +95,238 @@ TEST(Evaluate, ReadsTextListsAndMidi) {
     EXPECT_NEAR(notes[0].onset, 0.1, 1e-9);
     EXPECT_NEAR(notes[0].offset, 0.6, 1e-9);
     EXPECT_FALSE(readNotes(dir.file("none.mid"), notes, error));
+}
+
+using Bytes = std::vector<uint8_t>;
+
+// A format-1 file of 480 ticks per quarter: a tempo track (120 bpm) and a
+// track with key 69 from tick 96 to 576 (0.1 s to 0.6 s).
+Bytes twoTrackMidi() {
+    return {'M',  'T',  'h',  'd',  0,    0,    0,    6,    0,    1,    0,    2,    0x01, 0xE0,
+            'M',  'T',  'r',  'k',  0,    0,    0,    11,   0x00, 0xFF, 0x51, 0x03, 0x07, 0xA1,
+            0x20, 0x00, 0xFF, 0x2F, 0x00, 'M',  'T',  'r',  'k',  0,    0,    0,    13,   0x60,
+            0x91, 0x45, 0x5A, 0x83, 0x60, 0x91, 0x45, 0x00, 0x00, 0xFF, 0x2F, 0x00};
+}
+
+std::string text(const Bytes& bytes) {
+    return std::string(bytes.begin(), bytes.end());
+}
+
+// readNotes on `bytes` written to `name`: the error, or "" when it was read.
+std::string readError(const test::TempDir& dir, const std::string& name, const std::string& bytes,
+                      std::vector<EvalNote>* notesOut = nullptr) {
+    test::writeFile(dir.file(name), bytes);
+    std::vector<EvalNote> notes{{9, 9, 9}};
+    std::string error;
+    const bool ok = readNotes(dir.file(name), notes, error);
+    if (notesOut) *notesOut = notes;
+    if (ok) return "";
+    EXPECT_TRUE(notes.empty()) << "notes left after a refusal of " << name;
+    return error.empty() ? "(refused without a reason)" : error;
+}
+
+TEST(EvaluateMidi, CompleteFileIsRead) {
+    test::TempDir dir;
+    std::vector<EvalNote> notes;
+    ASSERT_EQ(readError(dir, "a.mid", text(twoTrackMidi()), &notes), "");
+    ASSERT_EQ(notes.size(), 1u);
+    EXPECT_EQ(notes[0].pitch, 69);
+    EXPECT_NEAR(notes[0].onset, 0.1, 1e-9);
+    EXPECT_NEAR(notes[0].offset, 0.6, 1e-9);
+    // A header announcing no tracks, and none: a whole, empty file.
+    Bytes none = twoTrackMidi();
+    none.resize(14);
+    none[11] = 0;
+    EXPECT_EQ(readError(dir, "none.mid", text(none), &notes), "");
+    EXPECT_TRUE(notes.empty());
+}
+
+TEST(EvaluateMidi, FileCutAnywhereIsRefused) {
+    test::TempDir dir;
+    const Bytes whole = twoTrackMidi();
+    for (size_t length = 0; length < whole.size(); ++length) {
+        const std::string error =
+            readError(dir, "cut.mid", text(Bytes(whole.begin(), whole.begin() + length)));
+        EXPECT_NE(error, "") << "cut at " << length << " bytes was read";
+        EXPECT_EQ(error.find(dir.file("cut.mid")), 0u) << error;
+    }
+    EXPECT_EQ(readError(dir, "e.mid", ""), dir.file("e.mid") + ": empty file");
+    EXPECT_NE(readError(dir, "m.mid", "MTh").find("ends inside the MThd header (3 of 14"),
+              std::string::npos);
+    EXPECT_NE(readError(dir, "m1.mid", "M").find("MThd"), std::string::npos);
+    // The header alone, and the header with the first of its two tracks.
+    EXPECT_NE(readError(dir, "h.mid", text(Bytes(whole.begin(), whole.begin() + 14)))
+                  .find("announces 2 tracks but the file holds 0"),
+              std::string::npos);
+    EXPECT_NE(readError(dir, "t.mid", text(Bytes(whole.begin(), whole.begin() + 33)))
+                  .find("announces 2 tracks but the file holds 1"),
+              std::string::npos);
+    EXPECT_NE(readError(dir, "c.mid", text(Bytes(whole.begin(), whole.end() - 1)))
+                  .find("track 1 is longer than the file"),
+              std::string::npos);
+}
+
+TEST(EvaluateMidi, TracksMustCloseAndTimesMustBeTicks) {
+    test::TempDir dir;
+    // The note track without its FF 2F 00 (the length says so too).
+    Bytes open = twoTrackMidi();
+    open.resize(open.size() - 4);
+    open[40] = 9;
+    EXPECT_NE(readError(dir, "o.mid", text(open)).find("track 1 has no end-of-track event"),
+              std::string::npos);
+    // FF 2F with a data byte is no end of track.
+    Bytes withData = twoTrackMidi();
+    withData[40] = 14;
+    withData.back() = 0x01;
+    withData.push_back(0x00);
+    EXPECT_NE(readError(dir, "d.mid", text(withData)).find("end-of-track event with data"),
+              std::string::npos);
+    // One track more than announced.
+    Bytes extra = twoTrackMidi();
+    extra[11] = 1;
+    EXPECT_NE(readError(dir, "x.mid", text(extra)).find("announces 1 track but the file holds 2"),
+              std::string::npos);
+    Bytes zero = twoTrackMidi();
+    zero[12] = zero[13] = 0;
+    EXPECT_NE(readError(dir, "z.mid", text(zero)).find("0 ticks per quarter"), std::string::npos);
+    Bytes smpte = twoTrackMidi();
+    smpte[12] = 0xE7;  // -25 frames per second
+    smpte[13] = 40;
+    EXPECT_NE(readError(dir, "s.mid", text(smpte)).find("SMPTE"), std::string::npos);
+}
+
+TEST(EvaluateMidi, PartialFileStillParsesForALook) {
+    // parseMidi reads the complete tracks of a half-written file; whether the
+    // file is whole is the second question.
+    const Bytes whole = twoTrackMidi();
+    MidiFile f;
+    std::string error;
+    ASSERT_TRUE(parseMidi(Bytes(whole.begin(), whole.begin() + 33), f, error)) << error;
+    EXPECT_EQ(f.trackCount, 2);
+    EXPECT_EQ(f.tracksRead, 1);
+    EXPECT_FALSE(midiTracksComplete(f, error));
+    EXPECT_EQ(error, "the header announces 2 tracks but the file holds 1 (cut short?)");
+    MidiFile g;
+    ASSERT_TRUE(parseMidi(whole, g, error)) << error;
+    EXPECT_TRUE(midiTracksComplete(g, error));
+    MidiFile h;
+    EXPECT_FALSE(parseMidi(Bytes(whole.begin(), whole.begin() + 20), h, error));
+    EXPECT_EQ(error, "the file ends inside the chunk header at byte 14");
+}
+
+TEST(EvaluateText, WordsThatAreNotPlainNumbersAreRefused) {
+    test::TempDir dir;
+    struct Case {
+        std::string line;
+        std::string message;
+    };
+    const Case cases[] = {
+        {"0.5 1.0 60abc", "pitch \"60abc\" is not a number"},
+        {"0.5 1.0 1O0", "pitch \"1O0\" is not a number"},
+        {"0.5 1.0 128abc", "pitch \"128abc\" is not a number"},
+        {"0.5 1.0 0x3C", "pitch \"0x3C\" is not a number"},
+        {"0.5 1.0 60,5", "pitch \"60,5\" is not a number"},
+        {"5abc 6 60", "onset \"5abc\" is not a number"},
+        {"0 1O0 60", "offset \"1O0\" is not a number"},
+        {"nan 1 60", "onset \"nan\" is not a finite number"},
+        {"0 inf 60", "offset \"inf\" is not a finite number"},
+        {"0 1 -infinity", "pitch \"-infinity\" is not a finite number"},
+        {"0 1e999 60", "offset \"1e999\" is out of range"},
+        {"0 +-1 60", "offset \"+-1\" is not a number"},
+        {"0 1 6\x01", "pitch \"6\\x01\" is not a number"},
+        {"0 1", "not \"onset offset pitch\""},
+    };
+    for (const Case& c : cases) {
+        const std::string error =
+            readError(dir, "n.txt", "# onset offset pitch\n0 1 60\r\n" + c.line + "\r\n2 3 62\n");
+        EXPECT_EQ(error, dir.file("n.txt") + ":3: " + c.message) << c.line;
+    }
+}
+
+TEST(EvaluateText, TimesAndKeysOutOfRangeAreRefused) {
+    test::TempDir dir;
+    const std::string where = dir.file("n.txt") + ":2: ";
+    const auto error = [&](const std::string& line) {
+        return readError(dir, "n.txt", "0 1 60\n" + line + "\n");
+    };
+    EXPECT_EQ(error("-0.1 1 60"), where + "onset -0.1 is negative");
+    EXPECT_EQ(error("1 0.5 60"), where + "offset 0.5 is before onset 1");
+    EXPECT_EQ(error("0 1 128"), where + "pitch 128 is outside the MIDI keys 0..127");
+    EXPECT_EQ(error("0 1 127.5"), where + "pitch 127.5 is outside the MIDI keys 0..127");
+    EXPECT_EQ(error("0 1 -1"), where + "pitch -1 is outside the MIDI keys 0..127");
+    // The edges themselves are fine: a note of no length, keys 0 and 127.
+    EXPECT_EQ(error("1 1 0"), "");
+    EXPECT_EQ(error("0 1 127"), "");
+}
+
+TEST(EvaluateText, ByteOrderMarkCrLfCommentsAndExtraColumns) {
+    test::TempDir dir;
+    std::vector<EvalNote> notes;
+    ASSERT_EQ(readError(dir, "n.txt",
+                        "\xEF\xBB\xBF# onset offset key\r\n0.5\t1.0 69 A4 90\r\n\r\n"
+                        "  +1e0 1.5 71.25 # B4, a little sharp\r\n-0 .5 0",
+                        &notes),
+              "");
+    ASSERT_EQ(notes.size(), 3u);
+    EXPECT_EQ(notes[0].onset, 0.5);
+    EXPECT_EQ(notes[0].pitch, 69);
+    EXPECT_EQ(notes[1].onset, 1.0);
+    EXPECT_EQ(notes[1].offset, 1.5);
+    EXPECT_EQ(notes[1].pitch, 71.25);
+    EXPECT_EQ(notes[2].offset, 0.5);
+    // A byte-order mark anywhere else is no blank.
+    EXPECT_EQ(readError(dir, "b.txt",
+                        "0 1 60\n\xEF\xBB\xBF"
+                        "1 2 62\n"),
+              dir.file("b.txt") + ":2: onset \"\\xEF\\xBB\\xBF1\" is not a number");
+}
+
+TEST(EvaluateText, EmptyFileIsRefusedButAnEmptyListIsNot) {
+    test::TempDir dir;
+    EXPECT_EQ(readError(dir, "e.txt", ""), dir.file("e.txt") + ": empty file");
+    std::vector<EvalNote> notes;
+    EXPECT_EQ(readError(dir, "c.txt", "# no notes in this recording\n\n", &notes), "");
+    EXPECT_TRUE(notes.empty());
+    EXPECT_EQ(readError(dir, "bom.txt", "\xEF\xBB\xBF\r\n", &notes), "");
+    EXPECT_NE(readError(dir, "sub/none.txt", "").find("cannot open"), std::string::npos);
+    std::string error;
+    EXPECT_FALSE(readNotes(dir.path(), notes, error));
+    EXPECT_EQ(error, dir.path() + " is a folder");
+}
+
+TEST(EvaluateProgram, ExitStatusSaysWhatHappened) {
+    const std::string eval = test::binPath("sonvola-eval");
+    ASSERT_TRUE(test::fileExists(eval)) << "build the sonvola-eval target first";
+    test::TempDir dir;
+    test::writeFile(dir.file("r.txt"), "0 1 60\n1 2 62\n");
+    test::writeFile(dir.file("e.txt"), "0.01 1 60\n");
+    Bytes header = twoTrackMidi();
+    header.resize(14);
+    test::writeFile(dir.file("h.mid"), text(header));
+    test::writeFile(dir.file("z.txt"), "");
+
+    test::ProcessResult r = test::runProcess(eval, {eval, dir.file("r.txt"), dir.file("e.txt")});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find("reference notes: 2, estimated notes: 1"), std::string::npos) << r.out;
+
+    r = test::runProcess(eval, {eval, dir.file("r.txt"), dir.file("h.mid")});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "sonvola-eval: " + dir.file("h.mid") +
+                         ": the header announces 2 tracks but the file holds 0 (cut short?)\n");
+    r = test::runProcess(eval, {eval, dir.file("z.txt"), dir.file("r.txt")});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "sonvola-eval: " + dir.file("z.txt") + ": empty file\n");
+
+    r = test::runProcess(eval, {eval, dir.file("r.txt")});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err.rfind("usage: sonvola-eval REFERENCE ESTIMATE\n", 0), 0u) << r.err;
+    r = test::runProcess(eval, {eval, "--help", dir.file("r.txt")});
+    EXPECT_EQ(r.exitCode, 2);
+    r = test::runProcess(eval, {eval, "--help"});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.out.rfind("usage: sonvola-eval REFERENCE ESTIMATE\n", 0), 0u) << r.out;
 }
 
 }  // namespace

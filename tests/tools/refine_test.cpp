@@ -173,8 +173,15 @@ TEST(RefineScore, FuzzFindingHugeDeltaIsRefused) {
     text << in.rdbuf();
     RefineScore s;
     std::string error;
+    // Its tempo word is garbled too, which is now refused first.
     EXPECT_FALSE(readRefineScore(text.str(), s, error));
-    EXPECT_NE(error.find("too long"), std::string::npos);
+    EXPECT_NE(error.find("tempo"), std::string::npos) << error;
+    // The huge delta itself, in an otherwise good score.
+    const std::string huge =
+        "tracks 1\ntrack{\n0 tempo 120\n"
+        "666666666666666666666666666666666666666660 a-3 90\n}\n";
+    EXPECT_FALSE(readRefineScore(huge, s, error));
+    EXPECT_NE(error.find("too long"), std::string::npos) << error;
 }
 
 }  // namespace

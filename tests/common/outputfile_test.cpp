@@ -1,0 +1,157 @@
+// Output files replaced whole or left as they were, and the strict number
+// reading of options and the tools' readers.
+#include "common/outputfile.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "common/console.h"
+#include "common/numbers.h"
+#include "tests/support/tempdir.h"
+
+namespace sonvola {
+namespace {
+
+using test::fileExists;
+using test::readFile;
+using test::TempDir;
+using test::writeFile;
+
+size_t entries(const TempDir& dir) {
+    return static_cast<size_t>(std::distance(std::filesystem::directory_iterator(dir.path()), {}));
+}
+
+mode_t modeOf(const std::string& path) {
+    struct stat st {};
+    ::stat(path.c_str(), &st);
+    return st.st_mode & 07777;
+}
+
+TEST(OutputFile, TargetChangesOnlyOnCommit) {
+    TempDir dir;
+    const std::string path = dir.file("out.txt");
+    writeFile(path, "old");
+    ::chmod(path.c_str(), 0640);
+    {
+        OutputFile out;
+        std::string error;
+        ASSERT_TRUE(out.open(path, error)) << error;
+        EXPECT_NE(out.writingPath(), path);
+        std::fputs("new", out.get());
+        std::fflush(out.get());
+        EXPECT_EQ(readFile(path), "old");
+        ASSERT_TRUE(out.commit(error)) << error;
+    }
+    EXPECT_EQ(readFile(path), "new");
+    EXPECT_EQ(modeOf(path), 0640u) << "the old file's permissions are kept";
+    {
+        OutputFile out;
+        std::string error;
+        ASSERT_TRUE(out.open(path, error));
+        std::fputs("abandoned", out.get());
+    }  // gone without commit
+    EXPECT_EQ(readFile(path), "new");
+    EXPECT_EQ(entries(dir), 1u) << "no temporary file is left";
+}
+
+TEST(OutputFile, OnlyIfAbsentNeverReplaces) {
+    TempDir dir;
+    std::string error;
+    for (const char* name : {"there.txt", "absent.txt"}) {
+        if (std::string(name) == "there.txt") writeFile(dir.file(name), "kept");
+        OutputFile out;
+        ASSERT_TRUE(out.open(dir.file(name), error));
+        std::fputs("partial", out.get());
+        ASSERT_TRUE(out.commit(error, OutputFile::Replace::OnlyIfAbsent)) << error;
+    }
+    EXPECT_EQ(readFile(dir.file("there.txt")), "kept");
+    EXPECT_EQ(readFile(dir.file("absent.txt")), "partial");
+    EXPECT_EQ(entries(dir), 2u);
+}
+
+TEST(OutputFile, LinksAreFollowedAndFailuresNamed) {
+    TempDir dir;
+    writeFile(dir.file("real.txt"), "old");
+    ASSERT_EQ(::symlink("real.txt", dir.file("a").c_str()), 0);
+    ASSERT_EQ(::symlink("a", dir.file("b").c_str()), 0);  // a link to a link
+    std::string error;
+    ASSERT_TRUE(writeWholeFile(dir.file("b"), "through two links", error)) << error;
+    EXPECT_EQ(readFile(dir.file("real.txt")), "through two links");
+    struct stat st {};
+    ASSERT_EQ(::lstat(dir.file("b").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+
+    ASSERT_EQ(::symlink("loop2", dir.file("loop1").c_str()), 0);
+    ASSERT_EQ(::symlink("loop1", dir.file("loop2").c_str()), 0);
+    EXPECT_FALSE(writeWholeFile(dir.file("loop1"), "x", error));
+    EXPECT_NE(error.find("Too many levels of symbolic links"), std::string::npos) << error;
+    EXPECT_FALSE(writeWholeFile(dir.file("no/such/folder/x"), "x", error));
+    EXPECT_NE(error.find(dir.file("no/such/folder/x") + ": No such file or directory"),
+              std::string::npos)
+        << error;
+    EXPECT_FALSE(writeWholeFile(dir.path(), "x", error));
+    EXPECT_NE(error.find("Is a directory"), std::string::npos) << error;
+    EXPECT_FALSE(writeWholeFile("", "x", error));
+}
+
+TEST(OutputFile, DevicesAreWrittenDirectly) {
+    std::string error;
+    EXPECT_TRUE(writeWholeFile("/dev/null", "nothing", error)) << error;
+    struct stat st {};
+    ASSERT_EQ(::stat("/dev/null", &st), 0);
+    EXPECT_TRUE(S_ISCHR(st.st_mode));
+    // A full device reports the failure instead of success.
+    EXPECT_FALSE(writeWholeFile("/dev/full", std::string(100000, 'x'), error));
+    EXPECT_NE(error.find("No space left on device"), std::string::npos) << error;
+}
+
+TEST(StrictNumbers, WholeTextOrNothing) {
+    int64_t i = 7;
+    double d = 7.0;
+    for (const char* bad : {"", " 5", "5 ", "5abc", "1O0", "128abc", "nan", "inf", "-", "+", "+-5",
+                            "0x10", "99999999999999999999"}) {
+        EXPECT_FALSE(parseStrictInt(bad, i)) << bad;
+    }
+    EXPECT_EQ(i, 7) << "untouched on failure";
+    for (const char* bad : {"", "nan", "NaN", "inf", "-inf", "5abc", "1e400", "1,5", ".", "e5",
+                            " 1", "0x1p3", "+-1"}) {
+        EXPECT_FALSE(parseStrictDouble(bad, d)) << bad;
+    }
+    EXPECT_TRUE(parseStrictInt("-42", i));
+    EXPECT_EQ(i, -42);
+    EXPECT_TRUE(parseStrictInt("+128", i));
+    EXPECT_EQ(i, 128);
+    EXPECT_TRUE(parseStrictDouble("10.5", d));
+    EXPECT_EQ(d, 10.5);
+    EXPECT_TRUE(parseStrictDouble("1e3", d));
+    EXPECT_EQ(d, 1000.0);
+    EXPECT_TRUE(parseStrictDouble("-0.25", d));
+    EXPECT_EQ(d, -0.25);
+}
+
+TEST(WorkFolderLock, OneHolderAtATime) {
+    TempDir dir;
+    std::string error;
+    // The lock is per open of the folder: a second process (here a child)
+    // cannot take it while this one holds it.
+    ASSERT_TRUE(lockWorkDir(dir.path(), error)) << error;
+    const pid_t child = ::fork();
+    if (child == 0) {
+        std::string e;
+        ::_exit(lockWorkDir(dir.path(), e)
+                    ? 0
+                    : (e.find("another stage") != std::string::npos ? 3 : 4));
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    EXPECT_EQ(WEXITSTATUS(status), 3);
+    EXPECT_FALSE(lockWorkDir(dir.file("missing"), error));
+    EXPECT_NE(error.find("cannot use the work folder " + dir.file("missing")), std::string::npos);
+}
+
+}  // namespace
+}  // namespace sonvola
