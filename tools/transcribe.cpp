@@ -20,6 +20,7 @@
 #include "notefind/notefind_run.h"
 #include "scoretosmf/smf.h"
 #include "specscan/specscan_run.h"
+#include "specscan/spectrum.h"
 #include "trackjoin/trackjoin_run.h"
 
 extern char** environ;
@@ -156,6 +157,7 @@ class ArgumentVector {
 
 // "err: ..." of a stage's message as one line of ours.
 std::string stageMessage(std::string message) {
+    message.erase(0, message.find_first_not_of("\n "));
     if (message.rfind("err: ", 0) == 0) message.erase(0, 5);
     while (!message.empty() && (message.back() == '\n' || message.back() == ' ')) {
         message.pop_back();
@@ -184,6 +186,11 @@ bool checkTranscribeOptions(const TranscribeOptions& o, std::string& error) {
         !strictNumber(o.numerator, "--time-signature", true, error) ||
         !strictNumber(o.denominator, "--time-signature", true, error) ||
         !strictNumber(o.program, "--program", true, error)) {
+        return false;
+    }
+    if (!parseWindowName(o.window)) {
+        error = "--window \"" + o.window +
+                "\" is not one of ブラックマン窓 ハニング窓 ハミング窓 方形窓 三角窓 なし";
         return false;
     }
     // Then the stages' own checks, so that no stage starts on options that a
