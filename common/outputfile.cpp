@@ -317,11 +317,15 @@ void installTemporaryFileCleanup() {
     static bool atExit = false;
     if (!atExit) std::atexit(removeTemporariesAtExit);
     atExit = true;
+    handleStopSignals(removeTemporariesAndDie);
+}
+
+void handleStopSignals(void (*handler)(int)) {
     for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
         struct sigaction old {};
         if (::sigaction(sig, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) continue;
         struct sigaction sa {};
-        sa.sa_handler = removeTemporariesAndDie;
+        sa.sa_handler = handler;
         sigemptyset(&sa.sa_mask);
         ::sigaction(sig, &sa, nullptr);
     }

@@ -68,6 +68,10 @@ bool writeWholeFile(const std::string& path, const std::string& bytes, std::stri
 // are ignored (a program started with nohup) stay ignored.
 void installTemporaryFileCleanup();
 
+// Sets `handler` for SIGINT, SIGTERM and SIGHUP, the signals that ask a
+// program to stop; one that is ignored (nohup) stays ignored.
+void handleStopSignals(void (*handler)(int));
+
 // Checks, at exit, that everything written to standard output reached it:
 // a program whose output went to a full disk or a closed file then says so on
 // standard error and exits with status 1 instead of 0.

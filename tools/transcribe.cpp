@@ -247,15 +247,6 @@ extern "C" void onStopSignal(int sig) {
     if (child > 0) ::kill(child, sig);
 }
 
-void installStopHandlers() {
-    for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
-        struct sigaction old {};
-        if (::sigaction(sig, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) continue;
-        struct sigaction sa {};
-        sa.sa_handler = onStopSignal;
-        sigemptyset(&sa.sa_mask);
-        ::sigaction(sig, &sa, nullptr);
-    }
 }
 
 // Runs a program with standard input from /dev/null. Its output goes to
@@ -408,7 +399,7 @@ int runTranscribe(const TranscribeOptions& o) {
         return 1;
     }
 
-    installStopHandlers();
+    handleStopSignals(onStopSignal);
     std::string work, error;
     if (!makePrivateFolder(work, error)) {
         std::fprintf(stderr, "sonvola-transcribe: %s\n", error.c_str());
