@@ -247,8 +247,6 @@ extern "C" void onStopSignal(int sig) {
     if (child > 0) ::kill(child, sig);
 }
 
-}
-
 // Runs a program with standard input from /dev/null. Its output goes to
 // ours when `verbose`; otherwise through a pipe, of which the last
 // kOutputKept bytes are kept in `output` (nothing is written to the disk for
