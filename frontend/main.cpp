@@ -8,6 +8,7 @@
 #include <cstdlib>
 
 #include "common/console.h"
+#include "frontend/qt/backgrounds.h"
 #include "frontend/qt/consolewindow.h"
 #include "frontend/qt/maindialog.h"
 #include "frontend/qt/mediadevice.h"
@@ -22,7 +23,7 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("sonvola"));
     QFont font(QStringLiteral("Noto Sans CJK JP"));
     font.setFamilies({QStringLiteral("Noto Sans CJK JP"), QStringLiteral("IPAGothic")});
-    font.setPointSize(9);
+    font.setPointSize(8);
     QApplication::setFont(font);
 
     sonvola::SingleInstance instance;
@@ -36,9 +37,13 @@ int main(int argc, char** argv) {
     sonvola::ConsoleStarter starter;
     sonvola::DialogHooks hooks = sonvola::defaultDialogHooks();
     hooks.openPlot = [workDir](QWidget*, int which) {
-        sonvola::PlotWindow plot(which == 1 ? sonvola::PlotKind::Peaks : sonvola::PlotKind::LinkedPeaks,
-                                 workDir, sonvola::defaultPlotHooks(), nullptr);
-        plot.exec();
+        // A window of its own beside the main window; neither blocks the other.
+        auto* plot = new sonvola::PlotWindow(
+            which == 1 ? sonvola::PlotKind::Peaks : sonvola::PlotKind::LinkedPeaks, workDir,
+            sonvola::defaultPlotHooks(), nullptr);
+        plot->setAttribute(Qt::WA_DeleteOnClose);
+        plot->setModal(false);
+        plot->show();
     };
     sonvola::MainDialog dialog(device, starter, hooks, sonvola::getProgramDir(), workDir);
     QObject::connect(&instance, &sonvola::SingleInstance::raiseRequested, &dialog,
@@ -56,6 +61,9 @@ int main(int argc, char** argv) {
             box->show();
         });
     }
-    dialog.exec();
-    return 0;
+    QApplication::setWindowIcon(sonvola::sonvolaIcon());
+    // A file named on the command line (a file manager's "open with") is opened at once.
+    const QStringList args = QApplication::arguments();
+    if (args.size() > 1) dialog.openPath(args.at(1));
+    return sonvola::runMainWindow(dialog);
 }

@@ -1,8 +1,12 @@
 #include "frontend/core/launcher.h"
 
+#include <bit>
 #include <cstdio>
+#include <sstream>
 
+#include "common/numbers.h"
 #include "common/peakfile.h"
+#include "specscan/spectrum.h"
 
 namespace sonvola {
 
@@ -73,10 +77,102 @@ std::string Launcher::noteFindArguments() const {
                          ListEnd::AtEmpty);
 }
 
-void Launcher::launch(const char* program, const std::string& arguments) {
-    if (!starter_.start(programDir_ + program, splitCommandLine(arguments))) {
-        window_.showError(kStartFailedMessage);
+namespace {
+
+std::vector<std::string> wordsOf(const std::string& text) {
+    std::istringstream in(text);
+    std::vector<std::string> words;
+    for (std::string w; in >> w;) words.push_back(w);
+    return words;
+}
+
+// The number a field starts with (its unit word follows), read whole.
+bool leadingNumber(const std::string& text, double& value) {
+    const auto words = wordsOf(text);
+    return !words.empty() && parseStrictDouble(words[0], value);
+}
+
+bool leadingWhole(const std::string& text, int64_t low, int64_t high, int64_t& value) {
+    const auto words = wordsOf(text);
+    return !words.empty() && parseStrictInt(words[0], value) && value >= low && value <= high;
+}
+
+std::string quoted(const std::string& name, const std::string& text) {
+    return name + "「" + text + "」: ";
+}
+
+}  // namespace
+
+std::optional<std::string> fieldProblem(Stage stage, const FieldTexts& f) {
+    double number = 0.0;
+    int64_t whole = 0;
+    auto tempoAndNoteValue = [&]() -> std::optional<std::string> {
+        if (!leadingWhole(f.m_strTempo, 4, 60000000, whole)) {
+            return quoted("演奏速度", f.m_strTempo) +
+                   "4 から 60000000 までの整数を入れてください（例: 120 _tempo）。";
+        }
+        if (!leadingNumber(f.m_strShortestNote, number) || !(number > 0.0)) {
+            return quoted("最短音価", f.m_strShortestNote) +
+                   "正の数を入れてください（例: 128 _分音符）。";
+        }
+        return std::nullopt;
+    };
+    switch (stage) {
+        case Stage::SpecScan: {
+            if (f.m_strFileName.empty()) {
+                return std::string("ファイル名が空です。ファイルを開くで録音を選んでください。");
+            }
+            if (!leadingNumber(f.m_strFrameShift, number) || !(number >= 1.0)) {
+                return quoted("フレームシフト間隔", f.m_strFrameShift) +
+                       "1 以上のミリ秒数を入れてください（例: 10 _msec）。";
+            }
+            int64_t frame = 0;
+            if (!leadingWhole(f.m_strFrameLength, 2, 1048576, frame)) {
+                return quoted("フレーム長", f.m_strFrameLength) +
+                       "2 以上の整数を入れてください（例: 512 _点）。";
+            }
+            if (!leadingWhole(f.m_strZeroPadLength, 4, 1048576, whole) ||
+                !std::has_single_bit(static_cast<uint64_t>(whole)) || whole < frame) {
+                return quoted("0づめしたフレーム長", f.m_strZeroPadLength) +
+                       "フレーム長以上で、4 から 1048576 までの 2 のべき乗を入れてください（例: "
+                       "4096 _点）。";
+            }
+            const auto window = wordsOf(f.m_strWindow);
+            if (window.size() != 1 || !parseWindowName(window[0])) {
+                return quoted("窓関数", f.m_strWindow) +
+                       "ブラックマン窓・ハニング窓・ハミング窓・方形窓・三角窓・なし "
+                       "のどれかを入れてください。";
+            }
+            return std::nullopt;
+        }
+        case Stage::TrackJoin:
+            return tempoAndNoteValue();
+        case Stage::NoteFind: {
+            if (auto problem = tempoAndNoteValue()) return problem;
+            const auto sig = wordsOf(f.m_strTimeSignature);
+            int64_t num = 0, den = 0;
+            if (sig.size() != 3 || sig[1] != "/" || !parseStrictInt(sig[0], num) ||
+                !parseStrictInt(sig[2], den) || num < 1 || num > 255 || den < 1 ||
+                den > (int64_t{1} << 30) || !std::has_single_bit(static_cast<uint64_t>(den))) {
+                return quoted("拍子", f.m_strTimeSignature) +
+                       "「3 / 4」のように、1 から 255 までの分子と 2 のべき乗の分母を入れてくださ"
+                       "い。";
+            }
+            if (!leadingWhole(f.m_strProgram, 1, 128, whole) ||
+                wordsOf(f.m_strProgram).size() != 1) {
+                return quoted("GM音色番号", f.m_strProgram) +
+                       "1 から 128 までの整数を入れてください。";
+            }
+            return std::nullopt;
+        }
+        case Stage::ScoreToSmf:
+            return std::nullopt;
     }
+    return std::nullopt;
+}
+
+std::string noScoreMessage(const std::string& scorePath) {
+    return "楽譜ファイル「" + scorePath + "」がありません。先に ③音高認識 を実行してください。";
 }
 
 static bool opens(const std::string& path) {
@@ -86,46 +182,117 @@ static bool opens(const std::string& path) {
     return true;
 }
 
+StageCommand Launcher::scoreToSmfCommand(const std::string& recording) const {
+    const std::string score = "\"" + recording + ".txt\"";
+    const std::string midi = "\"" + recording + ".mid\"";
+    return {programDir_ + "ScoreToSmf", splitCommandLine(score + " " + midi)};
+}
+
+StageCommand Launcher::stageCommand(Stage stage) const {
+    switch (stage) {
+        case Stage::SpecScan:
+            return {programDir_ + "SpecScan", splitCommandLine(specScanArguments())};
+        case Stage::TrackJoin:
+            return {programDir_ + "TrackJoin", splitCommandLine(trackJoinArguments())};
+        case Stage::NoteFind:
+            return {programDir_ + "NoteFind", splitCommandLine(noteFindArguments())};
+        case Stage::ScoreToSmf:
+            break;
+    }
+    return scoreToSmfCommand(readPeakHeader(workDir_ + "SpecScan.txt").signalName);
+}
+
+std::vector<StageCommand> Launcher::allStageCommands() const {
+    StageCommand specScan = stageCommand(Stage::SpecScan);
+    // SpecScan writes its first word, the recording, as line 3 of SpecScan.txt.
+    const std::string recording = specScan.words.empty() ? std::string() : specScan.words.front();
+    return {std::move(specScan), stageCommand(Stage::TrackJoin), stageCommand(Stage::NoteFind),
+            scoreToSmfCommand(recording)};
+}
+
+bool Launcher::recordingOpen() {
+    // The stop command doubles as the test that a recording is open.
+    return playback_.stopForAnalysis();
+}
+
+std::vector<StageCommand> Launcher::runAllCommands() {
+    window_.takeOver();
+    for (Stage stage : {Stage::SpecScan, Stage::TrackJoin, Stage::NoteFind}) {
+        if (auto problem = fieldProblem(stage, fields_)) {
+            window_.showError(*problem);
+            return {};
+        }
+    }
+    if (!recordingOpen()) {
+        window_.showError(kNoWaveMessage);
+        return {};
+    }
+    return allStageCommands();
+}
+
+void Launcher::launch(const StageCommand& command) {
+    if (!starter_.start(command.program, command.words)) {
+        window_.showError(kStartFailedMessage);
+    }
+}
+
 void Launcher::OnRunSpecScan() {
     window_.takeOver();
-    const std::string arguments = specScanArguments();
-    // The stop command doubles as the test that a recording is open.
-    if (!playback_.stopForAnalysis()) {
+    if (auto problem = fieldProblem(Stage::SpecScan, fields_)) {
+        window_.showError(*problem);
+        return;
+    }
+    const StageCommand command = stageCommand(Stage::SpecScan);
+    if (!recordingOpen()) {
         window_.showError(kNoWaveMessage);
         return;
     }
-    launch("SpecScan", arguments);
+    launch(command);
 }
 
 void Launcher::OnRunTrackJoin() {
     window_.takeOver();
-    const std::string arguments = trackJoinArguments();
+    if (auto problem = fieldProblem(Stage::TrackJoin, fields_)) {
+        window_.showError(*problem);
+        return;
+    }
+    const StageCommand command = stageCommand(Stage::TrackJoin);
     if (!opens(workDir_ + "SpecScan.txt")) {
         window_.showError(kNoSpecScanMessage);
         return;
     }
-    launch("TrackJoin", arguments);
+    launch(command);
 }
 
 void Launcher::OnRunNoteFind() {
     window_.takeOver();
-    const std::string arguments = noteFindArguments();
+    if (auto problem = fieldProblem(Stage::NoteFind, fields_)) {
+        window_.showError(*problem);
+        return;
+    }
+    const StageCommand command = stageCommand(Stage::NoteFind);
     if (!opens(workDir_ + "TrackJoin.txt")) {
         window_.showError(kNoTrackJoinMessage);
         return;
     }
-    launch("NoteFind", arguments);
+    launch(command);
 }
 
 void Launcher::OnRunScoreToSmf() {
+    if (!opens(workDir_ + "SpecScan.txt")) {
+        window_.showError(kNoSpecScanMessage);
+        return;
+    }
     const std::string recording = readPeakHeader(workDir_ + "SpecScan.txt").signalName;
-    const std::string score = "\"" + recording + ".txt\"";
-    const std::string midi = "\"" + recording + ".mid\"";
-    if ("\"" + fields_.m_strFileName + "\"" == midi) {
+    if (fields_.m_strFileName == recording + ".mid") {
         window_.showMessage(kMidiInUseMessage);
         return;
     }
-    launch("ScoreToSmf", score + " " + midi);
+    if (recording.empty() || !opens(recording + ".txt")) {
+        window_.showError(noScoreMessage(recording + ".txt"));
+        return;
+    }
+    launch(scoreToSmfCommand(recording));
 }
 
 }  // namespace sonvola

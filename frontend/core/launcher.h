@@ -2,6 +2,7 @@
 // the fields, and the start of each console program.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -30,14 +31,34 @@ class ProgramStarter {
     virtual bool start(const std::string& program, const std::vector<std::string>& words) = 0;
 };
 
+// One stage to start: the program's path and its argument words.
+struct StageCommand {
+    std::string program;
+    std::vector<std::string> words;
+    bool operator==(const StageCommand&) const = default;
+};
+
+enum class Stage { SpecScan, TrackJoin, NoteFind, ScoreToSmf };
+
 // The messages of the stage buttons.
 inline constexpr const char* kNoWaveMessage = "解析するための Wave ファイル情報が見当たりません。";
-inline constexpr const char* kNoSpecScanMessage = "SpecScan.txt がありません。";
-inline constexpr const char* kNoTrackJoinMessage = "TrackJoin.txt がありません。";
+inline constexpr const char* kNoSpecScanMessage =
+    "SpecScan.txt がありません。先に ①音楽音解析 を実行してください。";
+inline constexpr const char* kNoTrackJoinMessage =
+    "TrackJoin.txt がありません。先に ②クラスタリング を実行してください。";
 inline constexpr const char* kMidiInUseMessage =
     "err: デバイスが MIDI を参照しているため変換できません．";
 inline constexpr const char* kStartFailedMessage =
     "何らかの原因で関数が正常に実行できませんでした。";
+
+// What is wrong with the fields a stage takes its arguments from, in a
+// sentence that names the field, the text and what it should be; nothing
+// when the stage can start. The checks are those of the stages, with numbers
+// read whole ("12O" is not 120).
+std::optional<std::string> fieldProblem(Stage stage, const FieldTexts& fields);
+
+// The message for ScoreToSmf when the score text it would read is missing.
+std::string noScoreMessage(const std::string& scorePath);
 
 class Launcher {
   public:
@@ -61,8 +82,28 @@ class Launcher {
     std::string trackJoinArguments() const;
     std::string noteFindArguments() const;
 
+    // What a stage button starts (after a take-over): ScoreToSmf's files are
+    // named after the recording that SpecScan.txt names.
+    StageCommand stageCommand(Stage stage) const;
+
+    // The four stages in order, for running them all in one go: as the
+    // buttons start them, except that ScoreToSmf's files are named after the
+    // recording SpecScan is given now (SpecScan writes that name into
+    // SpecScan.txt), not after whatever an earlier run left there.
+    std::vector<StageCommand> allStageCommands() const;
+
+    // The only precondition of running all stages, the one SpecScan's button
+    // checks: a recording is open (its device answers the stop command).
+    bool recordingOpen();
+
+    // The run-all action up to the start: takes the fields over, checks that
+    // a recording is open (with SpecScan's error box when not) and returns
+    // allStageCommands(); empty when the check fails.
+    std::vector<StageCommand> runAllCommands();
+
   private:
-    void launch(const char* program, const std::string& arguments);
+    StageCommand scoreToSmfCommand(const std::string& recording) const;
+    void launch(const StageCommand& command);
 
     FieldTexts& fields_;
     Playback& playback_;

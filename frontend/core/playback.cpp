@@ -7,10 +7,21 @@ void Playback::fail() {
     window_.endDialog();
 }
 
+std::string openErrorMessage(const std::string& path, MediaKind kind, const std::string& reason) {
+    std::string text =
+        "「" + path + "」を" +
+        (kind == MediaKind::Wave ? "WAV ファイル（リニア PCM 8/16 ビット）" : "MIDI ファイル") +
+        "として開けません。";
+    if (path.empty()) text = "ファイル名がありません。ファイルを開くで選んでください。";
+    if (!reason.empty() && !path.empty()) text += "\n" + reason;
+    return text;
+}
+
 void Playback::OpenMediaDevice() {
     uint32_t id = 0;
     if (!device_.open(fields_.m_strFileName, window_.selectedKind(), id)) {
-        window_.showMessage(kOpenErrorMessage);
+        window_.showMessage(
+            openErrorMessage(fields_.m_strFileName, window_.selectedKind(), device_.errorText()));
         return;
     }
     m_bDeviceOpen = 1;
@@ -57,6 +68,8 @@ void Playback::OnPause() {
 void Playback::OnOpenFile() {
     std::optional<std::string> chosen = window_.chooseFile(window_.selectedKind());
     if (!chosen) return;
+    // What was typed into the fields is kept, as load would keep it.
+    window_.takeOver();
     fields_.m_strFileName = *chosen;
     window_.writeBack();
     CloseMediaDevice();
@@ -65,6 +78,7 @@ void Playback::OnOpenFile() {
 
 void Playback::switchTo(const std::string& candidate) {
     if (!window_.fileReadable(candidate)) return;
+    window_.takeOver();  // what was typed into the fields is kept
     fields_.m_strFileName = candidate;
     window_.writeBack();
     CloseMediaDevice();

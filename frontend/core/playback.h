@@ -22,6 +22,10 @@ class MediaDevice {
     virtual bool stop(uint32_t id) = 0;                  // halts and keeps the position
     virtual bool close(uint32_t id) = 0;
     virtual std::string errorText() const = 0;  // of the last failed command
+    // Where playback stands and how long the open file lasts, in ms; -1 when
+    // the device cannot tell.
+    virtual int64_t positionMs() const { return -1; }
+    virtual int64_t durationMs() const { return -1; }
 };
 
 // What the state machine asks of its window.
@@ -38,7 +42,9 @@ class PlaybackWindow {
     virtual std::optional<std::string> chooseFile(MediaKind kind) = 0;  // the file-open dialog
 };
 
-inline constexpr const char* kOpenErrorMessage = "err: ファイルオープンエラー :OpenMCI()";
+// The message when a file cannot be opened for playback: the file, what it
+// was to be read as, and the reason.
+std::string openErrorMessage(const std::string& path, MediaKind kind, const std::string& reason);
 
 class Playback {
   public:

@@ -3,6 +3,7 @@
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPixmap>
 #include <QRadialGradient>
 #include <cmath>
 
@@ -50,6 +51,52 @@ QImage backgroundPicture(int index) {
     p.setPen(QPen(QColor(255, 255, 255, 60), 3));
     p.drawPath(wave);
     return img;
+}
+
+QImage iconPicture(int size) {
+    QImage img(size, size, QImage::Format_ARGB32_Premultiplied);
+    img.fill(Qt::transparent);
+    QPainter p(&img);
+    p.setRenderHint(QPainter::Antialiasing);
+    const double u = size / 64.0;  // drawn on a 64-unit grid
+    p.scale(u, u);
+    QLinearGradient sky(0, 0, 0, 64);
+    sky.setColorAt(0, QColor(40, 60, 140));
+    sky.setColorAt(1, QColor(10, 16, 50));
+    p.setPen(Qt::NoPen);
+    p.setBrush(sky);
+    p.drawRoundedRect(QRectF(2, 2, 60, 60), 12, 12);
+    // The bars of a spectrum along the bottom.
+    const int bars[] = {10, 18, 30, 22, 14, 26, 16, 8};
+    for (int i = 0; i < 8; ++i) {
+        p.setBrush(QColor(0, 200 + i * 7, 90, 200));
+        p.drawRect(QRectF(8 + i * 6, 56 - bars[i] * 0.6, 4.5, bars[i] * 0.6));
+    }
+    // Three staff lines and an eighth note on them.
+    p.setPen(QPen(QColor(255, 255, 255, 150), 1.2));
+    for (int l = 0; l < 3; ++l) p.drawLine(QPointF(8, 14 + l * 7), QPointF(56, 14 + l * 7));
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(0, 255, 0));
+    p.save();
+    p.translate(28, 33);
+    p.rotate(-20);
+    p.drawEllipse(QRectF(-7, -5, 14, 10));
+    p.restore();
+    p.setPen(QPen(QColor(0, 255, 0), 3, Qt::SolidLine, Qt::RoundCap));
+    p.drawLine(QPointF(34, 31), QPointF(34, 8));
+    QPainterPath flag;
+    flag.moveTo(34, 8);
+    flag.cubicTo(40, 12, 46, 14, 43, 24);
+    p.setBrush(Qt::NoBrush);
+    p.drawPath(flag);
+    return img;
+}
+
+QIcon sonvolaIcon() {
+    QIcon icon;
+    for (int size : {16, 24, 32, 48, 64, 128, 256})
+        icon.addPixmap(QPixmap::fromImage(iconPicture(size)));
+    return icon;
 }
 
 }  // namespace sonvola

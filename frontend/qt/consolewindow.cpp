@@ -1,5 +1,9 @@
 #include "frontend/qt/consolewindow.h"
 
+#include <signal.h>
+#include <sys/prctl.h>
+#include <unistd.h>
+
 #include <QCloseEvent>
 #include <QFileInfo>
 #include <QFontDatabase>
@@ -8,6 +12,8 @@
 #include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QVBoxLayout>
+
+#include "common/console.h"
 
 namespace sonvola {
 
@@ -77,18 +83,23 @@ ConsoleWindow::ConsoleWindow(const QString& program, const QStringList& argument
     });
     connect(&process_, &QProcess::finished, this, [this](int code, QProcess::ExitStatus status) {
         append(decoder_.decode(process_.readAllStandardOutput()));
-        finished_ = true;
-        exitCode_ = status == QProcess::NormalExit ? code : -1;
-        append(status == QProcess::NormalExit
-                   ? QStringLiteral("\n\n[終了しました: 終了コード %1]\n").arg(code)
-                   : QStringLiteral("\n\n[異常終了しました]\n"));
-        input_->setEnabled(false);
-        emit programFinished(exitCode_);
+        end(status == QProcess::NormalExit ? code : -1,
+            status == QProcess::NormalExit
+                ? QStringLiteral("\n\n[終了しました: 終了コード %1]\n").arg(code)
+                : QStringLiteral("\n\n[異常終了しました]\n"));
+    });
+    // Like a program in a terminal that goes away, the program is told
+    // (SIGHUP) when the process showing it ends without closing it first.
+    const pid_t self = ::getpid();
+    process_.setChildProcessModifier([self] {
+        ::prctl(PR_SET_PDEATHSIG, SIGHUP);
+        if (::getppid() != self) ::raise(SIGHUP);  // it went before the line above
     });
 }
 
 ConsoleWindow::~ConsoleWindow() {
     if (process_.state() != QProcess::NotRunning) {
+        closing_ = true;
         process_.kill();
         process_.waitForFinished(1000);
     }
@@ -96,7 +107,30 @@ ConsoleWindow::~ConsoleWindow() {
 
 bool ConsoleWindow::start() {
     process_.start(program_, arguments_);
-    return process_.waitForStarted(5000);
+    if (!process_.waitForStarted(5000)) {
+        end(-1, QStringLiteral("[起動できませんでした: %1]\n%2\n")
+                    .arg(program_, process_.errorString()));
+        return false;
+    }
+    if (autoReturn_) {
+        process_.closeWriteChannel();
+        input_->setEnabled(false);
+        input_->setPlaceholderText(QStringLiteral("RETURN は自動で送られます"));
+    }
+    return true;
+}
+
+void ConsoleWindow::end(int exitCode, const QString& note) {
+    finished_ = true;
+    exitCode_ = exitCode;
+    append(note);
+    input_->setEnabled(false);
+    // A failure is not left hidden behind other windows.
+    if (exitCode != 0 && !closing_) {
+        raise();
+        activateWindow();
+    }
+    emit programFinished(exitCode_);
 }
 
 QString ConsoleWindow::text() const {
@@ -104,7 +138,7 @@ QString ConsoleWindow::text() const {
 }
 
 void ConsoleWindow::sendLine(const QString& line) {
-    if (process_.state() != QProcess::Running) return;
+    if (process_.state() != QProcess::Running || autoReturn_) return;
     append(line + "\n");
     process_.write(line.toUtf8() + "\n");
 }
@@ -117,12 +151,34 @@ void ConsoleWindow::append(const QString& text) {
 }
 
 void ConsoleWindow::closeEvent(QCloseEvent* event) {
-    // Closing the window ends a program that still runs, as a console does.
-    if (process_.state() != QProcess::NotRunning) process_.kill();
+    // Closing the window ends a program that still runs, as a console does;
+    // its end is recorded before the window goes.
+    if (process_.state() != QProcess::NotRunning) {
+        closing_ = true;
+        process_.kill();
+        process_.waitForFinished(2000);
+    }
     QWidget::closeEvent(event);
 }
 
+QString defaultConsoleProgram() {
+    return QString::fromStdString(getProgramDir()) + QStringLiteral("sonvola-console");
+}
+
+bool startConsole(const QString& console, const QStringList& options, const std::string& program,
+                  const std::vector<std::string>& words, qint64* pid) {
+    QStringList args = options;
+    args << QString::fromStdString(program);
+    for (const auto& w : words) args << QString::fromStdString(w);
+    return QProcess::startDetached(console, args, QString(), pid);
+}
+
 bool ConsoleStarter::start(const std::string& program, const std::vector<std::string>& words) {
+    return startConsole(consoleProgram_, {}, program, words);
+}
+
+bool InProcessConsoleStarter::start(const std::string& program,
+                                    const std::vector<std::string>& words) {
     QStringList args;
     for (const auto& w : words) args << QString::fromStdString(w);
     auto* window = new ConsoleWindow(QString::fromStdString(program), args);

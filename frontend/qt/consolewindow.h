@@ -1,6 +1,9 @@
 // A console window of our own for each started stage: it runs the program,
 // shows its standard output and error as they arrive, sends typed lines
 // (RETURN included) to its standard input and shows the exit status.
+// The front end does not host these windows itself: it starts the
+// sonvola-console program for each stage, which shows one of them, so a
+// running stage outlives the front end.
 #pragma once
 
 #include <QByteArray>
@@ -35,11 +38,19 @@ class ConsoleWindow : public QWidget {
     ConsoleWindow(const QString& program, const QStringList& arguments, QWidget* parent = nullptr);
     ~ConsoleWindow() override;
 
-    bool start();  // false when the program cannot be started
+    // Answers the program's RETURN prompts by itself: its standard input is
+    // closed right after the start (the stages take end of input as RETURN)
+    // and the input line is disabled. Set before start().
+    void setAutoReturn(bool on) { autoReturn_ = on; }
+    bool autoReturn() const { return autoReturn_; }
+
+    // False when the program cannot be started; the window then says so and
+    // programFinished(-1) is emitted.
+    bool start();
     QString text() const;
     bool finished() const { return finished_; }
-    int exitCode() const { return exitCode_; }
-    void sendLine(const QString& line);  // the line and a line end
+    int exitCode() const { return exitCode_; }  // -1 after a crash or a failed start
+    void sendLine(const QString& line);         // the line and a line end
 
   signals:
     void outputArrived();
@@ -50,6 +61,7 @@ class ConsoleWindow : public QWidget {
 
   private:
     void append(const QString& text);
+    void end(int exitCode, const QString& note);
 
     QProcess process_;
     QString program_;
@@ -59,10 +71,39 @@ class ConsoleWindow : public QWidget {
     ConsoleDecoder decoder_;
     bool finished_ = false;
     int exitCode_ = -1;
+    bool autoReturn_ = false;
+    bool closing_ = false;
 };
 
-// Starts each program in a console window of its own; the main window never waits.
+// The sonvola-console program next to the running executable.
+QString defaultConsoleProgram();
+
+// Starts `console` detached (working folder and environment inherited) as
+// `console OPTIONS... PROGRAM WORDS...`; false when it cannot be started.
+// `pid`, when given, receives the console's process id.
+bool startConsole(const QString& console, const QStringList& options, const std::string& program,
+                  const std::vector<std::string>& words, qint64* pid = nullptr);
+
+// Starts each program in a console of its own: a detached sonvola-console,
+// so the program runs on when the front end is closed; the main window
+// never waits.
 class ConsoleStarter : public ProgramStarter {
+  public:
+    // `consoleProgram`: the path of sonvola-console.
+    explicit ConsoleStarter(QString consoleProgram = defaultConsoleProgram())
+        : consoleProgram_(std::move(consoleProgram)) {}
+
+    bool start(const std::string& program, const std::vector<std::string>& words) override;
+    const QString& consoleProgram() const { return consoleProgram_; }
+
+  private:
+    QString consoleProgram_;
+};
+
+// Runs the programs in console windows inside this process, for tests that
+// answer the prompts and read the windows themselves; the windows close
+// (and end their programs) with the process.
+class InProcessConsoleStarter : public ProgramStarter {
   public:
     bool start(const std::string& program, const std::vector<std::string>& words) override;
     const std::vector<QPointer<ConsoleWindow>>& windows() const { return windows_; }

@@ -1,18 +1,27 @@
 #include "frontend/qt/maindialog.h"
 
+#include <QAction>
+#include <QApplication>
 #include <QButtonGroup>
 #include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFileDialog>
+#include <QFrame>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTimer>
 #include <fstream>
 
 #include "frontend/qt/backgrounds.h"
+#include "frontend/qt/consolewindow.h"
+#include "frontend/qt/stagechain.h"
 
 namespace sonvola {
 
@@ -25,7 +34,36 @@ std::string s(const QString& q) {
     return q.toStdString();
 }
 
+// Marks a control as one of the window's own: only those take the window's
+// colours, so that message boxes, the file dialog and the plot windows keep
+// the platform's readable ones.
+void markOwn(QWidget* w) {
+    w->setProperty("sonvolaMain", true);
+}
+
+// The window's colours: pure green text over the picture, a green frame
+// around the flat buttons and a clear focus frame. Selectors name only the
+// window's own controls.
+const char* kMainStyle =
+    "QLabel[sonvolaMain=\"true\"], QPushButton[sonvolaMain=\"true\"],"
+    "QRadioButton[sonvolaMain=\"true\"] { color: rgb(0, 255, 0); background: transparent; }"
+    "QPushButton[sonvolaMain=\"true\"] { border: 1px solid rgba(0, 255, 0, 110); padding: 0px; }"
+    "QPushButton[sonvolaMain=\"true\"]:pressed { background: rgba(0, 0, 0, 70); }"
+    "QPushButton[sonvolaMain=\"true\"]:focus { border: 2px solid rgb(255, 255, 0); }"
+    "QRadioButton[sonvolaMain=\"true\"]::indicator { width: 9px; height: 9px;"
+    "  border: 1px solid rgb(0, 255, 0); border-radius: 5px; background: rgba(0, 0, 0, 90); }"
+    "QRadioButton[sonvolaMain=\"true\"]::indicator:checked {"
+    "  background: qradialgradient(cx: 0.5, cy: 0.5, radius: 0.5, fx: 0.5, fy: 0.5,"
+    "  stop: 0 rgb(0, 255, 0), stop: 0.55 rgb(0, 255, 0), stop: 0.6 rgba(0, 0, 0, 90)); }"
+    "QRadioButton[sonvolaMain=\"true\"]:focus { border: 1px solid rgb(255, 255, 0); }"
+    "QGroupBox[sonvolaMain=\"true\"] { border: 1px solid rgba(255, 255, 255, 120); margin: 0; }"
+    "QFrame#frame1034 { border: 1px solid black; background: transparent; }";
+
 }  // namespace
+
+QString blankCaption() {
+    return QStringLiteral(" ");
+}
 
 DialogHooks defaultDialogHooks() {
     DialogHooks h;
@@ -59,13 +97,30 @@ MainDialog::MainDialog(MediaDevice& device, ProgramStarter& starter, DialogHooks
     : QDialog(parent),
       playback_(fields_, device, *this),
       launcher_(fields_, playback_, *this, starter, std::move(programDir), std::move(workDir)),
-      hooks_(std::move(hooks)) {
+      hooks_(std::move(hooks)),
+      device_(device) {
     setWindowTitle(QStringLiteral("Sonvola  ver1.40"));
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     setFixedSize(du(315), du(245));
+    setModal(false);
+    setAcceptDrops(true);
+    setWindowIcon(sonvolaIcon());
     picture_ = backgroundPicture(background_);
     build();
+    setTabOrderAsLaidOut();
+    positionTimer_ = new QTimer(this);
+    positionTimer_->setInterval(200);
+    connect(positionTimer_, &QTimer::timeout, this, &MainDialog::updatePosition);
+    positionTimer_->start();
+    // More than the buttons: the window's context menu and its shortcuts.
+    chain_ = new StageChain(defaultConsoleProgram(), this);
+    runAll_ = new QAction(QStringLiteral("①～④をまとめて実行"), this);
+    runAll_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
+    runAll_->setShortcutContext(Qt::WindowShortcut);
+    connect(runAll_, &QAction::triggered, this, &MainDialog::runAllStages);
+    addAction(runAll_);
+    setContextMenuPolicy(Qt::ActionsContextMenu);
     // Dialog initialisation: defaults written into the fields, WAVE selected.
     resetParameters(fields_);
     writeBack();
@@ -80,6 +135,8 @@ QPushButton* MainDialog::addButton(int id, const QString& text, int x, int y, in
     b->setAutoDefault(false);
     b->setDefault(false);
     b->setObjectName(QStringLiteral("c%1").arg(id));
+    markOwn(b);
+    b->installEventFilter(this);
     controls_[id] = b;
     return b;
 }
@@ -95,25 +152,34 @@ QLineEdit* MainDialog::addEdit(int id, int x, int y, int w, int h) {
 void MainDialog::addLabel(const QString& text, int x, int y, int w, int h) {
     auto* l = new QLabel(text, this);
     l->setGeometry(du(x), du(y), du(w), du(h));
+    markOwn(l);
 }
 
 void MainDialog::addGroup(int x, int y, int w, int h) {
     auto* g = new QGroupBox(this);
     g->setGeometry(du(x), du(y), du(w), du(h));
+    markOwn(g);
     g->lower();
 }
 
 void MainDialog::build() {
-    // Program-wide colours: a light background behind the picture and pure
-    // green text on every control but the edits.
+    // A light background behind the picture, the window's colours on its own
+    // controls, and a dialog font of 8 points in which every text fits its
+    // control.
     QPalette pal = palette();
     pal.setColor(QPalette::Window, QColor(236, 233, 216));
     setPalette(pal);
-    setStyleSheet(QStringLiteral(
-        "QLabel, QPushButton, QRadioButton { color: rgb(0, 255, 0); background: transparent; }"
-        "QPushButton { border: 1px solid rgba(0, 255, 0, 110); }"
-        "QPushButton:pressed { background: rgba(0, 0, 0, 70); }"
-        "QGroupBox { border: 1px solid rgba(255, 255, 255, 120); margin: 0; }"));
+    QFont small(QStringLiteral("Noto Sans CJK JP"));
+    small.setFamilies({QStringLiteral("Noto Sans CJK JP"), QStringLiteral("IPAGothic")});
+    small.setPointSize(8);
+    setFont(small);
+    setStyleSheet(QString::fromLatin1(kMainStyle));
+    // The static black frame around the whole client area.
+    auto* frame = new QFrame(this);
+    frame->setObjectName(QStringLiteral("frame1034"));
+    frame->setGeometry(0, 0, du(315), du(245));
+    frame->setAttribute(Qt::WA_TransparentForMouseEvents);
+    controls_[1034] = frame;
 
     addEdit(1001, 7, 25, 298, 12);
     addButton(1002, QStringLiteral("ファイルを開く"), 110, 44, 72, 19);
@@ -124,6 +190,14 @@ void MainDialog::build() {
     wave->setGeometry(du(8), du(70), du(55), du(10));
     auto* midi = new QRadioButton(QStringLiteral("MIDI"), this);
     midi->setGeometry(du(73), du(70), du(56), du(10));
+    markOwn(wave);
+    markOwn(midi);
+    // Where playback stands, beside the WAVE/MIDI choice.
+    position_ = new QLabel(this);
+    position_->setGeometry(du(130), du(70), du(52), du(10));
+    position_->setObjectName(QStringLiteral("position"));
+    position_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    markOwn(position_);
     auto* group = new QButtonGroup(this);
     group->addButton(wave);
     group->addButton(midi);
@@ -220,7 +294,7 @@ void MainDialog::writeBack() {
 }
 
 void MainDialog::showMessage(const std::string& text) {
-    hooks_.message(nullptr, QString(), q(text), QMessageBox::NoIcon);
+    hooks_.message(nullptr, blankCaption(), q(text), QMessageBox::NoIcon);
 }
 
 void MainDialog::showError(const std::string& text) {
@@ -240,11 +314,20 @@ bool MainDialog::fileReadable(const std::string& path) const {
 std::optional<std::string> MainDialog::chooseFile(MediaKind kind) {
     const bool wave = kind == MediaKind::Wave;
     const QString chosen = hooks_.openFileName(
-        this, wave ? QStringLiteral("Waveﾌｧｲﾙ(*.wav)") : QStringLiteral("MIDIﾌｧｲﾙ(*.mid)"),
+        this, wave ? QStringLiteral("Waveファイル(*.wav)") : QStringLiteral("MIDIファイル(*.mid)"),
         wave ? QStringLiteral("wav") : QStringLiteral("MIDI"),
         wave ? QStringLiteral("*.wav") : QStringLiteral("*.mid"));
     if (chosen.isEmpty()) return std::nullopt;
     return s(chosen);
+}
+
+void MainDialog::runAllStages() {
+    if (chain_->isRunning()) {
+        showError("①～④の実行中です。終わってからもう一度どうぞ。");
+        return;
+    }
+    const std::vector<StageCommand> commands = launcher_.runAllCommands();
+    if (!commands.empty()) chain_->start(commands);
 }
 
 void MainDialog::OnLoad() {
@@ -293,6 +376,8 @@ void MainDialog::keyPressEvent(QKeyEvent* event) {
     switch (event->key()) {
         case Qt::Key_Return:
         case Qt::Key_Enter:
+            event->accept();
+            return;
         case Qt::Key_Escape:
             event->accept();
             return;
@@ -302,8 +387,98 @@ void MainDialog::keyPressEvent(QKeyEvent* event) {
 }
 
 void MainDialog::closeEvent(QCloseEvent* event) {
+    // The title bar's close button asks as the exit button does (a window
+    // that has already ended, closed as the program quits, does not ask).
+    if (!isVisible()) ended_ = true;
+    if (!ended_ && !hooks_.askYesNo(this, QStringLiteral("終了"),
+                                    QStringLiteral("アプリケーションを終了しますか？"))) {
+        event->ignore();
+        return;
+    }
     playback_.CloseMediaDevice();
     QDialog::closeEvent(event);
+    if (!ended_) {
+        ended_ = true;
+        hooks_.exitProcess(1);
+    }
+}
+
+bool MainDialog::eventFilter(QObject* watched, QEvent* event) {
+    // Return or Enter on a focused button presses it, as Space does.
+    if (event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        auto* b = qobject_cast<QPushButton*>(watched);
+        if (b && (key == Qt::Key_Return || key == Qt::Key_Enter)) {
+            b->animateClick();
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void MainDialog::dragEnterEvent(QDragEnterEvent* event) {
+    const QList<QUrl> urls = event->mimeData()->urls();
+    if (urls.size() == 1 && urls.first().isLocalFile()) event->acceptProposedAction();
+}
+
+void MainDialog::dropEvent(QDropEvent* event) {
+    const QList<QUrl> urls = event->mimeData()->urls();
+    if (urls.size() != 1 || !urls.first().isLocalFile()) return;
+    event->acceptProposedAction();
+    openPath(urls.first().toLocalFile());
+}
+
+void MainDialog::openPath(const QString& path) {
+    // A MIDI file selects MIDI, anything else WAVE; then as the open button.
+    const bool midi = path.endsWith(QStringLiteral(".mid"), Qt::CaseInsensitive) ||
+                      path.endsWith(QStringLiteral(".midi"), Qt::CaseInsensitive);
+    static_cast<QRadioButton*>(control(midi ? 1007 : 1006))->setChecked(true);
+    takeOver();
+    fields_.m_strFileName = s(path);
+    writeBack();
+    playback_.CloseMediaDevice();
+    playback_.OpenMediaDevice();
+}
+
+void MainDialog::setTabOrderAsLaidOut() {
+    // File, open, play, pause, stop, WAVE/MIDI, the eight fields top to
+    // bottom, (1) to (4), the plots, load, reset, chmod, exit.
+    const int order[] = {1001, 1002, 1005, 1003, 1004, 1006, 1007, 1024, 1025,
+                         1026, 1027, 1028, 1029, 1030, 1031, 1008, 1014, 1017,
+                         1011, 1009, 1016, 1012, 1013, 1015, 1010};
+    for (size_t i = 0; i + 1 < std::size(order); ++i) {
+        setTabOrder(control(order[i]), control(order[i + 1]));
+    }
+    for (int id : order) control(id)->setFocusPolicy(Qt::StrongFocus);
+}
+
+QString MainDialog::positionText() const {
+    auto clock = [](int64_t ms) {
+        const int64_t s = ms / 1000;
+        return QStringLiteral("%1:%2").arg(s / 60).arg(s % 60, 2, 10, QLatin1Char('0'));
+    };
+    if (playback_.m_bDeviceOpen != 1) return QString();
+    const int64_t at = device_.positionMs();
+    const int64_t length = device_.durationMs();
+    if (at < 0) return QString();
+    const QString state = playback_.m_bPlaying != 1       ? QStringLiteral("■")
+                          : playback_.m_bPaused == 1      ? QStringLiteral("❚❚")
+                          : (length >= 0 && at >= length) ? QStringLiteral("■")
+                                                          : QStringLiteral("▶");
+    return state + QLatin1Char(' ') + clock(at) +
+           (length >= 0 ? QStringLiteral(" / ") + clock(length) : QString());
+}
+
+void MainDialog::updatePosition() {
+    const QString text = positionText();
+    if (position_->text() != text) position_->setText(text);
+}
+
+int runMainWindow(MainDialog& dialog) {
+    dialog.setModal(false);
+    QObject::connect(&dialog, &QDialog::finished, qApp, [] { QApplication::quit(); });
+    dialog.show();
+    return QApplication::exec();
 }
 
 }  // namespace sonvola

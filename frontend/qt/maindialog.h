@@ -13,11 +13,16 @@
 #include "frontend/core/launcher.h"
 #include "frontend/core/playback.h"
 
+class QLabel;
 class QLineEdit;
 class QRadioButton;
 class QPushButton;
+class QTimer;
+class QAction;
 
 namespace sonvola {
+
+class StageChain;
 
 // Everything the window does that would block a test or end the process
 // goes through these, so tests replace them.
@@ -33,11 +38,15 @@ struct DialogHooks {
                           const QString& initialName)>
         openFileName;
     std::function<void(int status)> exitProcess;
-    // Opens plot window 1 (peaks) or 2 (linked peaks), modal.
+    // Opens plot window 1 (peaks) or 2 (linked peaks), without blocking.
     std::function<void(QWidget* owner, int which)> openPlot;
 };
 
 DialogHooks defaultDialogHooks();
+
+// The caption of the window's message boxes: one that shows nothing (an
+// empty caption would let the window manager show the program's name).
+QString blankCaption();
 
 // Dialog units to pixels.
 inline int du(double units) {
@@ -70,6 +79,17 @@ class MainDialog : public QDialog, public PlaybackWindow {
     bool fileReadable(const std::string& path) const override;
     std::optional<std::string> chooseFile(MediaKind kind) override;
 
+    // The playback position as the window shows it ("0:12 / 1:05").
+    QString positionText() const;
+    // Opens a dropped or given recording (or MIDI file) as the open button does.
+    void openPath(const QString& path);
+
+    // Runs the four stages one after another (Ctrl+R), each in its own
+    // console that answers RETURN by itself.
+    void runAllStages();
+    StageChain& stageChain() { return *chain_; }
+    QAction* runAllAction() const { return runAll_; }
+
   public slots:
     void OnLoad();
     void OnReset();
@@ -83,6 +103,9 @@ class MainDialog : public QDialog, public PlaybackWindow {
     void paintEvent(QPaintEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
   private:
     void build();
@@ -90,15 +113,27 @@ class MainDialog : public QDialog, public PlaybackWindow {
     QLineEdit* addEdit(int id, int x, int y, int w, int h);
     void addLabel(const QString& text, int x, int y, int w, int h);
     void addGroup(int x, int y, int w, int h);
+    void setTabOrderAsLaidOut();
+    void updatePosition();
 
     FieldTexts fields_;
     Playback playback_;
     Launcher launcher_;
     DialogHooks hooks_;
     std::map<int, QWidget*> controls_;
+    MediaDevice& device_;
+    QLabel* position_ = nullptr;
+    StageChain* chain_ = nullptr;
+    QAction* runAll_ = nullptr;
+    QTimer* positionTimer_ = nullptr;
     int background_ = 0;
     QImage picture_;
     bool ended_ = false;
 };
+
+// Shows the main window without blocking any other window of the program
+// (the plot windows and message boxes stay usable beside it) and runs the
+// program's event loop until the window has ended. Returns the exit status.
+int runMainWindow(MainDialog& dialog);
 
 }  // namespace sonvola

@@ -11,6 +11,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include "common/midifile.h"
+
 namespace sonvola {
 
 bool readWavPcm(const std::string& path, PcmData& out, std::string& error) {
@@ -219,13 +221,27 @@ bool PcmMediaDevice::check(uint32_t id) {
 
 bool PcmMediaDevice::open(const std::string& path, MediaKind kind, uint32_t& id) {
     auto source = std::make_unique<PcmSource>();
+    int64_t duration = -1;
     if (kind == MediaKind::Wave) {
         PcmData pcm;
         if (!readWavPcm(path, pcm, error_)) return false;
+        if (pcm.sampleRate > 0 && pcm.channels > 0) {
+            duration =
+                static_cast<int64_t>(pcm.samples.size() / static_cast<size_t>(pcm.channels)) *
+                1000 / pcm.sampleRate;
+        }
         source->setPcm(std::move(pcm));
-    } else if (!source->setMidi(path, findSoundFont(), error_)) {
-        return false;
+    } else {
+        if (!source->setMidi(path, findSoundFont(), error_)) return false;
+        MidiFile file;
+        std::string ignored;
+        if (parseMidiFile(path, file, ignored)) {
+            double end = 0.0;
+            for (const MidiNote& n : midiNotes(file)) end = std::max(end, n.offsetS);
+            duration = static_cast<int64_t>(end * 1000.0);
+        }
     }
+    durationMs_ = duration;
     releaseSink();
     source_ = source.release();
     source_->open(QIODevice::ReadOnly);
@@ -283,7 +299,8 @@ bool PcmMediaDevice::close(uint32_t id) {
 }
 
 int64_t PcmMediaDevice::positionMs() const {
-    return clockBaseMs_ + (playing_ ? clock_.elapsed() : 0);
+    const int64_t at = clockBaseMs_ + (playing_ ? clock_.elapsed() : 0);
+    return durationMs_ >= 0 ? std::min(at, durationMs_) : at;
 }
 
 }  // namespace sonvola

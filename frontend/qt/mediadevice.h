@@ -91,8 +91,10 @@ class PcmMediaDevice : public QObject, public MediaDevice {
     // True when an audio output device exists (else the silent clock runs).
     bool hasAudioOutput() const;
     bool playing() const { return playing_; }
-    // Milliseconds played since the last start from the beginning.
-    int64_t positionMs() const;
+    // Milliseconds played since the last start from the beginning, at most
+    // the length of the file.
+    int64_t positionMs() const override;
+    int64_t durationMs() const override { return durationMs_; }
 
   private:
     bool check(uint32_t id);
@@ -107,6 +109,7 @@ class PcmMediaDevice : public QObject, public MediaDevice {
     bool playing_ = false;
     QElapsedTimer clock_;
     int64_t clockBaseMs_ = 0;
+    int64_t durationMs_ = -1;
 };
 
 }  // namespace sonvola

@@ -66,9 +66,14 @@ TEST(Launcher, DefaultFieldsGiveEachStageItsWords) {
     test::writeFile(r.work.file("TrackJoin.txt"), "x");
     r.launcher.OnRunNoteFind();
     EXPECT_EQ(r.last().words, (Words{"120", "_tempo", "128", "_分音符", "4", "/", "4", "1"}));
+    // ScoreToSmf converts the score of the recording SpecScan.txt names.
+    const std::string song = r.work.file("my song.wav");
+    test::writeFile(r.work.file("SpecScan.txt"), test::peakFileText(1, 2, 10, 0, song, {}));
+    test::writeFile(song + ".txt", "tracks 0\n");
     r.launcher.OnRunScoreToSmf();
     EXPECT_EQ(r.last().program, "/opt/sonvola/ScoreToSmf");
-    EXPECT_EQ(r.last().words, (Words{"/music/my song.wav.txt", "/music/my song.wav.mid"}));
+    EXPECT_EQ(r.last().words, (Words{song + ".txt", song + ".mid"}));
+    EXPECT_TRUE(r.window.errors.empty());
 }
 
 TEST(Launcher, EmptiedFieldsShiftOrEndTheLists) {
@@ -102,22 +107,77 @@ TEST(Launcher, MissingPeakListsAreReported) {
 
 TEST(Launcher, ConvertingRefusesTheLoadedMidiFileOnly) {
     Rig r;
-    test::writeFile(r.work.file("SpecScan.txt"),
-                    test::peakFileText(1, 2, 10, 0, "/music/my song.wav", {}));
-    r.fields.m_strFileName = "/music/my song.wav.mid";
+    const std::string song = r.work.file("my song.wav");
+    test::writeFile(r.work.file("SpecScan.txt"), test::peakFileText(1, 2, 10, 0, song, {}));
+    test::writeFile(song + ".txt", "tracks 0\n");
+    r.fields.m_strFileName = song + ".mid";
     r.launcher.OnRunScoreToSmf();
     EXPECT_TRUE(r.starter.starts.empty());
     EXPECT_EQ(r.window.messages, (std::vector<std::string>{kMidiInUseMessage}));
-    r.fields.m_strFileName = "/music/my song.wav";
+    r.fields.m_strFileName = song;
     r.launcher.OnRunScoreToSmf();
     EXPECT_EQ(r.starter.starts.size(), 1u);
 }
 
-TEST(Launcher, WithoutAPeakListConvertingStartsWithEmptyNames) {
+TEST(Launcher, ConvertingWithoutAScoreSaysWhatToRunFirst) {
     Rig r;
-    r.launcher.OnRunScoreToSmf();
-    ASSERT_EQ(r.starter.starts.size(), 1u);
-    EXPECT_EQ(r.last().words, (Words{".txt", ".mid"}));
+    r.launcher.OnRunScoreToSmf();  // a fresh start: nothing analysed yet
+    const std::string song = r.work.file("my song.wav");
+    test::writeFile(r.work.file("SpecScan.txt"), test::peakFileText(1, 2, 10, 0, song, {}));
+    r.launcher.OnRunScoreToSmf();  // analysed, but no score yet
+    EXPECT_TRUE(r.starter.starts.empty());
+    EXPECT_EQ(r.window.errors,
+              (std::vector<std::string>{kNoSpecScanMessage, noScoreMessage(song + ".txt")}));
+}
+
+TEST(Launcher, FieldsAreCheckedBeforeAStageStarts) {
+    struct Case {
+        Stage stage;
+        std::string FieldTexts::*field;
+        std::string text, named;
+    };
+    const std::vector<Case> cases = {
+        {Stage::SpecScan, &FieldTexts::m_strFileName, "", "ファイル名"},
+        {Stage::SpecScan, &FieldTexts::m_strFrameShift, "0.5 _msec", "フレームシフト間隔"},
+        {Stage::SpecScan, &FieldTexts::m_strFrameShift, "", "フレームシフト間隔"},
+        {Stage::SpecScan, &FieldTexts::m_strFrameLength, "abc", "フレーム長"},
+        {Stage::SpecScan, &FieldTexts::m_strFrameLength, "51O _点", "フレーム長"},
+        {Stage::SpecScan, &FieldTexts::m_strZeroPadLength, "1000 _点", "0づめしたフレーム長"},
+        {Stage::SpecScan, &FieldTexts::m_strZeroPadLength, "256 _点", "0づめしたフレーム長"},
+        {Stage::SpecScan, &FieldTexts::m_strWindow, "hamming", "窓関数"},
+        {Stage::TrackJoin, &FieldTexts::m_strTempo, "0 _tempo", "演奏速度"},
+        {Stage::TrackJoin, &FieldTexts::m_strTempo, "12O _tempo", "演奏速度"},
+        {Stage::TrackJoin, &FieldTexts::m_strShortestNote, "-8 _分音符", "最短音価"},
+        {Stage::NoteFind, &FieldTexts::m_strTimeSignature, "3/4", "拍子"},
+        {Stage::NoteFind, &FieldTexts::m_strTimeSignature, "3 / 5", "拍子"},
+        {Stage::NoteFind, &FieldTexts::m_strTimeSignature, "0 / 4", "拍子"},
+        {Stage::NoteFind, &FieldTexts::m_strProgram, "200", "GM音色番号"},
+        {Stage::NoteFind, &FieldTexts::m_strProgram, "", "GM音色番号"}};
+    for (const Case& c : cases) {
+        FieldTexts f;
+        resetParameters(f);
+        f.m_strFileName = "/music/my song.wav";
+        EXPECT_FALSE(fieldProblem(c.stage, f)) << "the defaults pass";
+        f.*c.field = c.text;
+        const auto problem = fieldProblem(c.stage, f);
+        ASSERT_TRUE(problem) << c.text;
+        EXPECT_EQ(problem->rfind(c.named, 0), 0u) << *problem;
+        if (!c.text.empty()) {
+            EXPECT_NE(problem->find("「" + c.text + "」"), std::string::npos) << *problem;
+        }
+    }
+    // The buttons show the problem and start nothing.
+    Rig r;
+    r.openRecording();
+    r.fields.m_strWindow = "hamming";
+    r.launcher.OnRunSpecScan();
+    test::writeFile(r.work.file("SpecScan.txt"), "x");
+    r.fields.m_strTempo = "0 _tempo";
+    r.launcher.OnRunTrackJoin();
+    EXPECT_TRUE(r.starter.starts.empty());
+    ASSERT_EQ(r.window.errors.size(), 2u);
+    EXPECT_EQ(r.window.errors[0].rfind("窓関数「hamming」", 0), 0u);
+    EXPECT_EQ(r.window.errors[1].rfind("演奏速度「0 _tempo」", 0), 0u);
 }
 
 TEST(Launcher, LongTextsPassWhole) {

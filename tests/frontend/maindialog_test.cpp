@@ -2,16 +2,28 @@
 // the exit question, the single instance and the real media device.
 #include "frontend/qt/maindialog.h"
 
+#include <QAction>
 #include <QDir>
+#include <QFile>
+#include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTimer>
 #include <QtTest>
+#include <cmath>
 #include <fstream>
+#include <map>
 
+#include "frontend/qt/consolewindow.h"
 #include "frontend/qt/mediadevice.h"
 #include "frontend/qt/singleinstance.h"
+#include "frontend/qt/stagechain.h"
 #include "tests/support/fakemedia.h"
 #include "tests/support/tempdir.h"
 #include "tests/support/wavgen.h"
@@ -50,11 +62,237 @@ QPushButton* button(MainDialog& d, int id) {
     return qobject_cast<QPushButton*>(d.control(id));
 }
 
+double luminance(const QColor& c) {
+    auto channel = [](int v) {
+        const double s = v / 255.0;
+        return s <= 0.03928 ? s / 12.92 : std::pow((s + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * channel(c.red()) + 0.7152 * channel(c.green()) + 0.0722 * channel(c.blue());
+}
+
+// The contrast of a rendered text: its most common colour is the
+// background, the colour farthest from it in luminance the text.
+double contrastOf(const QImage& img) {
+    std::map<QRgb, int> count;
+    for (int y = 0; y < img.height(); ++y) {
+        for (int x = 0; x < img.width(); ++x) ++count[img.pixel(x, y)];
+    }
+    QRgb background = 0;
+    int most = 0;
+    for (const auto& [rgb, n] : count) {
+        if (n > most) most = n, background = rgb;
+    }
+    const double lb = luminance(QColor(background));
+    double best = 1.0;
+    for (const auto& [rgb, n] : count) {
+        const double l = luminance(QColor(rgb));
+        best = std::max(best, (std::max(l, lb) + 0.05) / (std::min(l, lb) + 0.05));
+    }
+    return best;
+}
+
 }  // namespace
 
 class MainDialogTest : public QObject {
     Q_OBJECT
   private slots:
+    // The main window blocks no other window of the program: no modal
+    // widget while it shows, and a console window beside it takes typed
+    // lines (it would not under an application-modal main window).
+    void mainWindowLeavesOtherWindowsUsable() {
+        test::FakeDevice device;
+        test::FakeStarter starter;
+        Recorded r;
+        MainDialog d(device, starter, recordingHooks(r), "/nonexistent/", "/nonexistent/");
+        // On the heap: it deletes itself when closed, as the program quits.
+        QPointer<ConsoleWindow> console = new ConsoleWindow(QStringLiteral("/bin/cat"), {});
+        QVERIFY(console->start());
+        console->show();
+        QString typed;
+        QWidget* modal = &d;
+        QTimer::singleShot(50, &d, [&] {
+            modal = QApplication::activeModalWidget();
+            auto* input = console->findChild<QLineEdit*>();
+            QTest::keyClicks(input, QStringLiteral("hello"));
+            QTest::keyClick(input, Qt::Key_Return);
+        });
+        QTimer::singleShot(800, &d, [&] {
+            typed = console->text();
+            d.done(0);
+        });
+        QCOMPARE(runMainWindow(d), 0);
+        QCOMPARE(modal, nullptr);
+        QVERIFY(!d.isModal());
+        QCOMPARE(typed.count(QStringLiteral("hello")), 2);  // the echo and cat's answer
+        delete console;
+    }
+
+    // Texts of the window's own controls fit them; the colours stay on the
+    // window's own controls, and a message box owned by the window is
+    // readable.
+    void textsFitAndColoursStayAtHome() {
+        test::FakeDevice device;
+        test::FakeStarter starter;
+        Recorded r;
+        MainDialog d(device, starter, recordingHooks(r), "/nonexistent/", "/nonexistent/");
+        d.show();
+        QCOMPARE(d.font().pointSize(), 8);
+        for (auto* b : d.findChildren<QPushButton*>()) {
+            const int room = b->width() - 2;  // inside the frame
+            QVERIFY2(b->fontMetrics().horizontalAdvance(b->text()) <= room,
+                     qPrintable(b->text() + QStringLiteral(" %1 > %2 in %3 %4 pt")
+                                                .arg(b->fontMetrics().horizontalAdvance(b->text()))
+                                                .arg(room)
+                                                .arg(QFontInfo(b->font()).family())
+                                                .arg(b->font().pointSizeF())));
+        }
+        for (auto* l : d.findChildren<QLabel*>()) {
+            QVERIFY2(l->fontMetrics().horizontalAdvance(l->text()) <= l->width(),
+                     qPrintable(l->text()));
+        }
+        QMessageBox box(QMessageBox::Warning, blankCaption(), QStringLiteral("読めるかどうか"),
+                        QMessageBox::Ok, &d);
+        box.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&box));
+        for (auto* w : box.findChildren<QWidget*>()) {
+            QVERIFY2(!w->property("sonvolaMain").toBool(), qPrintable(w->objectName()));
+        }
+        QLabel* text = nullptr;
+        for (auto* l : box.findChildren<QLabel*>()) {
+            if (l->text() == QStringLiteral("読めるかどうか")) text = l;
+        }
+        QVERIFY(text);
+        const double textContrast = contrastOf(text->grab().toImage());
+        QVERIFY2(textContrast >= 4.5, qPrintable(QString::number(textContrast)));
+        const double buttonContrast = contrastOf(box.button(QMessageBox::Ok)->grab().toImage());
+        QVERIFY2(buttonContrast >= 4.5, qPrintable(QString::number(buttonContrast)));
+    }
+
+    // Both radio buttons show their circle, checked or not.
+    void bothRadioButtonsShowACircle() {
+        test::FakeDevice device;
+        test::FakeStarter starter;
+        Recorded r;
+        MainDialog d(device, starter, recordingHooks(r), "/nonexistent/", "/nonexistent/");
+        d.show();
+        for (int id : {1006, 1007}) {
+            const QImage img = d.grab(d.control(id)->geometry()).toImage();
+            int green = 0;
+            for (int y = 0; y < img.height(); ++y) {
+                for (int x = 0; x < std::min(img.width(), 14); ++x) {
+                    const QColor c = img.pixelColor(x, y);
+                    if (c.green() > 150 && c.red() < 100 && c.blue() < 100) ++green;
+                }
+            }
+            QVERIFY2(green >= 8, qPrintable(QString::number(id)));
+        }
+    }
+
+    void tabOrderFollowsTheLayout() {
+        test::FakeDevice device;
+        test::FakeStarter starter;
+        Recorded r;
+        MainDialog d(device, starter, recordingHooks(r), "/nonexistent/", "/nonexistent/");
+        const QList<int> expected = {1001, 1002, 1005, 1003, 1004, 1006, 1007, 1024, 1025,
+                                     1026, 1027, 1028, 1029, 1030, 1031, 1008, 1014, 1017,
+                                     1011, 1009, 1016, 1012, 1013, 1015, 1010};
+        std::map<QWidget*, int> ids;
+        for (int id : expected) ids[d.control(id)] = id;
+        QList<int> seen;
+        QWidget* w = d.control(1001);
+        for (int step = 0; step < 200 && seen.size() < expected.size(); ++step) {
+            if (ids.count(w)) seen << ids[w];
+            w = w->nextInFocusChain();
+        }
+        QCOMPARE(seen, expected);
+    }
+
+    void returnPressesTheFocusedButtonAndCloseAsks() {
+        test::FakeDevice device;
+        test::FakeStarter starter;
+        Recorded r;
+        MainDialog d(device, starter, recordingHooks(r), "/nonexistent/", "/nonexistent/");
+        d.show();
+        d.edit(1028)->setText(QStringLiteral("96 _tempo"));
+        QTest::keyClick(button(d, 1013), Qt::Key_Return);  // a key on the focused button
+        QTRY_COMPARE(d.edit(1028)->text(), QStringLiteral("120 _tempo"));  // reset pressed
+        // The title bar's close asks; "no" keeps the window.
+        r.answerYes = false;
+        QVERIFY(!d.close());
+        QVERIFY(d.isVisible());
+        QVERIFY(r.messages.last().endsWith(QStringLiteral("|question")));
+        QCOMPARE(r.exitStatus, -1);
+        r.answerYes = true;
+        d.close();
+        QCOMPARE(r.exitStatus, 1);
+    }
+
+    void positionShowsWhilePlaying() {
+        test::FakeDevice device;
+        test::FakeStarter starter;
+        device.openable = {"/m/song.wav"};
+        Recorded r;
+        r.nextFile = "/m/song.wav";
+        MainDialog d(device, starter, recordingHooks(r), "/nonexistent/", "/nonexistent/");
+        QCOMPARE(d.positionText(), QString());  // nothing open
+        button(d, 1002)->click();
+        button(d, 1005)->click();  // play
+        device.position = 12345;
+        device.duration = 65000;
+        QCOMPARE(d.positionText(), QStringLiteral("▶ 0:12 / 1:05"));
+        QTRY_COMPARE(d.findChild<QLabel*>(QStringLiteral("position"))->text(),
+                     QStringLiteral("▶ 0:12 / 1:05"));
+        button(d, 1003)->click();  // pause
+        QCOMPARE(d.positionText(), QStringLiteral("❚❚ 0:12 / 1:05"));
+        button(d, 1004)->click();  // stop
+        QCOMPARE(d.positionText(), QStringLiteral("■ 0:12 / 1:05"));
+    }
+
+    void droppedFileIsOpened() {
+        test::FakeDevice device;
+        test::FakeStarter starter;
+        device.openable = {"/m/dropped.wav", "/m/x.mid"};
+        device.midiOnly = {"/m/x.mid"};
+        Recorded r;
+        MainDialog d(device, starter, recordingHooks(r), "/nonexistent/", "/nonexistent/");
+        d.edit(1028)->setText(QStringLiteral("96 _tempo"));
+        // A drop hands the file to openPath (Qt delivers drops only during a
+        // real drag, so the path is given here as the drop gives it).
+        QVERIFY(d.acceptDrops());
+        d.openPath(QStringLiteral("/m/dropped.wav"));
+        QCOMPARE(d.edit(1001)->text(), QStringLiteral("/m/dropped.wav"));
+        QCOMPARE(d.playback().m_bDeviceOpen, 1);
+        QCOMPARE(d.edit(1028)->text(), QStringLiteral("96 _tempo"));  // typed value kept
+        d.openPath(QStringLiteral("/m/x.mid"));
+        QVERIFY(static_cast<QRadioButton*>(d.control(1007))->isChecked());
+        QCOMPARE(device.log.back(), std::string("open /m/x.mid midi"));
+        QVERIFY(!d.windowIcon().isNull());
+    }
+
+    void controlRRunsAllStagesAfterTheChecks() {
+        test::FakeDevice device;
+        test::FakeStarter starter;
+        Recorded r;
+        MainDialog d(device, starter, recordingHooks(r), "/nonexistent/", "/nonexistent/");
+        d.show();
+        QCOMPARE(d.runAllAction()->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_R));
+        QVERIFY(d.actions().contains(d.runAllAction()));  // in the context menu too
+        QSignalSpy started(&d.stageChain(), &StageChain::stageStarted);
+        d.runAllAction()->trigger();  // nothing chosen yet
+        QCOMPARE(r.messages.size(), 1);
+        QVERIFY(r.messages[0].contains(QStringLiteral("ファイル名が空です")));
+        device.openable = {"/m/song.wav"};
+        r.nextFile = "/m/song.wav";
+        button(d, 1002)->click();
+        d.edit(1030)->setText(QStringLiteral("3/4"));  // not "3 / 4"
+        d.runAllAction()->trigger();
+        QCOMPARE(r.messages.size(), 2);
+        QVERIFY(r.messages[1].contains(QStringLiteral("拍子「3/4」")));
+        QVERIFY(!d.stageChain().isRunning());
+        QCOMPARE(started.count(), 0);
+        QVERIFY(starter.starts.empty());
+    }
+
     void captionSizeAndControls() {
         test::FakeDevice device;
         test::FakeStarter starter;
@@ -94,7 +332,7 @@ class MainDialogTest : public QObject {
         QCOMPARE(d.fields().m_strFileName, std::string("/music/a.wav"));
     }
 
-    void openingWritesBackWhatWasStored() {
+    void openingKeepsWhatWasTyped() {
         test::FakeDevice device;
         test::FakeStarter starter;
         device.openable = {"/m/song.wav"};
@@ -102,13 +340,23 @@ class MainDialogTest : public QObject {
         r.nextFile = "/m/song.wav";
         MainDialog d(device, starter, recordingHooks(r), "/nonexistent/", "/nonexistent/");
         d.edit(1028)->setText("96 _tempo");
-        button(d, 1002)->click();  // open: the stored texts come back
-        QCOMPARE(d.edit(1028)->text(), QStringLiteral("120 _tempo"));
-        QCOMPARE(d.edit(1001)->text(), QStringLiteral("/m/song.wav"));
-        d.edit(1028)->setText("96 _tempo");
-        button(d, 1012)->click();  // load first keeps it
-        button(d, 1002)->click();
+        button(d, 1002)->click();  // open: what was typed is taken over, not lost
         QCOMPARE(d.edit(1028)->text(), QStringLiteral("96 _tempo"));
+        QCOMPARE(d.fields().m_strTempo, std::string("96 _tempo"));
+        QCOMPARE(d.edit(1001)->text(), QStringLiteral("/m/song.wav"));
+        // Switching WAVE/MIDI keeps typed values too (the MIDI file must exist).
+        QTemporaryDir dir;
+        const std::string wav = dir.filePath("song.wav").toStdString();
+        QFile(dir.filePath("song.wav")).open(QIODevice::WriteOnly);
+        QFile(dir.filePath("song.wav.mid")).open(QIODevice::WriteOnly);
+        device.openable = {wav, wav + ".mid"};
+        r.nextFile = QString::fromStdString(wav);
+        button(d, 1002)->click();
+        d.edit(1029)->setText("64 _分音符");
+        static_cast<QRadioButton*>(d.control(1007))->click();
+        QCOMPARE(d.fields().m_strFileName, wav + ".mid");  // the switch happened
+        QCOMPARE(d.edit(1029)->text(), QStringLiteral("64 _分音符"));
+        QCOMPARE(d.fields().m_strShortestNote, std::string("64 _分音符"));
     }
 
     void chmodCyclesSevenPictures() {
@@ -167,8 +415,10 @@ class MainDialogTest : public QObject {
         Recorded r;
         MainDialog d(device, starter, recordingHooks(r), "/nonexistent/", "/nonexistent/");
         button(d, 1005)->click();
+        // A caption that shows nothing, and a message that says what to do.
         QCOMPARE(r.messages,
-                 QStringList{QStringLiteral("|err: ファイルオープンエラー :OpenMCI()|ownerless")});
+                 QStringList{QStringLiteral(
+                     " |ファイル名がありません。ファイルを開くで選んでください。|ownerless")});
     }
 
     void failingStopShowsTheOwnedErrorAndEnds() {

@@ -39,7 +39,7 @@ class PipelineGuiTest : public QObject {
                      test::synthNotes({{0.1, 0.6, 69, 12000}, {0.8, 0.6, 72, 12000}}, 1.5, 22050),
                      {.sampleRate = 22050}));
         PcmMediaDevice device;
-        ConsoleStarter starter;
+        InProcessConsoleStarter starter;  // the consoles are answered and read here
         DialogHooks hooks = defaultDialogHooks();
         QStringList messages;
         hooks.message = [&](QWidget*, const QString&, const QString& text, QMessageBox::Icon) {
@@ -52,9 +52,9 @@ class PipelineGuiTest : public QObject {
         d.show();
         auto press = [&](int id) { qobject_cast<QPushButton*>(d.control(id))->click(); };
 
-        press(1008);  // no recording open yet
-        QCOMPARE(messages,
-                 QStringList{QStringLiteral("解析するための Wave ファイル情報が見当たりません。")});
+        press(1008);  // no recording chosen yet: the message says what to do
+        QCOMPARE(messages, QStringList{QStringLiteral(
+                               "ファイル名が空です。ファイルを開くで録音を選んでください。")});
         press(1002);  // open file
         QCOMPARE(d.playback().m_bDeviceOpen, 1);
 

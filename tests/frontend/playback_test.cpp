@@ -123,7 +123,9 @@ TEST(Playback, PausePlayPauseResumesBecauseTheToggleStaysSet) {
 TEST(Playback, PlayWithEmptyFieldGivesTheOpenMessage) {
     Rig r;
     r.playback.OnPlay();
-    EXPECT_EQ(r.window.messages, (std::vector<std::string>{kOpenErrorMessage}));
+    // Nothing to open: the message says to choose a file.
+    ASSERT_EQ(r.window.messages.size(), 1u);
+    EXPECT_NE(r.window.messages[0].find("ファイル名がありません"), std::string::npos);
     EXPECT_EQ(r.state(), std::make_tuple(0, 0, 0));
     EXPECT_EQ(r.device.log, (std::vector<std::string>{"open  wave"}));
 }
@@ -195,7 +197,12 @@ TEST(Playback, RadioWithoutTheMidiFileKeepsTheWaveDevice) {
     EXPECT_EQ(r.playback.m_bDeviceOpen, 1);
     // Play now reopens song.wav as a sequencer, which fails.
     r.playback.OnPlay();
-    EXPECT_EQ(r.window.messages, (std::vector<std::string>{kOpenErrorMessage}));
+    // The message names the file, what it was to be read as, and the device's reason.
+    ASSERT_EQ(r.window.messages.size(), 1u);
+    EXPECT_EQ(r.window.messages[0],
+              openErrorMessage("song.wav", MediaKind::Midi, r.device.errorText()));
+    EXPECT_NE(r.window.messages[0].find("「song.wav」をMIDI ファイルとして開けません。"),
+              std::string::npos);
     EXPECT_EQ(r.playback.m_bDeviceOpen, 0);
 }
 

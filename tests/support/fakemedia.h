@@ -53,8 +53,11 @@ class FakeDevice : public MediaDevice {
         return true;
     }
     std::string errorText() const override { return error; }
+    int64_t positionMs() const override { return position; }
+    int64_t durationMs() const override { return duration; }
 
     std::string error;
+    int64_t position = -1, duration = -1;
 
   private:
     bool fail(const char* text) {
