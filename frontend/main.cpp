@@ -10,6 +10,7 @@
 #include "common/console.h"
 #include "frontend/qt/backgrounds.h"
 #include "frontend/qt/consolewindow.h"
+#include "frontend/qt/language.h"
 #include "frontend/qt/maindialog.h"
 #include "frontend/qt/mediadevice.h"
 #include "frontend/qt/plotwindow.h"
@@ -20,6 +21,7 @@ int main(int argc, char** argv) {
     // Qt takes the locale from the environment; numbers are read and
     // written with a point whatever it is.
     std::setlocale(LC_NUMERIC, "C");
+    sonvola::installUiLanguageFromEnvironment();
     QApplication::setApplicationName(QStringLiteral("sonvola"));
     QFont font(QStringLiteral("Noto Sans CJK JP"));
     font.setFamilies({QStringLiteral("Noto Sans CJK JP"), QStringLiteral("IPAGothic")});
@@ -36,14 +38,14 @@ int main(int argc, char** argv) {
     sonvola::PcmMediaDevice device;
     sonvola::ConsoleStarter starter;
     sonvola::DialogHooks hooks = sonvola::defaultDialogHooks();
-    hooks.openPlot = [workDir](QWidget*, int which) {
-        // A window of its own beside the main window; neither blocks the other.
-        auto* plot = new sonvola::PlotWindow(
+    // Windows of their own beside the main window; neither blocks the other.
+    hooks.openPlot = [workDir](QWidget* owner, int which) {
+        sonvola::PlotWindow::open(
             which == 1 ? sonvola::PlotKind::Peaks : sonvola::PlotKind::LinkedPeaks, workDir,
-            sonvola::defaultPlotHooks(), nullptr);
-        plot->setAttribute(Qt::WA_DeleteOnClose);
-        plot->setModal(false);
-        plot->show();
+            sonvola::defaultPlotHooks(), owner);
+    };
+    hooks.openNotes = [workDir](QWidget* owner, const std::string& score) {
+        sonvola::NotesWindow::open(score, workDir, sonvola::defaultPlotHooks(), owner);
     };
     sonvola::MainDialog dialog(device, starter, hooks, sonvola::getProgramDir(), workDir);
     QObject::connect(&instance, &sonvola::SingleInstance::raiseRequested, &dialog,
@@ -54,7 +56,8 @@ int main(int argc, char** argv) {
         QTimer::singleShot(0, &dialog, [&dialog] {
             auto* box = new QMessageBox(
                 QMessageBox::Information, QStringLiteral("Sonvola"),
-                QStringLiteral("音声の出力先が見つかりません。再生は音なしで進みます。"),
+                QCoreApplication::translate(
+                    "sonvola", "音声の出力先が見つかりません。再生は音なしで進みます。"),
                 QMessageBox::Ok, &dialog);
             box->setAttribute(Qt::WA_DeleteOnClose);
             box->setModal(false);

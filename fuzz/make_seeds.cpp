@@ -51,6 +51,9 @@ int main(int argc, char** argv) {
     put(out / "scoretosmf", "chord.txt",
         "tracks 2 track{ 0 tempo 90 0 rhythm 6 / 8 } track{ 0 tone 41 0 c-3 70 0 e-3 60 300 e-3 0 "
         "100 c-3 0 }");
+    put(out / "pianoroll", "chord.txt",
+        "tracks 2 track{ 0 tempo 90 0 rhythm 6 / 8 } track{ 0 tone 41 0 c-3 70 0 e-3 60 300 e-3 0 "
+        "100 c-3 0 }");
     put(out / "refine", "example.txt",
         "tracks 2\n\ntrack{\n0   tempo 120\n0   rhythm 4 / 4\n}\n\ntrack{\n0   tone 1\n100   a-3 "
         "126\n0   a-4 104\n"

@@ -1,14 +1,18 @@
 // sonvola-plot: draws the picture of a plot window from a peak list or a
-// linked peak list into a PNG file, without a window.
+// linked peak list, or the notes of a score as a piano roll, into a PNG
+// file, without a window.
 //
 //   sonvola-plot [--linked] [--mode 0-4] [--input FILE] OUTPUT.png
+//   sonvola-plot --notes SCORE.txt [--input SpecScan.txt] OUTPUT.png
 #include <QGuiApplication>
+#include <clocale>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
 #include "common/console.h"
 #include "common/outputfile.h"
+#include "frontend/core/pianoroll.h"
 #include "frontend/core/plot.h"
 #include "frontend/qt/imagecanvas.h"
 
@@ -16,10 +20,13 @@ namespace {
 
 const char* kUsage =
     "usage: sonvola-plot [--linked] [--mode 0-4] [--input FILE] OUTPUT.png\n"
+    "       sonvola-plot --notes SCORE.txt [--input SpecScan.txt] OUTPUT.png\n"
     "  Draws the peak list (default: SpecScan.txt of the work directory) or, with\n"
     "  --linked, the linked peak list (TrackJoin.txt) as the plot windows do.\n"
     "  --mode hides the weaker level bands: 0 and 1 show all (0 also marks where\n"
     "  each lump starts and ends), 4 only the loudest. Default 0.\n"
+    "  --notes draws the notes of a score text (RECORDING.wav.txt) as a piano\n"
+    "  roll, over the peaks of the peak list given with --input, if any.\n"
     "  OUTPUT.png - writes the picture to standard output; an existing file is\n"
     "  replaced only by a complete picture.\n";
 
@@ -28,9 +35,9 @@ const char* kUsage =
 int main(int argc, char** argv) {
     sonvola::installTemporaryFileCleanup();
     sonvola::checkStandardOutputAtExit("sonvola-plot");
-    bool linked = false;
+    bool linked = false, modeGiven = false, withNotes = false;
     int mode = 0;
-    std::string input, output;
+    std::string input, output, notes;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--linked") {
@@ -43,8 +50,12 @@ int main(int argc, char** argv) {
                 return 2;
             }
             mode = m[0] - '0';
+            modeGiven = true;
         } else if (a == "--input" && i + 1 < argc) {
             input = argv[++i];
+        } else if (a == "--notes" && i + 1 < argc) {
+            notes = argv[++i];
+            withNotes = true;
         } else if (a == "--help" || a == "-h") {
             std::fputs(kUsage, stdout);
             return 0;
@@ -59,16 +70,33 @@ int main(int argc, char** argv) {
         std::fputs(kUsage, stderr);
         return 2;
     }
-    if (input.empty()) input = sonvola::getWorkDir() + (linked ? "TrackJoin.txt" : "SpecScan.txt");
+    if (withNotes && (linked || modeGiven)) {
+        std::fprintf(stderr, "sonvola-plot: --notes draws no lumps and no modes\n%s", kUsage);
+        return 2;
+    }
+    if (input.empty() && !withNotes)
+        input = sonvola::getWorkDir() + (linked ? "TrackJoin.txt" : "SpecScan.txt");
     // Fonts need a GUI application; no display is needed.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
+    // Qt takes the locale from the environment; the files' numbers have a point.
+    std::setlocale(LC_NUMERIC, "C");
     sonvola::ImageCanvas canvas;
-    if (!sonvola::drawPlotFile(input,
-                               linked ? sonvola::PlotKind::LinkedPeaks : sonvola::PlotKind::Peaks,
-                               mode, canvas)) {
-        std::fprintf(stderr, "sonvola-plot: オープンエラー: %s\n", input.c_str());
-        return 1;
+    if (withNotes) {
+        std::string error;
+        if (!sonvola::drawPianoRollFiles(notes, input, canvas, error)) {
+            std::fprintf(stderr, "sonvola-plot: %s\n", error.c_str());
+            return 1;
+        }
+    } else {
+        std::string reason;
+        if (!sonvola::drawPlotFile(
+                input, linked ? sonvola::PlotKind::LinkedPeaks : sonvola::PlotKind::Peaks, mode,
+                canvas, &reason)) {
+            std::fprintf(stderr, "sonvola-plot: オープンエラー: %s\n%s\n", input.c_str(),
+                         reason.c_str());
+            return 1;
+        }
     }
     std::string error;
     if (!sonvola::writePng(canvas.image(), output, error)) {

@@ -4,7 +4,9 @@
 #include <QFont>
 #include <cstdio>
 
+#include "frontend/qt/backgrounds.h"
 #include "frontend/qt/consolesession.h"
+#include "frontend/qt/language.h"
 
 int main(int argc, char** argv) {
     // The options are read before Qt sees them: every word from PROGRAM on
@@ -30,6 +32,8 @@ int main(int argc, char** argv) {
     font.setFamilies({QStringLiteral("Noto Sans CJK JP"), QStringLiteral("IPAGothic")});
     font.setPointSize(9);
     QApplication::setFont(font);
+    QApplication::setWindowIcon(sonvola::sonvolaIcon());
+    sonvola::installUiLanguageFromEnvironment();
 
     sonvola::ConsoleSession session(options);
     QObject::connect(&session, &sonvola::ConsoleSession::windowClosed, &app,

@@ -97,10 +97,6 @@ bool leadingWhole(const std::string& text, int64_t low, int64_t high, int64_t& v
     return !words.empty() && parseStrictInt(words[0], value) && value >= low && value <= high;
 }
 
-std::string quoted(const std::string& name, const std::string& text) {
-    return name + "「" + text + "」: ";
-}
-
 }  // namespace
 
 std::optional<std::string> fieldProblem(Stage stage, const FieldTexts& f) {
@@ -108,40 +104,54 @@ std::optional<std::string> fieldProblem(Stage stage, const FieldTexts& f) {
     int64_t whole = 0;
     auto tempoAndNoteValue = [&]() -> std::optional<std::string> {
         if (!leadingWhole(f.m_strTempo, 4, 60000000, whole)) {
-            return quoted("演奏速度", f.m_strTempo) +
-                   "4 から 60000000 までの整数を入れてください（例: 120 _tempo）。";
+            return uiText(QT_TRANSLATE_NOOP("sonvola",
+                                            "演奏速度「%1」: 4 から 60000000 までの整数を入れてく"
+                                            "ださい（例: 120 _tempo）。"),
+                          {f.m_strTempo});
         }
         if (!leadingNumber(f.m_strShortestNote, number) || !(number > 0.0)) {
-            return quoted("最短音価", f.m_strShortestNote) +
-                   "正の数を入れてください（例: 128 _分音符）。";
+            return uiText(
+                QT_TRANSLATE_NOOP("sonvola",
+                                  "最短音価「%1」: 正の数を入れてください（例: 128 _分音符）。"),
+                {f.m_strShortestNote});
         }
         return std::nullopt;
     };
     switch (stage) {
         case Stage::SpecScan: {
             if (f.m_strFileName.empty()) {
-                return std::string("ファイル名が空です。ファイルを開くで録音を選んでください。");
+                return uiText(QT_TRANSLATE_NOOP(
+                    "sonvola", "ファイル名が空です。ファイルを開くで録音を選んでください。"));
             }
             if (!leadingNumber(f.m_strFrameShift, number) || !(number >= 1.0)) {
-                return quoted("フレームシフト間隔", f.m_strFrameShift) +
-                       "1 以上のミリ秒数を入れてください（例: 10 _msec）。";
+                return uiText(QT_TRANSLATE_NOOP("sonvola",
+                                                "フレームシフト間隔「%1」: 1 以上のミリ秒数を入れ"
+                                                "てください（例: 10 _msec）。"),
+                              {f.m_strFrameShift});
             }
             int64_t frame = 0;
             if (!leadingWhole(f.m_strFrameLength, 2, 1048576, frame)) {
-                return quoted("フレーム長", f.m_strFrameLength) +
-                       "2 以上の整数を入れてください（例: 512 _点）。";
+                return uiText(
+                    QT_TRANSLATE_NOOP(
+                        "sonvola",
+                        "フレーム長「%1」: 2 以上の整数を入れてください（例: 512 _点）。"),
+                    {f.m_strFrameLength});
             }
             if (!leadingWhole(f.m_strZeroPadLength, 4, 1048576, whole) ||
                 !std::has_single_bit(static_cast<uint64_t>(whole)) || whole < frame) {
-                return quoted("0づめしたフレーム長", f.m_strZeroPadLength) +
-                       "フレーム長以上で、4 から 1048576 までの 2 のべき乗を入れてください（例: "
-                       "4096 _点）。";
+                return uiText(QT_TRANSLATE_NOOP("sonvola",
+                                                "0づめしたフレーム長「%1」: フレーム長以上で、4 "
+                                                "から 1048576 までの 2 のべき乗を入れてください（"
+                                                "例: 4096 _点）。"),
+                              {f.m_strZeroPadLength});
             }
             const auto window = wordsOf(f.m_strWindow);
             if (window.size() != 1 || !parseWindowName(window[0])) {
-                return quoted("窓関数", f.m_strWindow) +
-                       "ブラックマン窓・ハニング窓・ハミング窓・方形窓・三角窓・なし "
-                       "のどれかを入れてください。";
+                return uiText(QT_TRANSLATE_NOOP("sonvola",
+                                                "窓関数「%1」: ブラックマン窓・ハニング窓・ハミング"
+                                                "窓・方形窓・三角窓・なし のどれかを入れてください"
+                                                "。"),
+                              {f.m_strWindow});
             }
             return std::nullopt;
         }
@@ -154,14 +164,17 @@ std::optional<std::string> fieldProblem(Stage stage, const FieldTexts& f) {
             if (sig.size() != 3 || sig[1] != "/" || !parseStrictInt(sig[0], num) ||
                 !parseStrictInt(sig[2], den) || num < 1 || num > 255 || den < 1 ||
                 den > (int64_t{1} << 30) || !std::has_single_bit(static_cast<uint64_t>(den))) {
-                return quoted("拍子", f.m_strTimeSignature) +
-                       "「3 / 4」のように、1 から 255 までの分子と 2 のべき乗の分母を入れてくださ"
-                       "い。";
+                return uiText(QT_TRANSLATE_NOOP("sonvola",
+                                                "拍子「%1」: 「3 / 4」のように、1 から 255 までの"
+                                                "分子と 2 のべき乗の分母を入れてください。"),
+                              {f.m_strTimeSignature});
             }
             if (!leadingWhole(f.m_strProgram, 1, 128, whole) ||
                 wordsOf(f.m_strProgram).size() != 1) {
-                return quoted("GM音色番号", f.m_strProgram) +
-                       "1 から 128 までの整数を入れてください。";
+                return uiText(
+                    QT_TRANSLATE_NOOP("sonvola",
+                                      "GM音色番号「%1」: 1 から 128 までの整数を入れてください。"),
+                    {f.m_strProgram});
             }
             return std::nullopt;
         }
@@ -172,7 +185,10 @@ std::optional<std::string> fieldProblem(Stage stage, const FieldTexts& f) {
 }
 
 std::string noScoreMessage(const std::string& scorePath) {
-    return "楽譜ファイル「" + scorePath + "」がありません。先に ③音高認識 を実行してください。";
+    return uiText(
+        QT_TRANSLATE_NOOP("sonvola",
+                          "楽譜ファイル「%1」がありません。先に ③音高認識 を実行してください。"),
+        {scorePath});
 }
 
 static bool opens(const std::string& path) {
@@ -224,7 +240,7 @@ std::vector<StageCommand> Launcher::runAllCommands() {
         }
     }
     if (!recordingOpen()) {
-        window_.showError(kNoWaveMessage);
+        window_.showError(uiText(kNoWaveMessage));
         return {};
     }
     return allStageCommands();
@@ -232,7 +248,7 @@ std::vector<StageCommand> Launcher::runAllCommands() {
 
 void Launcher::launch(const StageCommand& command) {
     if (!starter_.start(command.program, command.words)) {
-        window_.showError(kStartFailedMessage);
+        window_.showError(uiText(kStartFailedMessage));
     }
 }
 
@@ -244,7 +260,7 @@ void Launcher::OnRunSpecScan() {
     }
     const StageCommand command = stageCommand(Stage::SpecScan);
     if (!recordingOpen()) {
-        window_.showError(kNoWaveMessage);
+        window_.showError(uiText(kNoWaveMessage));
         return;
     }
     launch(command);
@@ -258,7 +274,7 @@ void Launcher::OnRunTrackJoin() {
     }
     const StageCommand command = stageCommand(Stage::TrackJoin);
     if (!opens(workDir_ + "SpecScan.txt")) {
-        window_.showError(kNoSpecScanMessage);
+        window_.showError(uiText(kNoSpecScanMessage));
         return;
     }
     launch(command);
@@ -272,7 +288,7 @@ void Launcher::OnRunNoteFind() {
     }
     const StageCommand command = stageCommand(Stage::NoteFind);
     if (!opens(workDir_ + "TrackJoin.txt")) {
-        window_.showError(kNoTrackJoinMessage);
+        window_.showError(uiText(kNoTrackJoinMessage));
         return;
     }
     launch(command);
@@ -280,12 +296,12 @@ void Launcher::OnRunNoteFind() {
 
 void Launcher::OnRunScoreToSmf() {
     if (!opens(workDir_ + "SpecScan.txt")) {
-        window_.showError(kNoSpecScanMessage);
+        window_.showError(uiText(kNoSpecScanMessage));
         return;
     }
     const std::string recording = readPeakHeader(workDir_ + "SpecScan.txt").signalName;
     if (fields_.m_strFileName == recording + ".mid") {
-        window_.showMessage(kMidiInUseMessage);
+        window_.showMessage(uiText(kMidiInUseMessage));
         return;
     }
     if (recording.empty() || !opens(recording + ".txt")) {

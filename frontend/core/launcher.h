@@ -8,6 +8,7 @@
 
 #include "frontend/core/fields.h"
 #include "frontend/core/playback.h"
+#include "frontend/core/uitext.h"
 
 namespace sonvola {
 
@@ -40,16 +41,17 @@ struct StageCommand {
 
 enum class Stage { SpecScan, TrackJoin, NoteFind, ScoreToSmf };
 
-// The messages of the stage buttons.
-inline constexpr const char* kNoWaveMessage = "解析するための Wave ファイル情報が見当たりません。";
-inline constexpr const char* kNoSpecScanMessage =
-    "SpecScan.txt がありません。先に ①音楽音解析 を実行してください。";
-inline constexpr const char* kNoTrackJoinMessage =
-    "TrackJoin.txt がありません。先に ②クラスタリング を実行してください。";
+// The messages of the stage buttons (shown through uiText).
+inline constexpr const char* kNoWaveMessage =
+    QT_TRANSLATE_NOOP("sonvola", "解析するための Wave ファイル情報が見当たりません。");
+inline constexpr const char* kNoSpecScanMessage = QT_TRANSLATE_NOOP(
+    "sonvola", "SpecScan.txt がありません。先に ①音楽音解析 を実行してください。");
+inline constexpr const char* kNoTrackJoinMessage = QT_TRANSLATE_NOOP(
+    "sonvola", "TrackJoin.txt がありません。先に ②クラスタリング を実行してください。");
 inline constexpr const char* kMidiInUseMessage =
-    "err: デバイスが MIDI を参照しているため変換できません．";
+    QT_TRANSLATE_NOOP("sonvola", "err: デバイスが MIDI を参照しているため変換できません．");
 inline constexpr const char* kStartFailedMessage =
-    "何らかの原因で関数が正常に実行できませんでした。";
+    QT_TRANSLATE_NOOP("sonvola", "何らかの原因で関数が正常に実行できませんでした。");
 
 // What is wrong with the fields a stage takes its arguments from, in a
 // sentence that names the field, the text and what it should be; nothing
@@ -100,6 +102,8 @@ class Launcher {
     // a recording is open (with SpecScan's error box when not) and returns
     // allStageCommands(); empty when the check fails.
     std::vector<StageCommand> runAllCommands();
+
+    const std::string& workDir() const { return workDir_; }
 
   private:
     StageCommand scoreToSmfCommand(const std::string& recording) const;

@@ -1,5 +1,7 @@
 #include "frontend/core/playback.h"
 
+#include "frontend/core/uitext.h"
+
 namespace sonvola {
 
 void Playback::fail() {
@@ -8,12 +10,19 @@ void Playback::fail() {
 }
 
 std::string openErrorMessage(const std::string& path, MediaKind kind, const std::string& reason) {
+    if (path.empty()) {
+        return uiText(QT_TRANSLATE_NOOP(
+            "sonvola", "ファイル名がありません。ファイルを開くで選んでください。"));
+    }
     std::string text =
-        "「" + path + "」を" +
-        (kind == MediaKind::Wave ? "WAV ファイル（リニア PCM 8/16 ビット）" : "MIDI ファイル") +
-        "として開けません。";
-    if (path.empty()) text = "ファイル名がありません。ファイルを開くで選んでください。";
-    if (!reason.empty() && !path.empty()) text += "\n" + reason;
+        kind == MediaKind::Wave
+            ? uiText(QT_TRANSLATE_NOOP(
+                         "sonvola",
+                         "「%1」をWAV ファイル（リニア PCM 8/16 ビット）として開けません。"),
+                     {path})
+            : uiText(QT_TRANSLATE_NOOP("sonvola", "「%1」をMIDI ファイルとして開けません。"),
+                     {path});
+    if (!reason.empty()) text += "\n" + reason;
     return text;
 }
 

@@ -1,9 +1,13 @@
 #include "frontend/core/plot.h"
 
+#include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <charconv>
 #include <climits>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 
 namespace sonvola {
 
@@ -78,21 +82,36 @@ void drawPeak(PlotCanvas& canvas, double f, double level, int64_t column, const 
     for (int i = 0; i < n; ++i) canvas.pixel(xs[i], y, colour);
 }
 
-void drawTick(PlotCanvas& canvas, int64_t h, const PlotHeader& header) {
+// The last tick's number and where it went: a tick that lands on the same
+// pixel column with the same number (more frames than columns) leaves its
+// number as it is instead of writing it once more.
+struct TickText {
+    int64_t x = INT64_MIN;
+    long long seconds = 0;
+};
+
+void drawTick(PlotCanvas& canvas, int64_t h, const PlotHeader& header, TickText& last) {
     const int64_t xt = (1001 * h) / header.LoopCount + 80;
     canvas.line(static_cast<int>(xt), 571, static_cast<int>(xt), 562);
     // Whole seconds; a header's frame shift and count can make them exceed 32 bits.
     const long long seconds = static_cast<long long>(static_cast<double>(header.FrameRate) *
                                                      static_cast<double>(h) * 0.001);
+    if (xt == last.x && seconds == last.seconds) return;
+    last = {xt, seconds};
     canvas.text(static_cast<int>(xt - 5), 572, std::to_string(seconds), PlotFont::A);
-}
-
-bool tickAt(int64_t h, const PlotHeader& header) {
-    return header.FrameRate > 0 && (static_cast<int64_t>(header.FrameRate) * h) % 1000 == 0;
 }
 
 void drawGrid(PlotCanvas& canvas) {
     for (int y : {72, 172, 272, 372, 472}) canvas.dottedLine(81, y, 1081, y);
+}
+
+// The key of the peak plots: the dB of the band boundaries.
+void drawPeakLegend(PlotCanvas& canvas, const PlotHeader& h) {
+    LegendTexts below;
+    below.caption = "level [dB]";
+    const double range = h.MaxdB - h.MindB;
+    for (int j = 0; j < 5; ++j) below.marks[j] = formatDecibels(h.MindB + range * j / 4.0);
+    drawLevelLegend(canvas, below, nullptr, true);
 }
 
 }  // namespace
@@ -163,6 +182,64 @@ Rgb levelColour(int v) {
     return {0, v & 0xFF, 255};
 }
 
+bool timeTickAt(int64_t h, int32_t frameRate) {
+    return (static_cast<int64_t>(frameRate) * h) % 1000 == 0;
+}
+
+const char* plotFileName(PlotKind kind) {
+    return kind == PlotKind::Peaks ? "SpecScan.txt" : "TrackJoin.txt";
+}
+
+std::string formatDecibels(double dB) {
+    char buf[64];
+    const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, dB, std::chars_format::fixed, 1);
+    if (ec != std::errc()) return "?";
+    std::string text(buf, end);
+    return text == "-0.0" ? "0.0" : text;
+}
+
+void drawLevelLegend(PlotCanvas& canvas, const LegendTexts& below, const LegendTexts* above,
+                     bool bandNumbers) {
+    const int left = kLegendLeft, top = kLegendTop;
+    const int right = left + kLegendColumns, bottom = top + kLegendHeight;
+    const Rgb black{0, 0, 0};
+    for (int i = 0; i < kLegendColumns; ++i) {
+        canvas.fill(left + i, top, left + i + 1, bottom, levelColour(4 * i));
+    }
+    canvas.fill(left - 1, top - 1, right + 1, top, black);
+    canvas.fill(left - 1, bottom, right + 1, bottom + 1, black);
+    canvas.fill(left - 1, top, left, bottom, black);
+    canvas.fill(right, top, right + 1, bottom, black);
+    const int band = kLegendColumns / 4;
+    for (int j = 0; j < 5; ++j) {
+        const int x = std::min(left + band * j, right);
+        canvas.fill(x, bottom + 1, x + 1, bottom + 4, black);
+        if (above) canvas.fill(x, top - 4, x + 1, top - 1, black);
+    }
+    auto centred = [&](int cx, int y, const std::string& t) {
+        if (!t.empty())
+            canvas.text(cx - canvas.textWidth(t, PlotFont::Small) / 2, y, t, PlotFont::Small);
+    };
+    // Right-aligned, clear of the strip and of the first mark of its row.
+    auto caption = [&](int y, const std::string& t, const std::string& firstMark) {
+        if (t.empty()) return;
+        const int end =
+            std::min(left - 8, left - canvas.textWidth(firstMark, PlotFont::Small) / 2 - 6);
+        canvas.text(end - canvas.textWidth(t, PlotFont::Small), y, t, PlotFont::Small);
+    };
+    for (int j = 0; j < 5; ++j)
+        centred(std::min(left + band * j, right), bottom + 4, below.marks[j]);
+    caption(top, below.caption, std::string());
+    if (above) {
+        for (int j = 0; j < 5; ++j)
+            centred(std::min(left + band * j, right), top - 17, above->marks[j]);
+        caption(top - 17, above->caption, above->marks[0]);
+    }
+    if (bandNumbers) {
+        for (int j = 0; j < 4; ++j) centred(left + band * j + band / 2, top, std::to_string(j + 1));
+    }
+}
+
 bool bandVisible(int v, int mode) {
     if (v >= 768) return true;
     if (v >= 512) return mode <= 3;
@@ -174,6 +251,7 @@ void drawPeakPlot(std::FILE* file, int mode, PlotCanvas& canvas) {
     const PlotHeader h = readPlotHeader(file);
     drawFrameAndLabels(canvas);
     readPlotWord(file);  // the rule line
+    TickText ticks;
     if (h.LoopCount > 1) {
         for (int64_t rec = 1; rec < h.LoopCount; ++rec) {
             if (readPlotWord(file).empty()) break;  // the label; the file ends early
@@ -184,11 +262,12 @@ void drawPeakPlot(std::FILE* file, int mode, PlotCanvas& canvas) {
                 drawPeak(canvas, f, level, rec, h, mode);
                 word = readPlotWord(file);
             }
-            if (tickAt(rec, h)) drawTick(canvas, rec, h);
+            if (timeTickAt(rec, h.FrameRate)) drawTick(canvas, rec, h, ticks);
             if (word.empty()) break;
         }
     }
     drawGrid(canvas);
+    drawPeakLegend(canvas, h);
 }
 
 void drawLumpPlot(std::FILE* file, int mode, PlotCanvas& canvas) {
@@ -232,14 +311,21 @@ void drawLumpPlot(std::FILE* file, int mode, PlotCanvas& canvas) {
         // A header with more ticks than the frame has pixels draws every
         // so many of them: the picture stays readable and the drawing short.
         while (h.LoopCount / step > 2000) step *= 2;
-        for (int64_t t = step; t < h.LoopCount; t += step) drawTick(canvas, t, h);
+        TickText ticks;
+        for (int64_t t = step; t < h.LoopCount; t += step) drawTick(canvas, t, h, ticks);
     }
     drawGrid(canvas);
+    drawPeakLegend(canvas, h);
 }
 
-bool drawPlotFile(const std::string& path, PlotKind kind, int mode, PlotCanvas& canvas) {
+bool drawPlotFile(const std::string& path, PlotKind kind, int mode, PlotCanvas& canvas,
+                  std::string* reason) {
+    errno = 0;
     std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) return false;
+    if (!f) {
+        if (reason) *reason = std::strerror(errno != 0 ? errno : ENOENT);
+        return false;
+    }
     if (kind == PlotKind::Peaks) {
         drawPeakPlot(f, mode, canvas);
     } else {

@@ -9,9 +9,11 @@
 
 namespace sonvola {
 
-QImage backgroundPicture(int index) {
+QImage backgroundPicture(int index, double scale) {
     const QSize size = index == 4 ? QSize(1280, 960) : QSize(1000, 750);
-    QImage img(size, QImage::Format_RGB32);
+    if (!(scale > 0.0)) scale = 1.0;
+    QImage img(size * scale, QImage::Format_RGB32);
+    img.setDevicePixelRatio(scale);
     QPainter p(&img);
     p.setRenderHint(QPainter::Antialiasing);
     // A calm base in a different hue for each picture.
@@ -22,7 +24,7 @@ QImage backgroundPicture(int index) {
     QLinearGradient g(0, 0, size.width(), size.height());
     g.setColorAt(0, base.lighter(160));
     g.setColorAt(1, base.darker(140));
-    p.fillRect(img.rect(), g);
+    p.fillRect(QRect(QPoint(0, 0), size), g);
     // Staff lines and note heads: a score seen through glass.
     p.setPen(QPen(QColor(255, 255, 255, 40), 2));
     for (int staff = 0; staff < 6; ++staff) {

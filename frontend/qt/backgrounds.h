@@ -6,8 +6,9 @@
 
 namespace sonvola {
 
-// Picture `index` (0..6): 1000 x 750 pixels, picture 4 1280 x 960.
-QImage backgroundPicture(int index);
+// Picture `index` (0..6): 1000 x 750 pixels, picture 4 1280 x 960, drawn
+// for a screen of `scale` device pixels per pixel (sharp at 150 % and 200 %).
+QImage backgroundPicture(int index, double scale = 1.0);
 
 // The program's icon, drawn at `size` pixels square: a staff with a note
 // over the bars of a spectrum, green on dark blue like the window.

@@ -68,7 +68,7 @@ ConsoleWindow::ConsoleWindow(const QString& program, const QStringList& argument
     output_->setReadOnly(true);
     output_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     input_ = new QLineEdit(this);
-    input_->setPlaceholderText(QStringLiteral("入力して RETURN"));
+    input_->setPlaceholderText(tr("入力して RETURN"));
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(output_);
     layout->addWidget(input_);
@@ -84,9 +84,8 @@ ConsoleWindow::ConsoleWindow(const QString& program, const QStringList& argument
     connect(&process_, &QProcess::finished, this, [this](int code, QProcess::ExitStatus status) {
         append(decoder_.decode(process_.readAllStandardOutput()));
         end(status == QProcess::NormalExit ? code : -1,
-            status == QProcess::NormalExit
-                ? QStringLiteral("\n\n[終了しました: 終了コード %1]\n").arg(code)
-                : QStringLiteral("\n\n[異常終了しました]\n"));
+            status == QProcess::NormalExit ? tr("\n\n[終了しました: 終了コード %1]\n").arg(code)
+                                           : tr("\n\n[異常終了しました]\n"));
     });
     // Like a program in a terminal that goes away, the program is told
     // (SIGHUP) when the process showing it ends without closing it first.
@@ -108,14 +107,13 @@ ConsoleWindow::~ConsoleWindow() {
 bool ConsoleWindow::start() {
     process_.start(program_, arguments_);
     if (!process_.waitForStarted(5000)) {
-        end(-1, QStringLiteral("[起動できませんでした: %1]\n%2\n")
-                    .arg(program_, process_.errorString()));
+        end(-1, tr("[起動できませんでした: %1]\n%2\n").arg(program_, process_.errorString()));
         return false;
     }
     if (autoReturn_) {
         process_.closeWriteChannel();
         input_->setEnabled(false);
-        input_->setPlaceholderText(QStringLiteral("RETURN は自動で送られます"));
+        input_->setPlaceholderText(tr("RETURN は自動で送られます"));
     }
     return true;
 }

@@ -1,9 +1,11 @@
 #include "frontend/qt/imagecanvas.h"
 
 #include <QBuffer>
+#include <QColor>
 #include <QFont>
 #include <QFontMetrics>
 #include <QPainter>
+#include <algorithm>
 
 #include "common/outputfile.h"
 
@@ -27,20 +29,31 @@ QColor colourOf(Rgb c) {
     return QColor(c.r, c.g, c.b);
 }
 
+const QStringList& sansFamilies() {
+    static const QStringList families{QStringLiteral("Arial"), QStringLiteral("Liberation Sans"),
+                                      QStringLiteral("DejaVu Sans")};
+    return families;
+}
+
 QFont plotFont(PlotFont which) {
     QFont f;
-    f.setStyleStrategy(QFont::NoAntialias);
+    f.setFamilies(sansFamilies());
     if (which == PlotFont::A) {
-        // 32 pixels high, characters about 8 pixels wide.
-        f.setPixelSize(32);
-        const int average = QFontMetrics(f).averageCharWidth();
-        if (average > 0) f.setStretch(std::clamp(100 * 8 / average, 1, 4000));
+        // The axis numbers stand in cells 8 pixels wide: the largest size
+        // whose digits fit that width, drawn in the font's own proportions.
+        for (int px = 16; px >= 6; --px) {
+            f.setPixelSize(px);
+            if (QFontMetrics(f).horizontalAdvance(QLatin1Char('0')) <= 8) break;
+        }
+    } else if (which == PlotFont::Small) {
+        f.setPixelSize(12);
     } else {
-        f.setFamilies({QStringLiteral("Arial"), QStringLiteral("Liberation Sans"),
-                       QStringLiteral("DejaVu Sans")});
+        // The titles keep their unsmoothed look; the small texts are smoothed
+        // to stay readable.
+        f.setStyleStrategy(QFont::NoAntialias);
         f.setPixelSize(27);  // 20 points at 96 dots per inch
-        f.setWeight(QFont::Normal);
     }
+    f.setWeight(QFont::Normal);
     return f;
 }
 
@@ -48,11 +61,25 @@ QFont plotFont(PlotFont which) {
 
 ImageCanvas::ImageCanvas() : image_(kPlotWidth, kPlotHeight, QImage::Format_RGB32) {
     image_.fill(Qt::white);
+    for (PlotFont which : {PlotFont::A, PlotFont::B, PlotFont::C, PlotFont::Small}) {
+        fonts_[static_cast<size_t>(which)] = plotFont(which);
+    }
+}
+
+const QFont& ImageCanvas::font(PlotFont which) const {
+    return fonts_[static_cast<size_t>(which)];
 }
 
 void ImageCanvas::fill(int left, int top, int right, int bottom, Rgb colour) {
-    QPainter p(&image_);
-    p.fillRect(QRect(left, top, right - left, bottom - top), colourOf(colour));
+    // Straight into the pixels: the piano roll fills many small bars.
+    const int l = std::max(left, 0), t = std::max(top, 0);
+    const int r = std::min(right, image_.width()), b = std::min(bottom, image_.height());
+    if (l >= r || t >= b) return;
+    const QRgb c = colourOf(colour).rgb();
+    for (int y = t; y < b; ++y) {
+        QRgb* row = reinterpret_cast<QRgb*>(image_.scanLine(y));
+        std::fill(row + l, row + r, c);
+    }
 }
 
 void ImageCanvas::rectangle(int left, int top, int right, int bottom) {
@@ -92,21 +119,29 @@ void ImageCanvas::dottedLine(int x0, int y0, int x1, int y1) {
     }
 }
 
-void ImageCanvas::text(int x, int y, const std::string& text, PlotFont font) {
+void ImageCanvas::text(int x, int y, const std::string& text, PlotFont which) {
     QPainter p(&image_);
     p.setPen(Qt::black);
-    const QFont f = plotFont(font);
+    const QFont& f = font(which);
     p.setFont(f);
-    const int ascent = QFontMetrics(f).ascent();
+    const QFontMetrics metrics(f);
     const QString s = QString::fromStdString(text);
-    if (font == PlotFont::B) {
+    if (which == PlotFont::B) {
         // A quarter turn counter-clockwise about the text's top-left corner.
         p.translate(x, y);
         p.rotate(-90);
-        p.drawText(0, ascent, s);
+        p.drawText(0, metrics.ascent(), s);
+    } else if (which == PlotFont::A) {
+        // The digits in the middle of their 32 pixel high cell, level with
+        // the grid line or tick they name.
+        p.drawText(x, y + (32 + metrics.capHeight()) / 2, s);
     } else {
-        p.drawText(x, y + ascent, s);
+        p.drawText(x, y + metrics.ascent(), s);
     }
+}
+
+int ImageCanvas::textWidth(const std::string& text, PlotFont which) {
+    return QFontMetrics(font(which)).horizontalAdvance(QString::fromStdString(text));
 }
 
 }  // namespace sonvola

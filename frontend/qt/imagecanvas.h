@@ -2,7 +2,9 @@
 // sonvola-plot writes, pixel for pixel the same.
 #pragma once
 
+#include <QFont>
 #include <QImage>
+#include <array>
 
 #include "frontend/core/plot.h"
 
@@ -20,9 +22,13 @@ class ImageCanvas : public PlotCanvas {
     void line(int x0, int y0, int x1, int y1) override;
     void dottedLine(int x0, int y0, int x1, int y1) override;
     void text(int x, int y, const std::string& text, PlotFont font) override;
+    int textWidth(const std::string& text, PlotFont font) override;
 
   private:
+    const QFont& font(PlotFont which) const;
+
     QImage image_;
+    std::array<QFont, 4> fonts_;  // by PlotFont
 };
 
 // Writes `image` as a PNG file to `path` ("-" is standard output), replacing

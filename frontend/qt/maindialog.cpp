@@ -19,6 +19,7 @@
 #include <QTimer>
 #include <fstream>
 
+#include "common/peakfile.h"
 #include "frontend/qt/backgrounds.h"
 #include "frontend/qt/consolewindow.h"
 #include "frontend/qt/stagechain.h"
@@ -106,7 +107,7 @@ MainDialog::MainDialog(MediaDevice& device, ProgramStarter& starter, DialogHooks
     setModal(false);
     setAcceptDrops(true);
     setWindowIcon(sonvolaIcon());
-    picture_ = backgroundPicture(background_);
+    picture_ = backgroundPicture(background_, devicePixelRatioF());
     build();
     setTabOrderAsLaidOut();
     positionTimer_ = new QTimer(this);
@@ -115,11 +116,16 @@ MainDialog::MainDialog(MediaDevice& device, ProgramStarter& starter, DialogHooks
     positionTimer_->start();
     // More than the buttons: the window's context menu and its shortcuts.
     chain_ = new StageChain(defaultConsoleProgram(), this);
-    runAll_ = new QAction(QStringLiteral("①～④をまとめて実行"), this);
+    runAll_ = new QAction(tr("①～④をまとめて実行"), this);
     runAll_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
     runAll_->setShortcutContext(Qt::WindowShortcut);
     connect(runAll_, &QAction::triggered, this, &MainDialog::runAllStages);
     addAction(runAll_);
+    notes_ = new QAction(tr("ピアノロールを表示"), this);
+    notes_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
+    notes_->setShortcutContext(Qt::WindowShortcut);
+    connect(notes_, &QAction::triggered, this, &MainDialog::showNotes);
+    addAction(notes_);
     setContextMenuPolicy(Qt::ActionsContextMenu);
     // Dialog initialisation: defaults written into the fields, WAVE selected.
     resetParameters(fields_);
@@ -151,7 +157,10 @@ QLineEdit* MainDialog::addEdit(int id, int x, int y, int w, int h) {
 
 void MainDialog::addLabel(const QString& text, int x, int y, int w, int h) {
     auto* l = new QLabel(text, this);
-    l->setGeometry(du(x), du(y), du(w), du(h));
+    // At its place, and tall enough for the font's descenders (the labels
+    // are transparent, so a taller one covers nothing).
+    l->setGeometry(du(x), du(y), du(w), std::max(du(h), l->fontMetrics().height()));
+    l->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     markOwn(l);
 }
 
@@ -182,10 +191,10 @@ void MainDialog::build() {
     controls_[1034] = frame;
 
     addEdit(1001, 7, 25, 298, 12);
-    addButton(1002, QStringLiteral("ファイルを開く"), 110, 44, 72, 19);
-    addButton(1003, QStringLiteral("一時停止"), 40, 44, 32, 19);
-    addButton(1004, QStringLiteral("停止"), 73, 44, 32, 19);
-    addButton(1005, QStringLiteral("再生"), 7, 44, 32, 19);
+    addButton(1002, tr("ファイルを開く"), 110, 44, 72, 19);
+    addButton(1003, tr("一時停止"), 40, 44, 32, 19);
+    addButton(1004, tr("停止"), 73, 44, 32, 19);
+    addButton(1005, tr("再生"), 7, 44, 32, 19);
     auto* wave = new QRadioButton(QStringLiteral("WAVE"), this);
     wave->setGeometry(du(8), du(70), du(55), du(10));
     auto* midi = new QRadioButton(QStringLiteral("MIDI"), this);
@@ -203,36 +212,36 @@ void MainDialog::build() {
     group->addButton(midi);
     controls_[1006] = wave;
     controls_[1007] = midi;
-    addButton(1008, QStringLiteral("①音楽音解析"), 195, 50, 104, 20);
-    addButton(1009, QStringLiteral("①の結果をプロット"), 195, 160, 104, 15);
-    addButton(1011, QStringLiteral("④1～3よりMIDIを生成"), 195, 122, 104, 20);
-    addLabel(QStringLiteral("窓関数："), 16, 147, 75, 8);
-    addLabel(QStringLiteral("0づめしたフレーム長："), 16, 130, 85, 8);
-    addLabel(QStringLiteral("フレーム長："), 16, 114, 75, 8);
-    addLabel(QStringLiteral("フレームシフト間隔："), 16, 97, 80, 8);
+    addButton(1008, tr("①音楽音解析"), 195, 50, 104, 20);
+    addButton(1009, tr("①の結果をプロット"), 195, 160, 104, 15);
+    addButton(1011, tr("④1～3よりMIDIを生成"), 195, 122, 104, 20);
+    addLabel(tr("窓関数："), 16, 147, 75, 8);
+    addLabel(tr("0づめしたフレーム長："), 16, 130, 85, 8);
+    addLabel(tr("フレーム長："), 16, 114, 75, 8);
+    addLabel(tr("フレームシフト間隔："), 16, 97, 80, 8);
     addEdit(1024, 106, 97, 68, 12);
     addEdit(1025, 106, 114, 68, 12);
     addEdit(1026, 106, 130, 68, 12);
     addEdit(1027, 106, 147, 68, 12);
-    addLabel(QStringLiteral("演奏速度："), 16, 164, 80, 8);
-    addLabel(QStringLiteral("最短音価："), 16, 181, 80, 8);
+    addLabel(tr("演奏速度："), 16, 164, 80, 8);
+    addLabel(tr("最短音価："), 16, 181, 80, 8);
     addEdit(1028, 106, 164, 68, 12);
     addEdit(1029, 106, 181, 68, 12);
-    addButton(1014, QStringLiteral("②クラスタリング"), 195, 74, 104, 20);
-    addButton(1016, QStringLiteral("②の結果をプロット"), 195, 179, 104, 15);
-    addButton(1017, QStringLiteral("③音高認識"), 195, 98, 104, 20);
-    addLabel(QStringLiteral("拍子："), 16, 198, 80, 8);
+    addButton(1014, tr("②クラスタリング"), 195, 74, 104, 20);
+    addButton(1016, tr("②の結果をプロット"), 195, 179, 104, 15);
+    addButton(1017, tr("③音高認識"), 195, 98, 104, 20);
+    addLabel(tr("拍子："), 16, 198, 80, 8);
     addEdit(1030, 106, 198, 68, 12);
     addGroup(188, 39, 117, 110);
     addGroup(188, 149, 117, 53);
     addGroup(7, 85, 175, 150);
-    addLabel(QStringLiteral("ファイル名："), 9, 12, 49, 8);
+    addLabel(tr("ファイル名："), 9, 12, 49, 8);
     addButton(1010, QStringLiteral("exit"), 273, 213, 26, 15);
     addButton(1012, QStringLiteral("load"), 195, 213, 25, 15);
     addButton(1013, QStringLiteral("reset"), 221, 213, 25, 15);
     addButton(1015, QStringLiteral("chmod"), 247, 213, 25, 15);
     addGroup(188, 202, 117, 33);
-    addLabel(QStringLiteral("GM音色番号(1～128)："), 16, 215, 84, 8);
+    addLabel(tr("GM音色番号(1～128)："), 16, 215, 84, 8);
     addEdit(1031, 106, 215, 68, 12);
 
     auto button = [this](int id) { return static_cast<QPushButton*>(controls_.at(id)); };
@@ -298,7 +307,7 @@ void MainDialog::showMessage(const std::string& text) {
 }
 
 void MainDialog::showError(const std::string& text) {
-    hooks_.message(this, QStringLiteral("エラー"), q(text), QMessageBox::Warning);
+    hooks_.message(this, tr("エラー"), q(text), QMessageBox::Warning);
 }
 
 void MainDialog::endDialog() {
@@ -313,21 +322,32 @@ bool MainDialog::fileReadable(const std::string& path) const {
 
 std::optional<std::string> MainDialog::chooseFile(MediaKind kind) {
     const bool wave = kind == MediaKind::Wave;
-    const QString chosen = hooks_.openFileName(
-        this, wave ? QStringLiteral("Waveファイル(*.wav)") : QStringLiteral("MIDIファイル(*.mid)"),
-        wave ? QStringLiteral("wav") : QStringLiteral("MIDI"),
-        wave ? QStringLiteral("*.wav") : QStringLiteral("*.mid"));
+    const QString chosen =
+        hooks_.openFileName(this, wave ? tr("Waveファイル(*.wav)") : tr("MIDIファイル(*.mid)"),
+                            wave ? QStringLiteral("wav") : QStringLiteral("MIDI"),
+                            wave ? QStringLiteral("*.wav") : QStringLiteral("*.mid"));
     if (chosen.isEmpty()) return std::nullopt;
     return s(chosen);
 }
 
 void MainDialog::runAllStages() {
     if (chain_->isRunning()) {
-        showError("①～④の実行中です。終わってからもう一度どうぞ。");
+        showError(tr("①～④の実行中です。終わってからもう一度どうぞ。").toStdString());
         return;
     }
     const std::vector<StageCommand> commands = launcher_.runAllCommands();
     if (!commands.empty()) chain_->start(commands);
+}
+
+std::string MainDialog::currentScorePath() const {
+    std::string recording = readPeakHeader(launcher_.workDir() + "SpecScan.txt").signalName;
+    if (recording.empty()) recording = fields_.m_strFileName;
+    if (recording.empty()) return std::string();
+    return recording + ".txt";
+}
+
+void MainDialog::showNotes() {
+    if (hooks_.openNotes) hooks_.openNotes(this, currentScorePath());
 }
 
 void MainDialog::OnLoad() {
@@ -341,13 +361,12 @@ void MainDialog::OnReset() {
 
 void MainDialog::OnChmod() {
     background_ = nextBackground(background_);
-    picture_ = backgroundPicture(background_);
+    picture_ = backgroundPicture(background_, devicePixelRatioF());
     update();
 }
 
 void MainDialog::OnExit() {
-    if (hooks_.askYesNo(this, QStringLiteral("終了"),
-                        QStringLiteral("アプリケーションを終了しますか？"))) {
+    if (hooks_.askYesNo(this, tr("終了"), tr("アプリケーションを終了しますか？"))) {
         hooks_.exitProcess(1);
     }
 }
@@ -366,7 +385,11 @@ void MainDialog::raiseWindow() {
 }
 
 void MainDialog::paintEvent(QPaintEvent*) {
-    // The picture's top-left corner at the client area's, unscaled.
+    // The picture's top-left corner at the client area's, unscaled, drawn
+    // anew for the screen's pixel ratio when the window moves to another.
+    if (picture_.devicePixelRatio() != devicePixelRatioF()) {
+        picture_ = backgroundPicture(background_, devicePixelRatioF());
+    }
     QPainter p(this);
     p.drawImage(0, 0, picture_);
 }
@@ -390,8 +413,7 @@ void MainDialog::closeEvent(QCloseEvent* event) {
     // The title bar's close button asks as the exit button does (a window
     // that has already ended, closed as the program quits, does not ask).
     if (!isVisible()) ended_ = true;
-    if (!ended_ && !hooks_.askYesNo(this, QStringLiteral("終了"),
-                                    QStringLiteral("アプリケーションを終了しますか？"))) {
+    if (!ended_ && !hooks_.askYesNo(this, tr("終了"), tr("アプリケーションを終了しますか？"))) {
         event->ignore();
         return;
     }

@@ -40,6 +40,8 @@ struct DialogHooks {
     std::function<void(int status)> exitProcess;
     // Opens plot window 1 (peaks) or 2 (linked peaks), without blocking.
     std::function<void(QWidget* owner, int which)> openPlot;
+    // Opens the piano roll of a score text, without blocking.
+    std::function<void(QWidget* owner, const std::string& scorePath)> openNotes;
 };
 
 DialogHooks defaultDialogHooks();
@@ -89,6 +91,11 @@ class MainDialog : public QDialog, public PlaybackWindow {
     void runAllStages();
     StageChain& stageChain() { return *chain_; }
     QAction* runAllAction() const { return runAll_; }
+    // Shows the notes of the current score as a piano roll (Ctrl+P): the
+    // score of the recording SpecScan.txt names, else of the opened file.
+    void showNotes();
+    std::string currentScorePath() const;
+    QAction* notesAction() const { return notes_; }
 
   public slots:
     void OnLoad();
@@ -125,6 +132,7 @@ class MainDialog : public QDialog, public PlaybackWindow {
     QLabel* position_ = nullptr;
     StageChain* chain_ = nullptr;
     QAction* runAll_ = nullptr;
+    QAction* notes_ = nullptr;
     QTimer* positionTimer_ = nullptr;
     int background_ = 0;
     QImage picture_;

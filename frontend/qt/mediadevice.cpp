@@ -12,13 +12,14 @@
 #include <fstream>
 
 #include "common/midifile.h"
+#include "frontend/core/uitext.h"
 
 namespace sonvola {
 
 bool readWavPcm(const std::string& path, PcmData& out, std::string& error) {
     std::ifstream in(path, std::ios::binary);
     if (!in) {
-        error = "ファイルを開けません: " + path;
+        error = uiText(QT_TRANSLATE_NOOP("sonvola", "ファイルを開けません。"));
         return false;
     }
     std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
@@ -29,7 +30,7 @@ bool readWavPcm(const std::string& path, PcmData& out, std::string& error) {
     auto u32 = [&](size_t at) { return u16(at) | (u16(at + 2) << 16); };
     if (bytes.size() < 12 || std::memcmp(bytes.data(), "RIFF", 4) != 0 ||
         std::memcmp(bytes.data() + 8, "WAVE", 4) != 0) {
-        error = "WAVE ファイルではありません: " + path;
+        error = uiText(QT_TRANSLATE_NOOP("sonvola", "RIFF WAVE ファイルではありません。"));
         return false;
     }
     int format = 0, bits = 0;
@@ -46,7 +47,8 @@ bool readWavPcm(const std::string& path, PcmData& out, std::string& error) {
             if ((format != 1 && format != 0xFFFE) || (bits != 8 && bits != 16) ||
                 out.channels < 1 || out.channels > 8 || out.sampleRate < 1000 ||
                 out.sampleRate > 384000) {
-                error = "再生できない形式です (リニア PCM 8/16 ビットのみ): " + path;
+                error = uiText(QT_TRANSLATE_NOOP(
+                    "sonvola", "再生できない形式です（リニア PCM 8/16 ビットのみ）。"));
                 return false;
             }
             const size_t len = std::min<size_t>(size, bytes.size() - body);
@@ -64,7 +66,7 @@ bool readWavPcm(const std::string& path, PcmData& out, std::string& error) {
         }
         pos = body + size + (size & 1);
     }
-    error = "data チャンクがありません: " + path;
+    error = uiText(QT_TRANSLATE_NOOP("sonvola", "data チャンクがありません。"));
     return false;
 }
 
@@ -96,11 +98,11 @@ MidiRenderer::~MidiRenderer() = default;
 bool MidiRenderer::load(const std::string& midiPath, const std::string& soundFont,
                         std::string& error) {
     if (!fluid_is_midifile(midiPath.c_str())) {
-        error = "MIDI ファイルではありません: " + midiPath;
+        error = uiText(QT_TRANSLATE_NOOP("sonvola", "MIDI ファイルではありません。"));
         return false;
     }
     if (soundFont.empty()) {
-        error = "GM 音色ファイル (sf2) が見つかりません";
+        error = uiText(QT_TRANSLATE_NOOP("sonvola", "GM 音色ファイル (sf2) が見つかりません。"));
         return false;
     }
     // Quiet: FluidSynth's own log would go to the console.
@@ -114,13 +116,14 @@ bool MidiRenderer::load(const std::string& midiPath, const std::string& soundFon
     fluid_settings_setint(impl_->settings, "synth.lock-memory", 0);
     impl_->synth = new_fluid_synth(impl_->settings);
     if (!impl_->synth || fluid_synth_sfload(impl_->synth, soundFont.c_str(), 1) == FLUID_FAILED) {
-        error = "音色ファイルを読めません: " + soundFont;
+        error =
+            uiText(QT_TRANSLATE_NOOP("sonvola", "音色ファイル「%1」を読めません。"), {soundFont});
         return false;
     }
     impl_->player = new_fluid_player(impl_->synth);
     if (!impl_->player || fluid_player_add(impl_->player, midiPath.c_str()) != FLUID_OK ||
         fluid_player_play(impl_->player) != FLUID_OK) {
-        error = "MIDI ファイルを読めません: " + midiPath;
+        error = uiText(QT_TRANSLATE_NOOP("sonvola", "MIDI ファイルを読めません。"));
         return false;
     }
     return true;
@@ -213,7 +216,7 @@ void PcmMediaDevice::releaseSink() {
 
 bool PcmMediaDevice::check(uint32_t id) {
     if (id == 0 || id != openId_ || !source_) {
-        error_ = "指定されたデバイスは開かれていません。";
+        error_ = uiText(QT_TRANSLATE_NOOP("sonvola", "指定されたデバイスは開かれていません。"));
         return false;
     }
     return true;

@@ -20,7 +20,9 @@
 #include <fstream>
 #include <map>
 
+#include "frontend/qt/backgrounds.h"
 #include "frontend/qt/consolewindow.h"
+#include "frontend/qt/language.h"
 #include "frontend/qt/mediadevice.h"
 #include "frontend/qt/singleinstance.h"
 #include "frontend/qt/stagechain.h"
@@ -60,6 +62,27 @@ DialogHooks recordingHooks(Recorded& r) {
 
 QPushButton* button(MainDialog& d, int id) {
     return qobject_cast<QPushButton*>(d.control(id));
+}
+
+// Every text of the window's buttons and labels fits its control.
+bool textsFit(MainDialog& d) {
+    bool fit = true;
+    for (auto* b : d.findChildren<QPushButton*>()) {
+        const int room = b->width() - 2;  // inside the frame
+        const int width = b->fontMetrics().horizontalAdvance(b->text());
+        if (width > room) {
+            qWarning("%s: %d pixels in %d", qPrintable(b->text()), width, room);
+            fit = false;
+        }
+    }
+    for (auto* l : d.findChildren<QLabel*>()) {
+        const int width = l->fontMetrics().horizontalAdvance(l->text());
+        if (width > l->width()) {
+            qWarning("%s: %d pixels in %d", qPrintable(l->text()), width, l->width());
+            fit = false;
+        }
+    }
+    return fit;
 }
 
 double luminance(const QColor& c) {
@@ -137,19 +160,7 @@ class MainDialogTest : public QObject {
         MainDialog d(device, starter, recordingHooks(r), "/nonexistent/", "/nonexistent/");
         d.show();
         QCOMPARE(d.font().pointSize(), 8);
-        for (auto* b : d.findChildren<QPushButton*>()) {
-            const int room = b->width() - 2;  // inside the frame
-            QVERIFY2(b->fontMetrics().horizontalAdvance(b->text()) <= room,
-                     qPrintable(b->text() + QStringLiteral(" %1 > %2 in %3 %4 pt")
-                                                .arg(b->fontMetrics().horizontalAdvance(b->text()))
-                                                .arg(room)
-                                                .arg(QFontInfo(b->font()).family())
-                                                .arg(b->font().pointSizeF())));
-        }
-        for (auto* l : d.findChildren<QLabel*>()) {
-            QVERIFY2(l->fontMetrics().horizontalAdvance(l->text()) <= l->width(),
-                     qPrintable(l->text()));
-        }
+        QVERIFY(textsFit(d));
         QMessageBox box(QMessageBox::Warning, blankCaption(), QStringLiteral("読めるかどうか"),
                         QMessageBox::Ok, &d);
         box.show();
@@ -293,6 +304,39 @@ class MainDialogTest : public QObject {
         QVERIFY(starter.starts.empty());
     }
 
+    // An English window where the locale is not Japanese (or SONVOLA_LANG=en),
+    // with every text fitting as the Japanese ones do.
+    void englishWhenTheLocaleIsNotJapanese() {
+        QCOMPARE(chooseUiLanguage(nullptr, QLocale(QLocale::Japanese)), UiLanguage::Japanese);
+        QCOMPARE(chooseUiLanguage("", QLocale(QLocale::English)), UiLanguage::English);
+        QCOMPARE(chooseUiLanguage(nullptr, QLocale(QLocale::German)), UiLanguage::English);
+        QCOMPARE(chooseUiLanguage("ja", QLocale(QLocale::English)), UiLanguage::Japanese);
+        QCOMPARE(chooseUiLanguage("en", QLocale(QLocale::Japanese)), UiLanguage::English);
+        QVERIFY(installUiLanguage(UiLanguage::English));
+        {
+            test::FakeDevice device;
+            test::FakeStarter starter;
+            Recorded r;
+            MainDialog d(device, starter, recordingHooks(r), "/nonexistent/", "/nonexistent/");
+            d.show();
+            QCOMPARE(button(d, 1002)->text(), QStringLiteral("Open file"));
+            QCOMPARE(button(d, 1008)->text(), QStringLiteral("(1) Analyse the sound"));
+            QVERIFY(textsFit(d));
+            button(d, 1008)->click();  // the window-free messages too
+            QCOMPARE(r.messages.last(),
+                     QStringLiteral("Error|The file name is empty. Choose a recording with Open "
+                                    "file.|owned"));
+            // The stages' own words (their parameters) stay as they are.
+            QCOMPARE(d.edit(1027)->text(), QStringLiteral("ハミング窓"));
+        }
+        QVERIFY(installUiLanguage(UiLanguage::Japanese));
+        test::FakeDevice device;
+        test::FakeStarter starter;
+        Recorded r;
+        MainDialog d(device, starter, recordingHooks(r), "/nonexistent/", "/nonexistent/");
+        QCOMPARE(button(d, 1002)->text(), QStringLiteral("ファイルを開く"));
+    }
+
     void captionSizeAndControls() {
         test::FakeDevice device;
         test::FakeStarter starter;
@@ -377,6 +421,16 @@ class MainDialogTest : public QObject {
         QCOMPARE(d.backgroundIndex(), 0);
         QCOMPARE(d.backgroundImage(), first);
         QCOMPARE(seen.size(), 7);  // seven different pictures
+        // On a screen of 2 device pixels per pixel the picture is drawn with
+        // twice the pixels over the same layout, not blown up.
+        const QImage sharp = backgroundPicture(0, 2.0);
+        QCOMPARE(sharp.size(), QSize(2000, 1500));
+        QCOMPARE(sharp.devicePixelRatio(), 2.0);
+        const QImage plain = backgroundPicture(0);
+        const QColor a = plain.pixelColor(500, 300), b = sharp.pixelColor(1000, 600);
+        QVERIFY(std::abs(a.red() - b.red()) + std::abs(a.green() - b.green()) +
+                    std::abs(a.blue() - b.blue()) <
+                30);
     }
 
     void enterAndEscapeDoNotClose() {
