@@ -83,7 +83,8 @@ PictureWindow::PictureWindow(PlotHooks hooks, QString saveName, QWidget* parent)
     QPalette pal = palette();
     pal.setColor(QPalette::Window, kDialogColour);
     setPalette(pal);
-    setStyleSheet(QStringLiteral("QPushButton, QGroupBox, QCheckBox { color: rgb(0, 255, 0); }"));
+    // The buttons keep the platform's text colour: the program's green on
+    // this light background would be unreadable.
 
     picture_ = QImage(kPlotWidth, kPlotHeight, QImage::Format_RGB32);
     picture_.fill(kDialogColour);

@@ -26,6 +26,7 @@
 #include "frontend/qt/mediadevice.h"
 #include "frontend/qt/singleinstance.h"
 #include "frontend/qt/stagechain.h"
+#include "tests/support/contrast.h"
 #include "tests/support/fakemedia.h"
 #include "tests/support/tempdir.h"
 #include "tests/support/wavgen.h"
@@ -85,34 +86,7 @@ bool textsFit(MainDialog& d) {
     return fit;
 }
 
-double luminance(const QColor& c) {
-    auto channel = [](int v) {
-        const double s = v / 255.0;
-        return s <= 0.03928 ? s / 12.92 : std::pow((s + 0.055) / 1.055, 2.4);
-    };
-    return 0.2126 * channel(c.red()) + 0.7152 * channel(c.green()) + 0.0722 * channel(c.blue());
-}
-
-// The contrast of a rendered text: its most common colour is the
-// background, the colour farthest from it in luminance the text.
-double contrastOf(const QImage& img) {
-    std::map<QRgb, int> count;
-    for (int y = 0; y < img.height(); ++y) {
-        for (int x = 0; x < img.width(); ++x) ++count[img.pixel(x, y)];
-    }
-    QRgb background = 0;
-    int most = 0;
-    for (const auto& [rgb, n] : count) {
-        if (n > most) most = n, background = rgb;
-    }
-    const double lb = luminance(QColor(background));
-    double best = 1.0;
-    for (const auto& [rgb, n] : count) {
-        const double l = luminance(QColor(rgb));
-        best = std::max(best, (std::max(l, lb) + 0.05) / (std::min(l, lb) + 0.05));
-    }
-    return best;
-}
+using test::contrastOf;
 
 }  // namespace
 

@@ -13,6 +13,7 @@
 #include "frontend/core/launcher.h"
 #include "frontend/core/pianoroll.h"
 #include "frontend/qt/imagecanvas.h"
+#include "tests/support/contrast.h"
 #include "tests/support/peaktables.h"
 #include "tests/support/process.h"
 #include "tests/support/tempdir.h"
@@ -82,6 +83,13 @@ class PlotWindowTest : public QObject {
                  QStringLiteral("2. プロット（接続したスペクトルピークを表示）"));
         QVERIFY(two.button("0"));
         QCOMPARE(two.mode(), 0);
+        // The buttons are readable on the window's light background.
+        two.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&two));
+        for (const char* text : {"Re-drawing", "0", "4"}) {
+            const double contrast = test::contrastOf(two.button(text)->grab().toImage());
+            QVERIFY2(contrast >= 4.5, qPrintable(QStringLiteral("%1: %2").arg(text).arg(contrast)));
+        }
     }
 
     void missingFileGivesTheOpenErrorAndDrawsNothing() {
