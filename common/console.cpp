@@ -147,6 +147,25 @@ int skipLines(std::FILE* file, int count) {
     return seen;
 }
 
+ProgressChannel::ProgressChannel(const char* stage) : stage_(stage) {
+    const char* env = std::getenv("SONVOLA_PROGRESS_FD");
+    if (!env || !*env) return;
+    char* end = nullptr;
+    const long fd = std::strtol(env, &end, 10);
+    if (*end != '\0' || fd < 3 || fd > 1024 || ::fcntl(static_cast<int>(fd), F_GETFD) < 0) return;
+    fd_ = static_cast<int>(fd);
+}
+
+void ProgressChannel::report(int64_t done, int64_t total) {
+    if (fd_ < 0 || total <= 0) return;
+    const int64_t percent = done >= total ? 100 : done * 100 / total;
+    if (percent == lastPercent_) return;
+    lastPercent_ = percent;
+    const std::string line = format("%s %lld %lld\n", stage_, static_cast<long long>(done),
+                                    static_cast<long long>(total));
+    if (::write(fd_, line.data(), line.size()) < 0) fd_ = -1;
+}
+
 std::string format(const char* fmt, ...) {
     va_list ap;
     va_start(ap, fmt);

@@ -2,6 +2,7 @@
 // directories, the title and argument echo, the RETURN wait and fatal errors.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
@@ -51,6 +52,22 @@ void waitForReturnKey(std::FILE* out = stdout, std::FILE* in = stdin);
 // Moves past `count` line feeds by reading single bytes. Returns the number of
 // line feeds consumed (less than `count` when the input ends early).
 int skipLines(std::FILE* file, int count);
+
+// How far a stage has come, for a program that runs it (sonvola-transcribe
+// shows a percentage): when the environment variable SONVOLA_PROGRESS_FD
+// names an open file descriptor, lines "STAGE DONE TOTAL" go to it, one per
+// whole percent; otherwise nothing happens. The console output is not
+// touched, and a descriptor that fails is given up quietly.
+class ProgressChannel {
+  public:
+    explicit ProgressChannel(const char* stage);
+    void report(int64_t done, int64_t total);
+
+  private:
+    const char* stage_;
+    int fd_ = -1;
+    int64_t lastPercent_ = -1;
+};
 
 // printf into a std::string.
 std::string format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));

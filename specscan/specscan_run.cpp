@@ -222,7 +222,9 @@ int runSpecScan(int argc, char** argv) {
     LevelExtremes extremes;
     std::string record;
     const int64_t binsRead = highestLevelBinNeeded(nfft) + 1;  // the peak test reads no further
+    ProgressChannel progress("SpecScan");
     for (int64_t k = 1; k <= plan.loopCount; ++k) {
+        progress.report(k - 1, plan.loopCount);
         record.clear();
         record += format("%lld: ", static_cast<long long>(k * par.shiftInt));
         frames.frameAt((k - 1) * plan.step, frame.data());
@@ -235,6 +237,8 @@ int runSpecScan(int argc, char** argv) {
         record += "end\n";
         std::fwrite(record.data(), 1, record.size(), peaks);
     }
+
+    progress.report(plan.loopCount, plan.loopCount);
 
     // Complete the first pass.
     writeFirstPassLine1(peaks, extremes.MaxdB, extremes.MindB);

@@ -1,6 +1,7 @@
 #include "tools/transcribe.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <stdlib.h>
@@ -12,6 +13,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 
 #include "common/console.h"
@@ -51,6 +53,7 @@ std::string transcribeHelp() {
            "Running:\n"
            "  --keep-work            keep the intermediate files and print where they are\n"
            "  --verbose              show each stage's console output\n"
+           "  --quiet                no progress lines (errors are still said)\n"
            "  --help                 this text\n"
            "\n"
            "The intermediate files go to a fresh folder of their own, or to $SONVOLA_WORKDIR\n"
@@ -106,6 +109,8 @@ std::optional<TranscribeOptions> parseTranscribeOptions(const std::vector<std::s
             o.keepWork = true;
         } else if (a == "--verbose" || a == "-v") {
             o.verbose = true;
+        } else if (a == "--quiet" || a == "-q") {
+            o.quiet = true;
         } else if (a.size() > 1 && a[0] == '-') {
             error = "unknown option " + a;
             return std::nullopt;
@@ -250,54 +255,102 @@ extern "C" void onStopSignal(int sig) {
 // Runs a program with standard input from /dev/null. Its output goes to
 // ours when `verbose`; otherwise through a pipe, of which the last
 // kOutputKept bytes are kept in `output` (nothing is written to the disk for
-// it, so a full disk cannot hide a stage's message). Returns the exit status,
-// 128 + the signal that ended it, or -1 with `error` set when it could not
-// start.
+// it, so a full disk cannot hide a stage's message). A stage that reports
+// its progress (SONVOLA_PROGRESS_FD) has it passed to `progress` as a share
+// from 0 to 1. Returns the exit status, 128 + the signal that ended it, or
+// -1 with `error` set when it could not start.
 constexpr size_t kOutputKept = 16384;
+constexpr int kProgressFd = 3;  // where a stage finds its progress channel
 
 int runStage(const std::string& program, const std::vector<std::string>& args, bool verbose,
-             std::string& output, std::string& error) {
+             const std::function<void(double)>& progress, std::string& output, std::string& error) {
     output.clear();
-    int pipeFds[2] = {-1, -1};
-    if (!verbose && ::pipe2(pipeFds, O_CLOEXEC) != 0) {
+    int out[2] = {-1, -1}, prog[2] = {-1, -1};
+    if ((!verbose && ::pipe2(out, O_CLOEXEC) != 0) || (progress && ::pipe2(prog, O_CLOEXEC) != 0)) {
         error = std::string("cannot make a pipe: ") + std::strerror(errno);
+        for (int fd : {out[0], out[1]}) {
+            if (fd >= 0) ::close(fd);
+        }
         return -1;
     }
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     if (!verbose) {
-        posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 1);
-        posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 2);
+        posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+        posix_spawn_file_actions_adddup2(&actions, out[1], 2);
     }
+    // The stage's environment: ours, and its progress channel when asked for.
+    std::vector<std::string> env;
+    for (char** e = environ; *e; ++e) {
+        if (std::strncmp(*e, "SONVOLA_PROGRESS_FD=", 20) != 0) env.emplace_back(*e);
+    }
+    if (progress) {
+        posix_spawn_file_actions_adddup2(&actions, prog[1], kProgressFd);
+        env.push_back("SONVOLA_PROGRESS_FD=" + std::to_string(kProgressFd));
+    }
+    std::vector<char*> envp;
+    for (auto& e : env) envp.push_back(e.data());
+    envp.push_back(nullptr);
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(program.c_str()));
     for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
     pid_t pid = 0;
-    const int rc = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+    const int rc = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
-    if (!verbose) ::close(pipeFds[1]);
+    for (int fd : {out[1], prog[1]}) {
+        if (fd >= 0) ::close(fd);
+    }
     if (rc != 0) {
-        if (!verbose) ::close(pipeFds[0]);
+        for (int fd : {out[0], prog[0]}) {
+            if (fd >= 0) ::close(fd);
+        }
         error = "cannot start " + program + ": " + std::strerror(rc);
         return -1;
     }
     runningChild = pid;
     // A stop signal that came just before the child existed is passed on now.
     if (stopSignal) ::kill(pid, stopSignal);
-    if (!verbose) {
-        char buf[4096];
-        for (;;) {
-            const ssize_t n = ::read(pipeFds[0], buf, sizeof buf);
-            if (n > 0) {
+    // Both pipes are read until the stage closes them (it ends).
+    std::string pending;  // progress text up to its next line end
+    pollfd fds[2];
+    int open = 0;
+    if (out[0] >= 0) fds[open++] = {out[0], POLLIN, 0};
+    if (prog[0] >= 0) fds[open++] = {prog[0], POLLIN, 0};
+    char buf[4096];
+    while (open > 0) {
+        if (::poll(fds, static_cast<nfds_t>(open), -1) < 0) {
+            if (errno == EINTR) continue;
+            break;
+        }
+        for (int i = 0; i < open; ++i) {
+            if (!(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
+            const ssize_t n = ::read(fds[i].fd, buf, sizeof buf);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) {
+                ::close(fds[i].fd);
+                fds[i] = fds[--open];
+                --i;
+                continue;
+            }
+            if (fds[i].fd == out[0]) {
                 output.append(buf, static_cast<size_t>(n));
                 if (output.size() > 2 * kOutputKept) output.erase(0, output.size() - kOutputKept);
-            } else if (n == 0 || errno != EINTR) {
-                break;
+                continue;
+            }
+            pending.append(buf, static_cast<size_t>(n));
+            for (size_t nl; (nl = pending.find('\n')) != std::string::npos;) {
+                long long done = 0, total = 0;
+                char stage[32];
+                if (std::sscanf(pending.substr(0, nl).c_str(), "%31s %lld %lld", stage, &done,
+                                &total) == 3 &&
+                    total > 0) {
+                    progress(static_cast<double>(done) / static_cast<double>(total));
+                }
+                pending.erase(0, nl + 1);
             }
         }
-        ::close(pipeFds[0]);
     }
     int status = 0;
     pid_t waited;
@@ -438,12 +491,27 @@ int runTranscribe(const TranscribeOptions& o) {
     }
     stages.push_back({"ScoreToSmf", {workScore, workMidi}});
     int number = 0;
+    // On a terminal the line of the running stage shows its share done and
+    // is rewritten in place; on a pipe each stage gets one plain line.
+    const bool live = !o.quiet && !o.verbose && ::isatty(STDERR_FILENO);
     for (const Stage& s : stages) {
         if (status != 0 || stopSignal) break;
         ++number;
-        std::fprintf(stderr, "[%d/%zu] %s\n", number, stages.size(), s.name);
+        const std::string head = format("[%d/%zu] %s", number, stages.size(), s.name);
+        if (!o.quiet) std::fprintf(stderr, live ? "%s" : "%s\n", head.c_str());
+        int shown = -1;
+        std::function<void(double)> progress;
+        if (live && std::strcmp(s.name, "SpecScan") == 0) {
+            progress = [&](double share) {
+                const int percent = static_cast<int>(share * 100.0);
+                if (percent == shown) return;
+                shown = percent;
+                std::fprintf(stderr, "\r\033[K%s %3d %%", head.c_str(), percent);
+            };
+        }
         std::string output;
-        const int rc = runStage(dir + s.name, s.args, o.verbose, output, error);
+        const int rc = runStage(dir + s.name, s.args, o.verbose, progress, output, error);
+        if (live) std::fprintf(stderr, "\r\033[K%s\n", head.c_str());
         if (o.verbose) std::fputc('\n', stdout);
         if (stopSignal) break;
         if (rc != 0) {

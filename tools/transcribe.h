@@ -26,6 +26,7 @@ struct TranscribeOptions {
         true;  // sonvola-refine after NoteFind (--seed: the four stages' output unchanged)
     bool keepWork = false;
     bool verbose = false;
+    bool quiet = false;  // no progress lines
     bool help = false;
 };
 

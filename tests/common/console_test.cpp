@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -185,6 +186,43 @@ TEST(NoteIndex, CentsKeepTheLow16Bits) {
     // 2^(40000/1200) * C1 is far above any audio; its cents wrap in 16 bits.
     double f = 32.70319566257483 * std::pow(2.0, 40000.5 / 1200.0);
     EXPECT_EQ(centsAboveC1(f), static_cast<int16_t>(40000));
+}
+
+}  // namespace
+}  // namespace sonvola
+
+namespace sonvola {
+namespace {
+
+TEST(ProgressChannel, OneLinePerPercentToTheNamedDescriptor) {
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
+    const int target = ::dup2(fds[1], 40);  // a descriptor above the standard ones
+    ASSERT_EQ(target, 40);
+    ::setenv("SONVOLA_PROGRESS_FD", "40", 1);
+    {
+        ProgressChannel progress("SpecScan");
+        for (int64_t k = 0; k <= 1000; ++k) progress.report(k, 1000);
+    }
+    ::unsetenv("SONVOLA_PROGRESS_FD");
+    ::close(40);
+    ::close(fds[1]);
+    std::string text;
+    char buf[4096];
+    for (ssize_t n; (n = ::read(fds[0], buf, sizeof buf)) > 0;)
+        text.append(buf, static_cast<size_t>(n));
+    ::close(fds[0]);
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 101);  // 0 % to 100 %
+    EXPECT_EQ(text.substr(0, 17), "SpecScan 0 1000\nS");
+    EXPECT_TRUE(text.ends_with("SpecScan 1000 1000\n"));
+    // Without the variable, or with a descriptor that is not open, nothing
+    // happens (and nothing fails).
+    ProgressChannel none("SpecScan");
+    none.report(1, 2);
+    ::setenv("SONVOLA_PROGRESS_FD", "41", 1);
+    ProgressChannel closed("SpecScan");
+    closed.report(1, 2);
+    ::unsetenv("SONVOLA_PROGRESS_FD");
 }
 
 }  // namespace
