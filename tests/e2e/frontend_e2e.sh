@@ -24,6 +24,9 @@ trap cleanup EXIT
 
 fail() {
   echo "frontend_e2e: $*" >&2
+  for log in "$work"/*.log; do
+    [ -f "$log" ] && { echo "--- $log"; tail -n 20 "$log"; } >&2
+  done
   shot failure
   exit 1
 }
@@ -82,7 +85,10 @@ dismiss_notice() {
 run_language() {
   local lang=$1 title=$2
   rm -rf "$work/$lang"
-  mkdir -p "$work/$lang/work"
+  # A runtime folder of its own (0700, as the front end wants it), so that a
+  # front end the user has open elsewhere is not the one that answers.
+  mkdir -m 700 "$work/$lang"
+  mkdir "$work/$lang/work"
   cp "$recording" "$work/$lang/song.wav"
   SONVOLA_LANG=$lang SONVOLA_WORKDIR="$work/$lang/work" XDG_RUNTIME_DIR="$work/$lang" \
     "$bin/sonvola" "$work/$lang/song.wav" >"$work/$lang.log" 2>&1 &
