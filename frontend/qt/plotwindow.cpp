@@ -195,6 +195,19 @@ QString PlotWindow::missingDataMessage(PlotKind kind, const std::string& workDir
         uiText(kind == PlotKind::Peaks ? kNoSpecScanMessage : kNoTrackJoinMessage));
 }
 
+namespace {
+
+// A window of its own beside its parent, blocking nothing, gone when closed.
+void showBeside(QDialog* w) {
+    w->setAttribute(Qt::WA_DeleteOnClose);
+    w->setModal(false);
+    w->show();
+    w->raise();
+    w->activateWindow();
+}
+
+}  // namespace
+
 PlotWindow* PlotWindow::open(PlotKind kind, const std::string& workDir, PlotHooks hooks,
                              QWidget* parent) {
     const QString missing = missingDataMessage(kind, workDir);
@@ -203,11 +216,7 @@ PlotWindow* PlotWindow::open(PlotKind kind, const std::string& workDir, PlotHook
         return nullptr;
     }
     auto* w = new PlotWindow(kind, workDir, std::move(hooks), parent);
-    w->setAttribute(Qt::WA_DeleteOnClose);
-    w->setModal(false);
-    w->show();
-    w->raise();
-    w->activateWindow();
+    showBeside(w);
     return w;
 }
 
@@ -270,11 +279,7 @@ NotesWindow* NotesWindow::open(const std::string& scorePath, const std::string& 
         return nullptr;
     }
     auto* w = new NotesWindow(scorePath, workDir + "SpecScan.txt", std::move(hooks), parent);
-    w->setAttribute(Qt::WA_DeleteOnClose);
-    w->setModal(false);
-    w->show();
-    w->raise();
-    w->activateWindow();
+    showBeside(w);
     return w;
 }
 

@@ -13,36 +13,13 @@
 #include <cstring>
 #include <optional>
 
+#include "tests/support/scopedenv.h"
 #include "tests/support/tempdir.h"
 
 using namespace sonvola;
+using test::ScopedEnv;
 
 namespace {
-
-// Sets (or with nullopt, unsets) an environment variable for one scope.
-class ScopedEnv {
-  public:
-    ScopedEnv(const char* name, std::optional<QByteArray> value)
-        : name_(name), had_(qEnvironmentVariableIsSet(name)), old_(qgetenv(name)) {
-        if (value) {
-            qputenv(name, *value);
-        } else {
-            qunsetenv(name);
-        }
-    }
-    ~ScopedEnv() {
-        if (had_) {
-            qputenv(name_, old_);
-        } else {
-            qunsetenv(name_);
-        }
-    }
-
-  private:
-    const char* name_;
-    bool had_;
-    QByteArray old_;
-};
 
 struct stat lstatOf(const QString& path) {
     struct stat st {};
@@ -78,7 +55,7 @@ class SingleInstanceTest : public QObject {
   private slots:
     void socketLivesInThePrivateRuntimeFolder() {
         test::TempDir runtime;  // mkdtemp makes it 0700
-        ScopedEnv xdg("XDG_RUNTIME_DIR", QFile::encodeName(qs(runtime.path())));
+        ScopedEnv xdg("XDG_RUNTIME_DIR", runtime.path());
         QCOMPARE(SingleInstance::userFolder(), qs(runtime.path()));
         SingleInstance first(QStringLiteral("s"));
         QCOMPARE(first.name(), qs(runtime.file("s")));
@@ -94,7 +71,7 @@ class SingleInstanceTest : public QObject {
 
     void withoutARuntimeFolderAPrivateOneIsMade() {
         test::TempDir tmp;
-        ScopedEnv tmpdir("TMPDIR", QFile::encodeName(qs(tmp.path())));
+        ScopedEnv tmpdir("TMPDIR", tmp.path());
         const QString folder = userFolderName(tmp);
         {
             ScopedEnv xdg("XDG_RUNTIME_DIR", std::nullopt);
@@ -112,7 +89,7 @@ class SingleInstanceTest : public QObject {
         const std::string link = tmp.file("link");
         QVERIFY(::symlink(target.path().c_str(), link.c_str()) == 0);
         for (const std::string& runtime : {std::string("run/user"), open.path(), link}) {
-            ScopedEnv xdg("XDG_RUNTIME_DIR", QByteArray::fromStdString(runtime));
+            ScopedEnv xdg("XDG_RUNTIME_DIR", runtime);
             SingleInstance instance(QStringLiteral("s"));
             QCOMPARE(instance.name(), folder + "/s");
             QVERIFY(!instance.askRunningInstance());
@@ -124,7 +101,7 @@ class SingleInstanceTest : public QObject {
 
     void aFolderOthersCouldHaveMadeIsNotUsed() {
         test::TempDir tmp;
-        ScopedEnv tmpdir("TMPDIR", QFile::encodeName(qs(tmp.path())));
+        ScopedEnv tmpdir("TMPDIR", tmp.path());
         ScopedEnv xdg("XDG_RUNTIME_DIR", std::nullopt);
         const QString folder = userFolderName(tmp);
         const QByteArray folderBytes = QFile::encodeName(folder);

@@ -14,10 +14,12 @@
 
 #include "common/midifile.h"
 #include "tests/support/fakemedia.h"
+#include "tests/support/scopedenv.h"
 #include "tests/support/tempdir.h"
 #include "tests/support/wavgen.h"
 
 using namespace sonvola;
+using test::ScopedEnv;
 
 namespace {
 
@@ -51,27 +53,6 @@ QStringList processesWith(const QString& token) {
 StageCommand shellStage(const std::string& script, const QString& token) {
     return {"/bin/sh", {"-c", script, token.toStdString()}};
 }
-
-// Sets an environment variable for one scope.
-class ScopedEnv {
-  public:
-    ScopedEnv(const char* name, const QByteArray& value)
-        : name_(name), had_(qEnvironmentVariableIsSet(name)), old_(qgetenv(name)) {
-        qputenv(name, value);
-    }
-    ~ScopedEnv() {
-        if (had_) {
-            qputenv(name_, old_);
-        } else {
-            qunsetenv(name_);
-        }
-    }
-
-  private:
-    const char* name_;
-    bool had_;
-    QByteArray old_;
-};
 
 struct Spies {
     explicit Spies(StageChain& chain)
@@ -114,7 +95,7 @@ class StageChainTest : public QObject {
         token_ = QStringLiteral("sonvola-chain-") + QUuid::createUuid().toString(QUuid::Id128);
         tmp_ = std::make_unique<QTemporaryDir>(QDir::tempPath() + "/" + token_ + "-XXXXXX");
         QVERIFY(tmp_->isValid());
-        tmpEnv_ = std::make_unique<ScopedEnv>("TMPDIR", QFile::encodeName(tmp_->path()));
+        tmpEnv_ = std::make_unique<ScopedEnv>("TMPDIR", tmp_->path().toStdString());
     }
 
     void cleanup() {
@@ -236,7 +217,7 @@ class StageChainTest : public QObject {
         QCOMPARE(int(commands.size()), 4);
         QVERIFY(window.errors.empty());
 
-        ScopedEnv workDir("SONVOLA_WORKDIR", QFile::encodeName(qs(work.path())));
+        ScopedEnv workDir("SONVOLA_WORKDIR", work.path());
         QObject owner;
         StageChain* chain = makeChain(&owner);
         Spies spies(*chain);
