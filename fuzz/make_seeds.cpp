@@ -79,6 +79,19 @@ int main(int argc, char** argv) {
                     "4\0"
                     "1",
                     33));
+    // The decoder: WAV files it converts (24 bits, float, 6 channels) and one it copies.
+    put(out / "decode", "s24.wav",
+        makeWavBytes(std::string("\x00\x10\x20\x00\xF0\xDF\x7F\xFF\x7F\x00\x00\x80", 12),
+                     {.sampleRate = 22050, .bits = 24}));
+    std::string floatWav = makeWavBytes(std::string("\x00\x00\xC0\x3F\x00\x00\x00\xBF", 8),
+                                        {.sampleRate = 44100, .bits = 32});
+    floatWav[20] = 3;
+    put(out / "decode", "f32.wav", floatWav);
+    put(out / "decode", "six.wav",
+        makeWav(sonvola::test::tone(440, 0.01, 9000, 44100, 6), {.channels = 6}));
+    put(out / "decode", "stereo.wav",
+        makeWav(sonvola::test::tone(440, 0.02, 9000, 11025, 2),
+                {.sampleRate = 11025, .channels = 2, .listChunkBeforeData = true}));
     put(out / "cmdline", "transcribe",
         std::string("a.wav\0--tempo\0"
                     "96\0--time-signature\0"

@@ -37,7 +37,6 @@ ENGLISH = {
     "ファイル名：": "File name:",
     "GM音色番号(1～128)：": "GM program (1-128):",
     "エラー": "Error",
-    "Waveファイル(*.wav)": "WAV files (*.wav)",
     "MIDIファイル(*.mid)": "MIDI files (*.mid)",
     "①～④の実行中です。終わってからもう一度どうぞ。":
         "(1) to (4) are running. Try again when they have finished.",
@@ -103,6 +102,11 @@ ENGLISH = {
         "There is no score %1. Run (3) Find the notes first.",
     "楽譜を読めません: %1\n%2": "Cannot read the score %1\n%2",
     "ピアノロールを表示": "Show the piano roll",
+    "音声ファイル(*.wav *.flac *.mp3 *.m4a *.aac *.ogg *.oga *.opus *.aif *.aiff *.caf *.mp4 *.mkv *.webm *.mov);;すべてのファイル(*)":
+        "Audio files (*.wav *.flac *.mp3 *.m4a *.aac *.ogg *.oga *.opus *.aif *.aiff *.caf *.mp4 "
+        "*.mkv *.webm *.mov);;All files (*)",
+    "「%1」を変換しています…": "Converting \"%1\"...",
+    "「%1」を録音として読めません。": "\"%1\" cannot be read as a recording.",
 }
 
 

@@ -276,10 +276,6 @@
         <translation>Error</translation>
     </message>
     <message>
-        <source>Waveファイル(*.wav)</source>
-        <translation>WAV files (*.wav)</translation>
-    </message>
-    <message>
         <source>MIDIファイル(*.mid)</source>
         <translation>MIDI files (*.mid)</translation>
     </message>
@@ -298,6 +294,18 @@
     <message>
         <source>ピアノロールを表示</source>
         <translation>Show the piano roll</translation>
+    </message>
+    <message>
+        <source>音声ファイル(*.wav *.flac *.mp3 *.m4a *.aac *.ogg *.oga *.opus *.aif *.aiff *.caf *.mp4 *.mkv *.webm *.mov);;すべてのファイル(*)</source>
+        <translation>Audio files (*.wav *.flac *.mp3 *.m4a *.aac *.ogg *.oga *.opus *.aif *.aiff *.caf *.mp4 *.mkv *.webm *.mov);;All files (*)</translation>
+    </message>
+    <message>
+        <source>「%1」を変換しています…</source>
+        <translation>Converting "%1"...</translation>
+    </message>
+    <message>
+        <source>「%1」を録音として読めません。</source>
+        <translation>"%1" cannot be read as a recording.</translation>
     </message>
 </context>
 </TS>

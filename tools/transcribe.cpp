@@ -19,6 +19,7 @@
 #include "common/console.h"
 #include "common/numbers.h"
 #include "common/outputfile.h"
+#include "decode/decode.h"
 #include "notefind/notefind_run.h"
 #include "scoretosmf/smf.h"
 #include "specscan/specscan_run.h"
@@ -30,11 +31,14 @@ extern char** environ;
 namespace sonvola {
 
 std::string transcribeHelp() {
-    return "usage: sonvola-transcribe RECORDING.wav [options]\n"
+    return "usage: sonvola-transcribe RECORDING [options]\n"
            "\n"
-           "Runs SpecScan, TrackJoin, NoteFind and ScoreToSmf on a PCM WAV file (8 or 16 bit,\n"
-           "mono or stereo, 11025 Hz or more) and writes RECORDING.wav.txt (the score) and\n"
-           "RECORDING.wav.mid beside it.\n"
+           "Runs SpecScan, TrackJoin, NoteFind and ScoreToSmf on a recording and writes\n"
+           "RECORDING.txt (the score) and RECORDING.mid beside it. A PCM WAV of 8 or 16\n"
+           "bits, mono or stereo, at 11025 Hz or more goes to the stages as it is; any\n"
+           "other audio file (WAV of other depths or float, FLAC, MP3, Ogg Vorbis, Opus,\n"
+           "AIFF, CAF, M4A/AAC, the sound of a video file) is decoded for them first,\n"
+           "more than two channels mixed down to one.\n"
            "\n"
            "Analysis (defaults as in the front end):\n"
            "  --shift MS             frame shift in milliseconds            [10]\n"
@@ -428,6 +432,29 @@ bool installOutput(const std::string& from, const std::string& to, std::string& 
     return readWhole(from, bytes, error) && writeWholeFile(to, bytes, error);
 }
 
+// Decodes `input` into the WAV `output` that the stages read. What the
+// decoding changed (a mix-down, clamped samples, a stream cut short) is said
+// in `notes`, one line each. Returns 0, or 1 with `error` set.
+int decodeRecording(const std::string& input, const std::string& output,
+                    const std::function<void(double)>& progress, std::string& notes,
+                    std::string& error) {
+    DecodeReport report;
+    if (!decodeToWav(input, output, report, error, progress)) return 1;
+    notes.clear();
+    if (report.mixedDown) {
+        notes += format("sonvola-transcribe: %s: %d channels mixed down to one\n", input.c_str(),
+                        report.channelsIn);
+    }
+    if (report.clipped) {
+        notes += format("sonvola-transcribe: %s: %lld samples beyond full scale were clamped\n",
+                        input.c_str(), static_cast<long long>(report.clippedSamples));
+    }
+    if (!report.note.empty()) {
+        notes += "sonvola-transcribe: " + report.note + "\n";
+    }
+    return 0;
+}
+
 }  // namespace
 
 int runTranscribe(const TranscribeOptions& o) {
@@ -462,10 +489,14 @@ int runTranscribe(const TranscribeOptions& o) {
     // are given a link to it inside the private folder, so that the score is
     // made and refined there and only the finished files come beside the
     // recording.
+    // A recording that the stages cannot read as it is (another format, more
+    // channels, more bits) is decoded into the private folder under the
+    // recording's own name, so that every file is named after the original.
     const std::string name = fs::path(wav).filename().string();
     const std::string link = work + name;
+    const bool decode = !stagesReadAsIs(wav);
     int status = 0;
-    if (::symlink(wav.c_str(), link.c_str()) != 0) {
+    if (!decode && ::symlink(wav.c_str(), link.c_str()) != 0) {
         std::fprintf(stderr, "sonvola-transcribe: cannot make %s: %s\n", link.c_str(),
                      std::strerror(errno));
         status = 1;
@@ -478,11 +509,14 @@ int runTranscribe(const TranscribeOptions& o) {
         const char* name;
         std::vector<std::string> args;
     };
-    std::vector<Stage> stages = {
+    std::vector<Stage> stages;
+    if (decode) stages.push_back({"decode", {}});
+    const std::vector<Stage> programs = {
         {"SpecScan", specScanArguments(o, link)},
         {"TrackJoin", trackJoinArguments(o)},
         {"NoteFind", noteFindArguments(o)},
     };
+    stages.insert(stages.end(), programs.begin(), programs.end());
     if (o.refine) {
         std::vector<std::string> args{workScore,      workScore,        "--shift",
                                       o.frameShiftMs, "--frame-length", o.frameLength};
@@ -501,7 +535,8 @@ int runTranscribe(const TranscribeOptions& o) {
         if (!o.quiet) std::fprintf(stderr, live ? "%s" : "%s\n", head.c_str());
         int shown = -1;
         std::function<void(double)> progress;
-        if (live && std::strcmp(s.name, "SpecScan") == 0) {
+        const bool decoding = std::strcmp(s.name, "decode") == 0;
+        if (live && (decoding || std::strcmp(s.name, "SpecScan") == 0)) {
             progress = [&](double share) {
                 const int percent = static_cast<int>(share * 100.0);
                 if (percent == shown) return;
@@ -510,12 +545,14 @@ int runTranscribe(const TranscribeOptions& o) {
             };
         }
         std::string output;
-        const int rc = runStage(dir + s.name, s.args, o.verbose, progress, output, error);
+        const int rc = decoding
+                           ? decodeRecording(wav, link, progress, output, error)
+                           : runStage(dir + s.name, s.args, o.verbose, progress, output, error);
         if (live) std::fprintf(stderr, "\r\033[K%s\n", head.c_str());
         if (o.verbose) std::fputc('\n', stdout);
         if (stopSignal) break;
         if (rc != 0) {
-            if (rc < 0) {
+            if (rc < 0 || decoding) {
                 std::fprintf(stderr, "sonvola-transcribe: %s\n", error.c_str());
             } else {
                 std::fprintf(stderr, "sonvola-transcribe: %s failed with exit status %d\n", s.name,
@@ -523,6 +560,8 @@ int runTranscribe(const TranscribeOptions& o) {
                 if (!o.verbose) std::fputs(tail(output, 6).c_str(), stderr);
             }
             status = 1;
+        } else if (decoding && !output.empty() && !o.quiet) {
+            std::fputs(output.c_str(), stderr);
         }
     }
     if (status == 0 && !stopSignal) {

@@ -7,6 +7,7 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFrame>
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -14,12 +15,14 @@
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPainter>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTimer>
 #include <fstream>
 
 #include "common/peakfile.h"
+#include "decode/decode.h"
 #include "frontend/qt/backgrounds.h"
 #include "frontend/qt/consolewindow.h"
 #include "frontend/qt/stagechain.h"
@@ -322,12 +325,43 @@ bool MainDialog::fileReadable(const std::string& path) const {
 
 std::optional<std::string> MainDialog::chooseFile(MediaKind kind) {
     const bool wave = kind == MediaKind::Wave;
-    const QString chosen =
-        hooks_.openFileName(this, wave ? tr("Waveファイル(*.wav)") : tr("MIDIファイル(*.mid)"),
-                            wave ? QStringLiteral("wav") : QStringLiteral("MIDI"),
-                            wave ? QStringLiteral("*.wav") : QStringLiteral("*.mid"));
+    const QString chosen = hooks_.openFileName(
+        this,
+        wave ? tr("音声ファイル(*.wav *.flac *.mp3 *.m4a *.aac *.ogg *.oga *.opus *.aif *.aiff "
+                  "*.caf *.mp4 *.mkv *.webm *.mov);;すべてのファイル(*)")
+             : tr("MIDIファイル(*.mid)"),
+        wave ? QStringLiteral("wav") : QStringLiteral("MIDI"),
+        wave ? QStringLiteral("*.wav") : QStringLiteral("*.mid"));
     if (chosen.isEmpty()) return std::nullopt;
-    return s(chosen);
+    if (!wave) return s(chosen);
+    return recordingForStages(chosen);
+}
+
+std::optional<std::string> MainDialog::recordingForStages(const QString& path) {
+    const std::string original = s(path);
+    // What is not a file is left to the device, which says why it cannot open it.
+    if (!QFileInfo(path).isFile() || stagesReadAsIs(original)) return original;
+    // Anything else is decoded into the work folder under its own name; the
+    // stages, playback and the MIDI file then work on that copy.
+    const std::string copy = launcher_.workDir() + QFileInfo(path).fileName().toStdString();
+    if (copy == original) return original;  // already the copy
+    QProgressDialog progress(tr("「%1」を変換しています…").arg(QFileInfo(path).fileName()),
+                             QString(), 0, 100, this);
+    progress.setWindowTitle(blankCaption());
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(300);
+    DecodeReport report;
+    std::string error;
+    const bool ok = decodeToWav(original, copy, report, error, [&](double share) {
+        progress.setValue(static_cast<int>(share * 100.0));
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    });
+    progress.reset();
+    if (!ok) {
+        showError(tr("「%1」を録音として読めません。").arg(path).toStdString() + "\n" + error);
+        return std::nullopt;
+    }
+    return copy;
 }
 
 void MainDialog::runAllStages() {
@@ -451,12 +485,16 @@ void MainDialog::dropEvent(QDropEvent* event) {
 }
 
 void MainDialog::openPath(const QString& path) {
-    // A MIDI file selects MIDI, anything else WAVE; then as the open button.
+    // A MIDI file selects MIDI, anything else WAVE (decoded first when the
+    // stages cannot read it as it is); then as the open button.
     const bool midi = path.endsWith(QStringLiteral(".mid"), Qt::CaseInsensitive) ||
                       path.endsWith(QStringLiteral(".midi"), Qt::CaseInsensitive);
+    std::optional<std::string> file = s(path);
+    if (!midi && QFileInfo(path).isFile()) file = recordingForStages(path);
+    if (!file) return;
     static_cast<QRadioButton*>(control(midi ? 1007 : 1006))->setChecked(true);
     takeOver();
-    fields_.m_strFileName = s(path);
+    fields_.m_strFileName = *file;
     writeBack();
     playback_.CloseMediaDevice();
     playback_.OpenMediaDevice();

@@ -122,6 +122,10 @@ class MainDialog : public QDialog, public PlaybackWindow {
     void addGroup(int x, int y, int w, int h);
     void setTabOrderAsLaidOut();
     void updatePosition();
+    // The file the stages and playback use for a chosen recording: itself
+    // when the stages read it as it is, else its decoded copy in the work
+    // folder; nothing (after saying why) when it cannot be decoded.
+    std::optional<std::string> recordingForStages(const QString& path);
 
     FieldTexts fields_;
     Playback playback_;

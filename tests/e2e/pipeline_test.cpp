@@ -86,14 +86,24 @@ TEST(Pipeline, RunsOnEightBitMonoAt11025Hz) {
 
 TEST(Pipeline, AFailingStageIsNamedWithItsStatus) {
     TempDir dir;
-    const std::string wav = dir.file("low.wav");
-    writeFile(wav, makeWav(test::tone(440, 0.5, 8000, 8000), {.sampleRate = 8000}));
-    ProcessResult r = transcribe({wav});
+    const std::string wav = dir.file("full.wav");
+    writeFile(wav, makeWav(test::tone(440, 2.0, 8000, 11025), {.sampleRate = 11025}));
+    ProcessOptions o;
+    o.fileSizeLimit = 4000;  // room for the header dump, not for the peak list
+    ProcessResult r = transcribe({wav}, o);
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_NE(r.err.find("sonvola-transcribe: SpecScan failed with exit status 1"),
               std::string::npos);
-    EXPECT_NE(r.err.find("サンプリングレート"), std::string::npos);  // the stage's own words
+    EXPECT_NE(r.err.find("err: cannot write"), std::string::npos) << r.err;  // the stage's words
     EXPECT_FALSE(fileExists(wav + ".mid"));
+    // A rate the analysis cannot use is refused before any stage.
+    const std::string low = dir.file("low.wav");
+    writeFile(low, makeWav(test::tone(440, 0.5, 8000, 8000), {.sampleRate = 8000}));
+    ProcessResult l = transcribe({low});
+    EXPECT_EQ(l.exitCode, 1);
+    EXPECT_NE(l.err.find("11025"), std::string::npos) << l.err;
+    EXPECT_EQ(l.err.find("SpecScan"), std::string::npos) << l.err;
+    EXPECT_FALSE(fileExists(low + ".mid"));
 }
 
 TEST(Pipeline, WorkFolderIsFreshUnlessGivenAndKeptOnRequest) {

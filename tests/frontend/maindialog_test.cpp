@@ -20,6 +20,7 @@
 #include <fstream>
 #include <map>
 
+#include "decode/decode.h"
 #include "frontend/qt/backgrounds.h"
 #include "frontend/qt/consolewindow.h"
 #include "frontend/qt/language.h"
@@ -311,6 +312,40 @@ class MainDialogTest : public QObject {
         QCOMPARE(button(d, 1002)->text(), QStringLiteral("ファイルを開く"));
     }
 
+    // A recording the stages cannot read as it is (here 24 bits) is decoded
+    // into the work folder, and everything works on that copy; what cannot be
+    // decoded is said, and nothing changes.
+    void recordingsAreDecodedIntoTheWorkFolder() {
+        test::TempDir dir, work;
+        std::string data;
+        for (int i = 0; i < 22050; ++i) {
+            const int v = static_cast<int>(4000000.0 * std::sin(i * 2.0 * M_PI * 440.0 / 22050.0));
+            data += static_cast<char>(v & 0xFF);
+            data += static_cast<char>((v >> 8) & 0xFF);
+            data += static_cast<char>((v >> 16) & 0xFF);
+        }
+        const std::string deep = dir.file("deep.wav");
+        test::writeFile(deep, test::makeWavBytes(data, {.sampleRate = 22050, .bits = 24}));
+        const std::string copy = work.file("deep.wav");
+        test::FakeDevice device;
+        test::FakeStarter starter;
+        device.openable = {copy};
+        Recorded r;
+        MainDialog d(device, starter, recordingHooks(r), "/nonexistent/", work.path() + "/");
+        d.openPath(QString::fromStdString(deep));
+        QCOMPARE(d.edit(1001)->text(), QString::fromStdString(copy));
+        QVERIFY(stagesReadAsIs(copy));
+        QCOMPARE(d.playback().m_bDeviceOpen, 1);
+        QVERIFY(r.messages.isEmpty());
+        const std::string junk = dir.file("junk.mp3");
+        test::writeFile(junk, std::string(200, 'x'));
+        d.openPath(QString::fromStdString(junk));
+        QCOMPARE(r.messages.size(), 1);
+        QVERIFY(r.messages[0].contains(QString::fromStdString(junk)));
+        QCOMPARE(d.edit(1001)->text(), QString::fromStdString(copy));  // unchanged
+        QVERIFY(!test::fileExists(work.file("junk.mp3")));
+    }
+
     void captionSizeAndControls() {
         test::FakeDevice device;
         test::FakeStarter starter;
@@ -365,7 +400,8 @@ class MainDialogTest : public QObject {
         // Switching WAVE/MIDI keeps typed values too (the MIDI file must exist).
         QTemporaryDir dir;
         const std::string wav = dir.filePath("song.wav").toStdString();
-        QFile(dir.filePath("song.wav")).open(QIODevice::WriteOnly);
+        // A WAV the stages read as it is (anything else would be decoded first).
+        test::writeFile(wav, test::makeWav(std::vector<int16_t>(2205, 0), {.sampleRate = 22050}));
         QFile(dir.filePath("song.wav.mid")).open(QIODevice::WriteOnly);
         device.openable = {wav, wav + ".mid"};
         r.nextFile = QString::fromStdString(wav);
@@ -468,7 +504,7 @@ class MainDialogTest : public QObject {
     void radioSwitchesWithAndWithoutTheMidiFile() {
         test::TempDir dir;
         const std::string wav = dir.file("song.wav");
-        test::writeFile(wav, "x");
+        test::writeFile(wav, test::makeWav(std::vector<int16_t>(2205, 0), {.sampleRate = 22050}));
         test::FakeDevice device;
         test::FakeStarter starter;
         device.openable = {wav, wav + ".mid"};
