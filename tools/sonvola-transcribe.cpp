@@ -1,8 +1,10 @@
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "common/console.h"
+#include "tools/batch.h"
 #include "tools/transcribe.h"
 
 int main(int argc, char** argv) {
@@ -24,6 +26,18 @@ int main(int argc, char** argv) {
     if (options->help) {
         std::fputs(sonvola::transcribeHelp().c_str(), stdout);
         return 0;
+    }
+    // Several recordings, folders, a report or --skip-done: a run per recording.
+    std::error_code ec;
+    if (options->inputs.size() > 1 || std::filesystem::is_directory(options->inputs[0], ec) ||
+        !options->reportPath.empty() || options->skipDone) {
+        return sonvola::runBatch(*options);
+    }
+    if (!options->outputDir.empty() && options->outputPrefix.empty()) {
+        options->outputPrefix = (std::filesystem::path(options->outputDir) /
+                                 std::filesystem::path(options->recording).filename())
+                                    .string();
+        std::filesystem::create_directories(options->outputDir, ec);
     }
     return sonvola::runTranscribe(*options);
 }

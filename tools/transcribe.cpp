@@ -54,6 +54,14 @@ std::string transcribeHelp() {
            "  --program P            General MIDI program, 1 to 128         [1]\n"
            "  --no-amendment         do not merge close lumps or drop weak ones\n"
            "  --seed                 the four stages' notes as they are (no sonvola-refine)\n"
+           "Many recordings:\n"
+           "  sonvola-transcribe [options] FILE|FOLDER...  (folders are searched for audio files)\n"
+           "  --output-dir DIR       outputs under DIR, mirroring the folders given\n"
+           "                         [beside each recording]\n"
+           "  -j N, --jobs N         recordings and threads at once [the cores available]\n"
+           "  --skip-done            skip a recording whose MIDI file is newer and was made\n"
+           "                         with the same options (RECORDING.sonvola records them)\n"
+           "  --report FILE          one JSON line per recording (- for standard output)\n"
            "Running:\n"
            "  --keep-work            keep the intermediate files and print where they are\n"
            "  --verbose              show each stage's console output\n"
@@ -77,6 +85,36 @@ std::optional<TranscribeOptions> parseTranscribeOptions(const std::vector<std::s
     };
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
+        const size_t first = i;
+        // Options of the analysis and of a single run are kept as given, so
+        // that a run per file can be started with them.
+        auto keep = [&] {
+            o.analysisArgs.insert(o.analysisArgs.end(), args.begin() + static_cast<long>(first),
+                                  args.begin() + static_cast<long>(i) + 1);
+        };
+        if (a == "--output-dir") {
+            if (!value(i, o.outputDir)) return std::nullopt;
+            continue;
+        } else if (a == "--output-prefix") {
+            if (!value(i, o.outputPrefix)) return std::nullopt;
+            continue;
+        } else if (a == "--report") {
+            if (!value(i, o.reportPath)) return std::nullopt;
+            continue;
+        } else if (a == "--skip-done") {
+            o.skipDone = true;
+            continue;
+        } else if (a == "-j" || a == "--jobs" || a.rfind("-j", 0) == 0) {
+            std::string n = a.size() > 2 && a[1] == 'j' ? a.substr(2) : "";
+            if (n.empty() && !value(i, n)) return std::nullopt;
+            int64_t jobs = 0;
+            if (!parseStrictInt(n, jobs) || jobs < 1 || jobs > 1024) {
+                error = "-j \"" + n + "\" is not a whole number from 1 to 1024";
+                return std::nullopt;
+            }
+            o.jobs = static_cast<int>(jobs);
+            continue;
+        }
         if (a == "--help" || a == "-h") {
             o.help = true;
         } else if (a == "--shift") {
@@ -118,18 +156,29 @@ std::optional<TranscribeOptions> parseTranscribeOptions(const std::vector<std::s
         } else if (a.size() > 1 && a[0] == '-') {
             error = "unknown option " + a;
             return std::nullopt;
-        } else if (o.recording.empty()) {
-            o.recording = a;
         } else {
-            error = "more than one recording given (" + o.recording + ", " + a + ")";
-            return std::nullopt;
+            o.inputs.push_back(a);
+            continue;
         }
+        keep();
     }
-    if (!o.help && o.recording.empty()) {
+    if (!o.help && o.inputs.empty()) {
         error = "no recording given";
         return std::nullopt;
     }
+    if (!o.inputs.empty()) o.recording = o.inputs.front();
     return o;
+}
+
+std::string optionsRecord(const TranscribeOptions& o) {
+    return format(
+        "sonvola %s shift=%s frame-length=%s fft-length=%s window=%s tempo=%s "
+        "note-value=%s time-signature=%s/%s program=%s estimation=%d amendment=%d "
+        "refine=%d",
+        SONVOLA_VERSION, o.frameShiftMs.c_str(), o.frameLength.c_str(), o.fftLength.c_str(),
+        o.window.c_str(), o.tempo.c_str(), o.noteValue.c_str(), o.numerator.c_str(),
+        o.denominator.c_str(), o.program.c_str(), o.shortTermEstimation ? 1 : 0,
+        o.amendment ? 1 : 0, o.refine ? 1 : 0);
 }
 
 std::vector<std::string> specScanArguments(const TranscribeOptions& o, const std::string& wav) {
@@ -467,12 +516,12 @@ int runTranscribe(const TranscribeOptions& o) {
         return 1;
     }
     const std::string wav = fs::absolute(o.recording, ec).lexically_normal().string();
-    const std::string score = wav + ".txt";
-    const std::string midi = wav + ".mid";
-    const std::string folder = fs::path(wav).parent_path().string();
+    const std::string prefix = o.outputPrefix.empty() ? wav : o.outputPrefix;
+    const std::string score = prefix + ".txt";
+    const std::string midi = prefix + ".mid";
+    const std::string folder = fs::absolute(prefix, ec).parent_path().string();
     if (::access(folder.c_str(), W_OK) != 0) {
-        std::fprintf(stderr,
-                     "sonvola-transcribe: cannot write the score beside the recording: %s: %s\n",
+        std::fprintf(stderr, "sonvola-transcribe: cannot write the score into %s: %s\n",
                      folder.c_str(), std::strerror(errno));
         return 1;
     }
@@ -565,7 +614,10 @@ int runTranscribe(const TranscribeOptions& o) {
         }
     }
     if (status == 0 && !stopSignal) {
-        if (!installOutput(workScore, score, error) || !installOutput(workMidi, midi, error)) {
+        // The record of the options goes last: a run cut short before it is
+        // never taken for done.
+        if (!installOutput(workScore, score, error) || !installOutput(workMidi, midi, error) ||
+            !writeWholeFile(prefix + kOptionsRecordSuffix, optionsRecord(o) + "\n", error)) {
             std::fprintf(stderr, "sonvola-transcribe: %s\n", error.c_str());
             status = 1;
         } else {

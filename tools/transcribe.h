@@ -9,7 +9,19 @@
 namespace sonvola {
 
 struct TranscribeOptions {
-    std::string recording;
+    std::string recording;            // the one recording of a single run
+    std::vector<std::string> inputs;  // recordings and folders, as given
+    // Where the outputs go: beside each recording, or under outputDir
+    // (mirroring the folders given); outputPrefix names them for one run
+    // (PREFIX.txt and PREFIX.mid; empty: the recording's own path).
+    std::string outputDir;
+    std::string outputPrefix;
+    int jobs = 0;  // files and threads at once; 0: the cores this process may use
+    bool skipDone = false;
+    std::string reportPath;
+    // The option words as given (without the inputs and the options that
+    // only concern several files), to start one run per file.
+    std::vector<std::string> analysisArgs;
     // The front end's eight fields and their defaults.
     std::string frameShiftMs = "10";
     std::string frameLength = "512";
@@ -46,7 +58,13 @@ std::vector<std::string> specScanArguments(const TranscribeOptions& o, const std
 std::vector<std::string> trackJoinArguments(const TranscribeOptions& o);
 std::vector<std::string> noteFindArguments(const TranscribeOptions& o);
 
-// Runs the stages; returns the exit status of the command.
+// Runs the stages on options.recording; returns the exit status of the command.
 int runTranscribe(const TranscribeOptions& options);
+
+// What the outputs of a run were made with: the analysis options and the
+// program's version, one line; a later --skip-done compares it.
+std::string optionsRecord(const TranscribeOptions& options);
+// The file beside the MIDI file that holds it: PREFIX.sonvola.
+inline constexpr const char* kOptionsRecordSuffix = ".sonvola";
 
 }  // namespace sonvola

@@ -163,7 +163,16 @@ TEST(TranscribeOptions, EightFieldsAndTheSwitches) {
               (std::vector<std::string>{"120", "_tempo", "128", "_分音符"}));
     EXPECT_FALSE(parseTranscribeOptions({"a.wav", "--time-signature", "68"}, error));
     EXPECT_FALSE(parseTranscribeOptions({"a.wav", "--tempo"}, error));
-    EXPECT_FALSE(parseTranscribeOptions({"a.wav", "b.wav"}, error));
+    // Several recordings are fine; the options that concern only them are
+    // not passed on to the run of each.
+    const auto many = parseTranscribeOptions(
+        {"a.wav", "-j", "3", "--tempo", "90", "b.wav", "--output-dir", "o", "--skip-done"}, error);
+    ASSERT_TRUE(many);
+    EXPECT_EQ(many->inputs, (std::vector<std::string>{"a.wav", "b.wav"}));
+    EXPECT_EQ(many->jobs, 3);
+    EXPECT_EQ(many->analysisArgs, (std::vector<std::string>{"--tempo", "90"}));
+    EXPECT_FALSE(parseTranscribeOptions({"a.wav", "-j", "0"}, error));
+    EXPECT_FALSE(parseTranscribeOptions({"a.wav", "-jx"}, error));
     EXPECT_FALSE(parseTranscribeOptions({"a.wav", "--bogus"}, error));
 }
 
