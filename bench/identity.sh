@@ -63,9 +63,9 @@ run() {  # bin dir, out dir, recording, specscan args, trackjoin args
 
 status=0
 for s in "${sets[@]}"; do
-  IFS='|' read -r name wav spec join <<<"$s"
-  run "$ref" "$work/ref-$name" "$wav" "$spec" "$join"
-  run "$new" "$work/new-$name" "$wav" "$spec" "$join"
+  IFS='|' read -r name wav scan join <<<"$s"
+  run "$ref" "$work/ref-$name" "$wav" "$scan" "$join"
+  run "$new" "$work/new-$name" "$wav" "$scan" "$join"
   for f in SpecScan.txt TrackJoin.txt "$wav.txt" refined.txt "$wav.mid"; do
     if [ ! -s "$work/ref-$name/$f" ]; then
       echo "$name: $f missing in the reference run"; status=1

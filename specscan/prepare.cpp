@@ -86,7 +86,8 @@ namespace {
 // The bit-reversal order and the twiddles of one transform size, made once
 // and reused by every block of the filter. Stage h keeps its twiddles at
 // h .. 2h - 1: cos(pi j/h) - i sin(pi j/h), stepped by repeated
-// multiplication with the first one, exactly as they were always made.
+// multiplication with the first one (the rounding of every later twiddle
+// depends on that order, so it is kept).
 struct ConvolutionTables {
     int64_t m = 0;
     std::vector<int64_t> reversed;  // the bit-reversed index of each index

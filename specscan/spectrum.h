@@ -13,7 +13,7 @@ namespace sonvola {
 enum class WindowKind { Blackman, Hanning, Hamming, Rectangular, Triangular, None };
 
 // Matches a window name byte for byte against the six names in UTF-8 and in
-// Shift_JIS (command lines written for the original platform).
+// Shift_JIS (command lines written in that encoding still work).
 std::optional<WindowKind> parseWindowName(const std::string& name);
 
 // The six names as the programs print them.

@@ -1,16 +1,16 @@
 // sonvola-refine: a stage between NoteFind and ScoreToSmf that reads a score
 // text and writes a refined one in the same format. Its rules, each a small
 // function with its thresholds named below, run in this order:
-//   3. mergeSplitNotes: a note interrupted by a dropout at the same pitch and
-//      a similar loudness is one note;
-//   1. removeHarmonicGhosts: a note that sounds at a partial's interval above
-//      a louder (or comparably loud) note covering most of its span is that
-//      note's partial, not a note of its own;
-//   1b. addMissingFundamentals: partials that sound together without their
-//      fundamental stand for it (then rule 1 removes them);
-//   4. removeFlickers: notes too short to be played notes go;
-//   2. the analysis latency: every note moves earlier by the delay with which
-//      the analysis dates what it hears.
+//   - mergeSplitNotes: a note interrupted by a dropout at the same pitch and
+//     a similar loudness is one note;
+//   - removeHarmonicGhosts: a note that sounds at a partial's interval above
+//     a louder (or comparably loud) note covering most of its span is that
+//     note's partial, not a note of its own;
+//   - addMissingFundamentals: partials that sound together without their
+//     fundamental stand for it (then the harmonic-ghost rule removes them);
+//   - removeFlickers: notes too short to be played notes go;
+//   - shiftEarlier, the analysis latency: every note moves earlier by the
+//     delay with which the analysis dates what it hears.
 #pragma once
 
 #include <cstdint>
@@ -36,7 +36,7 @@ bool readRefineScore(const std::string& text, RefineScore& score, std::string& e
 // Writes it back in NoteFind's layout.
 std::string writeRefineScore(const RefineScore& score);
 
-// Rule 1. Intervals of the 2nd to 8th partials above a fundamental.
+// Harmonic ghosts. Intervals of the 2nd to 8th partials above a fundamental.
 inline constexpr int kPartialIntervals[] = {12, 19, 24, 28, 31, 34, 36};
 // The lower note must cover this share of the upper note's span.
 inline constexpr double kGhostOverlapShare = 0.5;
@@ -51,9 +51,9 @@ inline constexpr int64_t kGhostOwnStartMs = 60;
 inline constexpr int64_t kGhostOwnEndMs = 150;
 std::vector<ScoreNote> removeHarmonicGhosts(const std::vector<ScoreNote>& notes);
 
-// Rule 1b. Partials 2, 3, 4 (or 5) of a fundamental that sound together
+// Missing fundamentals. Partials 2, 3, 4 (or 5) of a fundamental that sound together
 // without it, as low notes give them (a 512-sample frame barely resolves
-// them), stand for that fundamental: a note is added there, and rule 1 then
+// them), stand for that fundamental: a note is added there, and the ghost rule then
 // removes the partials. Notes belong together when their onsets lie within
 // kTogetherMs.
 inline constexpr int64_t kTogetherMs = 60;
@@ -66,12 +66,12 @@ inline constexpr int64_t kTogetherMs = 60;
 // moment (three, or two: a brass or string note whose fundamental stayed below the loudness test),
 // so that a chord such as C4 E4 G4 is never taken for partials of C3.
 inline constexpr int kMaxMissingFundamentalKey = 43;
-// A note this short is a flicker of the analysis, not a note (rule 4).
+// A note this short is a flicker of the analysis, not a note (removeFlickers).
 inline constexpr int64_t kFlickerMs = 60;
 inline constexpr int kLowestFundamentalKey = 21;  // A0
 std::vector<ScoreNote> addMissingFundamentals(const std::vector<ScoreNote>& notes);
 
-// Rule 2. The delay of the analysis: the short-term estimation dates its
+// Latency. The delay of the analysis: the short-term estimation dates its
 // peaks d frames later (d x shift), and a lump's label rounds its start up
 // to the next frame shift (half a shift on average).
 int64_t analysisLatencyMs(double frameShiftMs, int frameLength, bool shortTermEstimation);
@@ -86,20 +86,20 @@ int64_t analysisEndLatencyMs(double frameShiftMs, int frameLength, bool shortTer
 std::vector<ScoreNote> shiftEarlier(const std::vector<ScoreNote>& notes, int64_t startLatencyMs,
                                     int64_t endLatencyMs);
 
-// Rule 3. Two notes of one pitch that overlap are one note. Two notes of one pitch join when the
-// gap between them is at most kMergeGapMs and the second piece is quieter than the first (it
+// Split notes. Two notes of one pitch that overlap are one note. Two notes of one pitch join when
+// the gap between them is at most kMergeGapMs and the second piece is quieter than the first (it
 // carries on a decaying sound) by at most kMergeVelocityDrop. A second piece as loud as the first
 // or louder is a repeated note, struck again. The gap is taken on the analysis's timeline, where
-// ends are dated about 25 ms later than starts (rule 2): 20 ms there is a pause of well under
-// 50 ms in the sound, a dropout; a note repeated in time leaves a longer one.
+// ends are dated about 25 ms later than starts (see the latency): 20 ms there is a pause of well
+// under 50 ms in the sound, a dropout; a note repeated in time leaves a longer one.
 inline constexpr int64_t kMergeGapMs = 20;
 inline constexpr int kMergeVelocityDrop = 30;
 std::vector<ScoreNote> mergeSplitNotes(const std::vector<ScoreNote>& notes);
 
-// Rule 4. A note of the analysis shorter than kFlickerMs is a flicker: a
+// Flickers. A note of the analysis shorter than kFlickerMs is a flicker: a
 // partial or a neighbouring semitone catching the threshold for a frame or
 // two during an attack. Its end is dated about 25 ms later than its start
-// (rule 2), so such a note stands for 35 ms of sound or less, shorter than
+// (see the latency), so such a note stands for 35 ms of sound or less, shorter than
 // the notes of even a fast run. It is dropped after the other rules have used
 // it as evidence.
 std::vector<ScoreNote> removeFlickers(const std::vector<ScoreNote>& notes);

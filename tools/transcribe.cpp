@@ -254,9 +254,9 @@ bool checkTranscribeOptions(const TranscribeOptions& o, std::string& error) {
     // Then the stages' own checks, so that no stage starts on options that a
     // later one would refuse.
     std::string message;
-    ArgumentVector spec("SpecScan", specScanArguments(o, o.recording));
+    ArgumentVector scan("SpecScan", specScanArguments(o, o.recording));
     SpecScanParameters sp;
-    if (!parseSpecScanArguments(spec.argc(), spec.argv(), sp, message)) {
+    if (!parseSpecScanArguments(scan.argc(), scan.argv(), sp, message)) {
         error = stageMessage(message);
         return false;
     }

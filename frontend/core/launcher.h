@@ -19,7 +19,7 @@ enum class ListEnd { AtBlank, AtEmpty };
 // Each text followed by one blank, in order, up to the list's end.
 std::string JoinArguments(const std::vector<std::string>& texts, ListEnd end);
 
-// Splits a command line as the original platform does: blanks and tabs
+// Splits a command line into words: blanks and tabs
 // separate words, double quotes group (a quote inside is written as \"),
 // backslashes are literal unless they precede a quote.
 std::vector<std::string> splitCommandLine(const std::string& line);

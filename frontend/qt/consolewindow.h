@@ -21,7 +21,7 @@ class QLineEdit;
 namespace sonvola {
 
 // Decodes a byte stream as UTF-8; a piece that is not UTF-8 is read as
-// Shift_JIS (output of programs from the original platform). A character
+// Shift_JIS (output of programs that write that encoding). A character
 // split between two pieces is kept for the next one.
 class ConsoleDecoder {
   public:

@@ -262,7 +262,7 @@ void MainDialog::build() {
     connect(button(1011), &QPushButton::clicked, this, [this] { launcher_.OnRunScoreToSmf(); });
     connect(button(1009), &QPushButton::clicked, this, &MainDialog::OnPlotPeaks);
     connect(button(1016), &QPushButton::clicked, this, &MainDialog::OnPlotLinkedPeaks);
-    // The radio handlers run after the selection has moved, as on the original platform.
+    // The radio handlers run after the selection has moved.
     connect(wave, &QRadioButton::clicked, this, [this] { playback_.OnSelectWave(); });
     connect(midi, &QRadioButton::clicked, this, [this] { playback_.OnSelectMidi(); });
 }

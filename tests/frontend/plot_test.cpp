@@ -62,8 +62,8 @@ RecordingCanvas draw(const std::string& text, PlotKind kind, int mode) {
     return c;
 }
 
-std::vector<test::RecordSpec> frames(int count, float freq, float level) {
-    std::vector<test::RecordSpec> r;
+std::vector<test::RecordRows> frames(int count, float freq, float level) {
+    std::vector<test::RecordRows> r;
     for (int i = 1; i <= count; ++i) r.push_back({i * 10, {{freq, level}}});
     return r;
 }
@@ -123,7 +123,7 @@ TEST(PeakPlot, ThreeHundredFramesFourPixelsAndTicksAtOneAndTwoSeconds) {
 }
 
 TEST(PeakPlot, ModeFourShowsOnlyTheLoudest) {
-    std::vector<test::RecordSpec> recs{
+    std::vector<test::RecordRows> recs{
         {10, {{1000.0f, -3.0f}, {2000.0f, -33.0f}, {3000.0f, -63.0f}}}, {20, {}}, {30, {}}};
     RecordingCanvas all =
         draw(test::peakFileText(-3, -63, 10, 3, "a.wav", recs), PlotKind::Peaks, 1);
@@ -531,7 +531,7 @@ TEST(PianoRoll, EachNoteIsABarAtItsRowsAndColumns) {
 TEST(PianoRoll, OverThePeaksTheBarsAreHollowAndThePeaksInTheirColours) {
     test::TempDir dir;
     // A4 peaks in every frame for 3 s, the loudest at -3 dB.
-    std::vector<test::RecordSpec> recs;
+    std::vector<test::RecordRows> recs;
     for (int i = 1; i <= 300; ++i) recs.push_back({i * 10, {{440.0f, -3.0f}, {60.0f, -3.0f}}});
     test::writeFile(dir.file("SpecScan.txt"), test::peakFileText(-3, -63, 10, 300, "a.wav", recs));
     test::writeFile(dir.file("a.wav.txt"), score("1000   a-3 64\n1000   a-3 0\n"));
@@ -566,7 +566,7 @@ TEST(PianoRoll, OverThePeaksTheBarsAreHollowAndThePeaksInTheirColours) {
 TEST(PianoRoll, APeakListLongerThanItsHeaderSaysStillFits) {
     test::TempDir dir;
     // The header says 10 frames; the records run to 100 s.
-    std::vector<test::RecordSpec> recs;
+    std::vector<test::RecordRows> recs;
     for (int i = 1; i <= 10000; ++i) recs.push_back({i * 10, {{440.0f, -3.0f}}});
     test::writeFile(dir.file("p.txt"), test::peakFileText(-3, -63, 10, 10, "a.wav", recs));
     RollScore s;

@@ -23,7 +23,7 @@ using namespace sonvola;
 namespace {
 
 std::string peakList() {
-    std::vector<test::RecordSpec> recs;
+    std::vector<test::RecordRows> recs;
     for (int i = 1; i <= 300; ++i) {
         recs.push_back({i * 10, {{440.0f, -3.0f - static_cast<float>(i % 60)}, {880.0f, -40.0f}}});
     }

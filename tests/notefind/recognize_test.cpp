@@ -13,7 +13,7 @@
 namespace sonvola {
 namespace {
 
-using test::RecordSpec;
+using test::RecordRows;
 
 PeakRecord track(int32_t label, int entries, float freq, float level) {
     PeakRecord r;

@@ -9,12 +9,13 @@
 
 namespace sonvola::test {
 
-struct RecordSpec {
+// One record of a peak table as a test writes it: its label and its pairs.
+struct RecordRows {
     int32_t label;
     std::vector<std::pair<float, float>> pairs;  // (frequency, level)
 };
 
-inline PeakTable makeTable(const std::vector<RecordSpec>& specs) {
+inline PeakTable makeTable(const std::vector<RecordRows>& specs) {
     PeakTable t;
     for (const auto& s : specs) {
         PeakRecord r;
@@ -30,7 +31,7 @@ inline PeakTable makeTable(const std::vector<RecordSpec>& specs) {
 
 // The text of a peak file with the rewritten line 1.
 inline std::string peakFileText(float maxdB, float mindB, int frameRate, int loopCount,
-                                const std::string& name, const std::vector<RecordSpec>& specs) {
+                                const std::string& name, const std::vector<RecordRows>& specs) {
     char line[128];
     std::snprintf(line, sizeof line, "MaxdB: %0.2f MindB: %0.2f  \nFrameRate: %d LoopCount: %d\n",
                   maxdB, mindB, frameRate, loopCount);

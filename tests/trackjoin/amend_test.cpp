@@ -12,12 +12,12 @@ namespace sonvola {
 namespace {
 
 using test::makeTable;
-using test::RecordSpec;
+using test::RecordRows;
 
 using test::slurp;
 
 // A lump of `count` entries of (freq, level).
-RecordSpec lump(int32_t label, int count, float freq, float level) {
+RecordRows lump(int32_t label, int count, float freq, float level) {
     return {label, std::vector<std::pair<float, float>>(static_cast<size_t>(count), {freq, level})};
 }
 
@@ -109,11 +109,11 @@ PeakTable randomLumps(unsigned seed, int count) {
     std::mt19937 g(seed);
     std::uniform_int_distribution<int> step(0, 4), len(1, 12), semis(0, 3);
     std::uniform_real_distribution<float> jitter(-6.0f, 6.0f);
-    std::vector<RecordSpec> specs;
+    std::vector<RecordRows> specs;
     int label = 0;
     for (int i = 0; i < count; ++i) {
         label += 10 * step(g);
-        RecordSpec s{label, {}};
+        RecordRows s{label, {}};
         const float base = 220.0f * static_cast<float>(1 << semis(g));
         for (int e = len(g); e > 0; --e) s.pairs.push_back({base + jitter(g), -20.0f + jitter(g)});
         specs.push_back(std::move(s));
