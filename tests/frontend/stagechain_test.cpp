@@ -23,10 +23,6 @@ using test::ScopedEnv;
 
 namespace {
 
-QString qs(const std::string& s) {
-    return QString::fromStdString(s);
-}
-
 QString consoleProgram() {
     return QStringLiteral(SONVOLA_BIN_DIR "/sonvola-console");
 }
