@@ -53,7 +53,9 @@ for m in "${minutes[@]}"; do
   work="$data/work-$m"
   rm -rf "$work"; mkdir -p "$work"
   export SONVOLA_WORKDIR="$work"
-  echo "| $m min | SpecScan | $(measure build/bin/SpecScan "$wav" 10 _msec 512 _点 4096 _点 ハミング窓) |"
+  # SpecScan on one thread, then on its default (every core it may use).
+  echo "| $m min | SpecScan, 1 thread | $(measure env SONVOLA_THREADS=1 build/bin/SpecScan "$wav" 10 _msec 512 _点 4096 _点 ハミング窓) |"
+  echo "| $m min | SpecScan | $(measure env -u SONVOLA_THREADS build/bin/SpecScan "$wav" 10 _msec 512 _点 4096 _点 ハミング窓) |"
   echo "| $m min | TrackJoin | $(measure build/bin/TrackJoin 120 _tempo 128 _分音符) |"
   echo "| $m min | NoteFind | $(measure build/bin/NoteFind 120 _tempo 128 _分音符 4 / 4 1) |"
   echo "| $m min | sonvola-refine | $(measure build/bin/sonvola-refine "$wav.txt" "$work/refined.txt") |"

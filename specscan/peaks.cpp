@@ -27,20 +27,23 @@ int64_t highestLevelBinNeeded(int64_t nfft) {
 
 namespace {
 
+// The levels of the peaks go to the extremes at once, or to a list.
+struct LevelList {
+    std::vector<double>& levels;
+    void add(double l) { levels.push_back(l); }
+};
+
 // A peak at bin p of level l: its frequency from the complex values of bins
 // p - 1 and p (the real-valued form of Re{X[p] / (X[p] - X[p - 1])}), the
 // extremes, and the pair unless the frequency is not a number.
+template <typename Levels>
 void recordPeak(const double* re, const double* im, int64_t p, double l, double nfftD,
-                std::string& record, LevelExtremes& extremes) {
+                std::string& record, Levels& extremes) {
     const double dr = re[p] - re[p - 1];
     const double di = im[p] - im[p - 1];
     const double q = static_cast<double>(p - 1) + (re[p] * dr + im[p] * di) / (dr * dr + di * di);
     const double f = q * 11025.0 / nfftD;
-    if (l > extremes.MaxdB) {
-        extremes.MaxdB = l;
-    } else if (l < extremes.MindB) {
-        extremes.MindB = l;
-    }
+    extremes.add(l);
     if (std::isnan(f) || f == -1.0) return;
     appendFixed2(record, f);
     appendFixed2(record, l);
@@ -119,8 +122,11 @@ __attribute__((target_clones("avx2", "default"))) size_t listPeakCandidates(cons
 
 }  // namespace
 
-void pickPeaksFromSpectrum(const double* re, const double* im, int64_t nfft, std::string& record,
-                           LevelExtremes& extremes, std::vector<double>& m) {
+namespace {
+
+template <typename Levels>
+void pickPeaksFrom(const double* re, const double* im, int64_t nfft, std::string& record,
+                   Levels& extremes, std::vector<double>& m) {
     if (!(nfft / 2 > 1)) return;
     const int64_t top = highestLevelBinNeeded(nfft);
     m.resize(static_cast<size_t>(top + 1));
@@ -167,6 +173,19 @@ void pickPeaksFromSpectrum(const double* re, const double* im, int64_t nfft, std
         level();
         recordPeak(re, im, p, l, nfftD, record, extremes);
     }
+}
+
+}  // namespace
+
+void pickPeaksFromSpectrum(const double* re, const double* im, int64_t nfft, std::string& record,
+                           LevelExtremes& extremes, std::vector<double>& scratch) {
+    pickPeaksFrom(re, im, nfft, record, extremes, scratch);
+}
+
+void pickPeaksFromSpectrum(const double* re, const double* im, int64_t nfft, std::string& record,
+                           std::vector<double>& levels, std::vector<double>& scratch) {
+    LevelList list{levels};
+    pickPeaksFrom(re, im, nfft, record, list, scratch);
 }
 
 int64_t shortTermDistance(int64_t frameLength, int64_t frameShiftMs, int64_t frameRate) {

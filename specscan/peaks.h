@@ -12,6 +12,16 @@ namespace sonvola {
 struct LevelExtremes {
     double MaxdB = -1000.0;
     double MindB = 1000.0;
+    // Takes the level of a peak. A level that raises the maximum is not
+    // also compared with the minimum, so the result depends on the order of
+    // the levels: frames analysed apart give theirs in frame order.
+    void add(double level) {
+        if (level > MaxdB) {
+            MaxdB = level;
+        } else if (level < MindB) {
+            MindB = level;
+        }
+    }
 };
 
 // Highest bin whose level peak picking can read (the upper neighbour of the
@@ -32,6 +42,12 @@ void pickPeaks(const double* re, const double* im, const double* level, int64_t 
 // rounding could decide. `scratch` is reused between frames.
 void pickPeaksFromSpectrum(const double* re, const double* im, int64_t nfft, std::string& record,
                            LevelExtremes& extremes, std::vector<double>& scratch);
+
+// The same, the level of each peak appended to `levels` in the order the
+// extremes would take them (LevelExtremes::add), for a frame analysed apart
+// from the others.
+void pickPeaksFromSpectrum(const double* re, const double* im, int64_t nfft, std::string& record,
+                           std::vector<double>& levels, std::vector<double>& scratch);
 
 // Frame distance of the short-term estimation:
 // trunc((N - 11 s) / (11 FrameRate)), never negative, 0 when FrameRate is 0.

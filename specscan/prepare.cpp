@@ -176,26 +176,32 @@ BlockFilter::BlockFilter(std::span<const double> h, int64_t m) : m_(m) {
     std::copy(h.begin(), h.end(), hr.begin());
     convolutionFft(hr.data(), hi.data(), m, false);
     const ConvolutionTables& tables = convolutionTables(m);
-    reversed_ = tables.reversed;
+    auto shared = std::make_shared<Tables>();
+    shared->reversed = tables.reversed;
+    shared->tr = tables.tr;
+    shared->ti = tables.ti;
+    const std::vector<int64_t>& reversed = shared->reversed;
     while ((int64_t{1} << bits_) < m) ++bits_;
     // The filter's spectrum at the bit-reversed index of each index, in the
     // order the product pass reads it: tile by tile when tiles are used.
-    hr_.resize(size);
-    hi_.resize(size);
+    shared->hr.resize(size);
+    shared->hi.resize(size);
     size_t next = 0;
     forEachIndex([&](size_t i) {
-        const size_t k = static_cast<size_t>(reversed_[i]);
-        hr_[next] = hr[k];
-        hi_[next] = hi[k];
+        const size_t k = static_cast<size_t>(reversed[i]);
+        shared->hr[next] = hr[k];
+        shared->hi[next] = hi[k];
         ++next;
     });
     for (int64_t y = 0; y < 16 && bits_ >= 8; ++y) {
-        rev4_[y] = static_cast<int>(reversed_[static_cast<size_t>(y)] >> (bits_ - 4));
+        rev4_[y] = static_cast<int>(reversed[static_cast<size_t>(y)] >> (bits_ - 4));
     }
-    xr_.resize(size);
-    xi_.resize(size);
-    yr_.resize(size);
-    yi_.resize(size);
+    tables_ = std::move(shared);
+}
+
+BlockFilter::BlockFilter(const BlockFilter& other)
+    : m_(other.m_), bits_(other.bits_), tables_(other.tables_) {
+    std::copy(std::begin(other.rev4_), std::end(other.rev4_), rev4_);
 }
 
 template <typename F>
@@ -213,20 +219,30 @@ void BlockFilter::forEachIndex(F&& f) const {
 }
 
 void BlockFilter::filter(const int16_t* in, int64_t count, double* out) {
-    const ConvolutionTables& tables = convolutionTables(m_);
+    const Tables& tables = *tables_;
+    const std::vector<int64_t>& reversed = tables.reversed;
+    const std::vector<double>& hr = tables.hr;
+    const std::vector<double>& hi = tables.hi;
+    if (xr_.empty()) {
+        const size_t size = static_cast<size_t>(m_);
+        xr_.resize(size);
+        xi_.resize(size);
+        yr_.resize(size);
+        yi_.resize(size);
+    }
     // Forward transform: the block zero-padded to m values, read straight
     // into bit-reversed order (the permutation the swaps make).
     std::fill(xi_.begin(), xi_.end(), 0.0);
     if (bits_ < 8) {
         for (int64_t i = 0; i < m_; ++i) {
-            const int64_t t = reversed_[static_cast<size_t>(i)];
+            const int64_t t = reversed[static_cast<size_t>(i)];
             xr_[static_cast<size_t>(i)] = t < count ? static_cast<double>(in[t]) : 0.0;
         }
     } else {
         const int high = bits_ - 4;
         alignas(64) double tile[16][16];
         for (int64_t c = 0; c < (int64_t{1} << (bits_ - 8)); ++c) {
-            const int64_t middle = reversed_[static_cast<size_t>(c << 4)];  // rev(c) 2^4
+            const int64_t middle = reversed[static_cast<size_t>(c << 4)];  // rev(c) 2^4
             for (int64_t row = 0; row < 16; ++row) {
                 const int64_t from = (row << high) | middle;
                 for (int64_t col = 0; col < 16; ++col) {
@@ -246,19 +262,19 @@ void BlockFilter::filter(const int16_t* in, int64_t count, double* out) {
     // transform and gathered into its bit-reversed order in the same pass.
     if (bits_ < 8) {
         for (size_t u = 0; u < static_cast<size_t>(m_); ++u) {
-            const size_t k = static_cast<size_t>(reversed_[u]);
-            const double r = xr_[k] * hr_[u] - xi_[k] * hi_[u];
-            const double im = xr_[k] * hi_[u] + xi_[k] * hr_[u];
+            const size_t k = static_cast<size_t>(reversed[u]);
+            const double r = xr_[k] * hr[u] - xi_[k] * hi[u];
+            const double im = xr_[k] * hi[u] + xi_[k] * hr[u];
             yr_[u] = r;
             yi_[u] = -im;
         }
     } else {
         const int high = bits_ - 4;
         alignas(64) double tr[16][16], ti[16][16];
-        const double* fr = hr_.data();  // in tile order: read straight through
-        const double* fi = hi_.data();
+        const double* fr = hr.data();  // in tile order: read straight through
+        const double* fi = hi.data();
         for (int64_t c = 0; c < (int64_t{1} << (bits_ - 8)); ++c) {
-            const int64_t middle = reversed_[static_cast<size_t>(c << 4)];
+            const int64_t middle = reversed[static_cast<size_t>(c << 4)];
             for (int64_t row = 0; row < 16; ++row) {
                 const size_t from = static_cast<size_t>((row << high) | middle);
                 std::copy_n(xr_.data() + from, 16, tr[row]);

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <span>
 #include <vector>
 
@@ -55,6 +56,10 @@ class BlockFilter {
   public:
     // `h` has at most m values; m is a power of two.
     BlockFilter(std::span<const double> h, int64_t m);
+    // The same filter, its spectrum and tables shared, with work arrays of
+    // its own: the copy may filter on another thread while `other` does.
+    BlockFilter(const BlockFilter& other);
+    BlockFilter& operator=(const BlockFilter&) = delete;
     // `count` (at most m) samples in; the m real outputs of the block out.
     void filter(const int16_t* in, int64_t count, double* out);
 
@@ -64,11 +69,18 @@ class BlockFilter {
     template <typename F>
     void forEachIndex(F&& f) const;
 
+    // What every copy reads and none writes.
+    struct Tables {
+        std::vector<int64_t> reversed;  // the bit-reversed index of each index
+        std::vector<double> hr, hi;     // the filter's spectrum, in the product's order
+        std::vector<double> tr, ti;     // the twiddles of convolutionFft
+    };
+
     int64_t m_;
     int bits_ = 0;    // m = 2^bits
     int rev4_[16]{};  // rev(y) for the 16 positions of a tile row
-    std::vector<int64_t> reversed_;
-    std::vector<double> hr_, hi_, xr_, xi_, yr_, yi_;
+    std::shared_ptr<const Tables> tables_;
+    std::vector<double> xr_, xi_, yr_, yi_;  // made at the first block
 };
 
 // Overlap-add FFT convolution of x with the odd-length filter h, aligned with

@@ -2,9 +2,11 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -15,6 +17,9 @@
 #include "common/numbers.h"
 #include "common/outputfile.h"
 #include "common/peakfile.h"
+#include "common/threads.h"
+#include "specscan/framescan.h"
+#include "specscan/parallel.h"
 #include "specscan/peaks.h"
 #include "specscan/prepare.h"
 #include "specscan/spectrum.h"
@@ -131,9 +136,8 @@ int runSpecScan(int argc, char** argv) {
     }
     std::fputs(note.c_str(), stderr);
 
-    // Work arrays, then the output file, then the samples.
+    // The output file, then the samples.
     const int64_t nfft = par.fftLength;
-    std::vector<double> re(static_cast<size_t>(nfft)), im(static_cast<size_t>(nfft));
     // The list is written under a temporary name and takes its own name only
     // when complete (and, with the short-term estimation, rewritten), so that
     // a list cut short or not yet filtered never stands as SpecScan.txt.
@@ -158,6 +162,10 @@ int runSpecScan(int argc, char** argv) {
         fatalError(stdout, format("cannot open! %s", par.wavPath.c_str()));
     }
     const int64_t samplesRead = samples->total();
+
+    // The filter's blocks and the frames run on a pool of this many
+    // threads; the output is the same for any number.
+    const ThreadPool pool(threadsFor(std::getenv("SONVOLA_THREADS")));
 
     // Channel step and rate step.
     int64_t v = dataBytes;
@@ -188,8 +196,8 @@ int runSpecScan(int argc, char** argv) {
         }
         std::fprintf(stderr, "\n\tLow-pass filter: %8.2f[Hz], %ld points\n", 0.5 * kAnalysisRateHz,
                      static_cast<long>(h.size()));
-        signal =
-            downSampledSignal(std::move(samples), stereo, n, std::move(h), rate, kAnalysisRateHz);
+        signal = downSampledSignal(std::move(samples), stereo, n, std::move(h), rate,
+                                   kAnalysisRateHz, &pool);
         std::fprintf(stderr, "\tDown-sampling: %8.2f[Hz] to %8.2f[Hz]\n", rate, kAnalysisRateHz);
         std::fputs("\n..Down-sampling was carried out.\n", stderr);
     } else if (rate == kAnalysisRateHz) {
@@ -213,30 +221,22 @@ int runSpecScan(int argc, char** argv) {
     writeFirstPassPlaceholder(peaks);
     writeHeaderLines2to4(peaks, par.shiftInt, static_cast<int32_t>(plan.loopCount), par.wavPath);
 
-    // Frame loop.
+    // Frame loop: the frames are analysed a chunk at a time on the pool,
+    // and their records written and their levels taken here in frame order.
     const Window window(par.window, par.frameLength);
     FrameReader frames(*signal, par.frameLength);
-    std::vector<double> frame(static_cast<size_t>(par.frameLength));
-    std::vector<double> scratch;
-    SpectrumFft fft;
+    FrameScanner scanner(window, par.frameLength, nfft, par.shiftInt, pool);
     LevelExtremes extremes;
-    std::string record;
-    const int64_t binsRead = highestLevelBinNeeded(nfft) + 1;  // the peak test reads no further
     ProgressChannel progress("SpecScan");
-    for (int64_t k = 1; k <= plan.loopCount; ++k) {
-        progress.report(k - 1, plan.loopCount);
-        record.clear();
-        record += format("%lld: ", static_cast<long long>(k * par.shiftInt));
-        frames.frameAt((k - 1) * plan.step, frame.data());
-        window.apply(frame);
-        if (fft.transformFrame(frame.data(), par.frameLength, nfft, re.data(), im.data(),
-                               binsRead) != 0) {
-            fatalError(stderr, "Can't malloc\n");
-        }
-        pickPeaksFromSpectrum(re.data(), im.data(), nfft, record, extremes, scratch);
-        record += "end\n";
-        std::fwrite(record.data(), 1, record.size(), peaks);
-    }
+    const bool scanned =
+        scanner.run(frames, plan.loopCount, plan.step, [&](int64_t k, const FrameResult& r) {
+            progress.report(k - 1, plan.loopCount);
+            if (r.failed) return false;
+            for (double level : r.levels) extremes.add(level);
+            std::fwrite(r.record.data(), 1, r.record.size(), peaks);
+            return true;
+        });
+    if (!scanned) fatalError(stderr, "Can't malloc\n");
 
     progress.report(plan.loopCount, plan.loopCount);
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 
+#include "specscan/parallel.h"
 #include "specscan/prepare.h"
 
 namespace sonvola {
@@ -138,19 +139,37 @@ int64_t nextPowerOfTwo(int64_t v) {
     return m;
 }
 
+// Blocks of the filter in flight per thread: enough to keep the threads
+// busy between the additions, which run on one thread; and at most (each
+// holds a block of samples and its m filtered values).
+constexpr int64_t kBlocksPerThread = 2;
+constexpr int64_t kMaxBlocksInFlight = 64;
+
 class DownSampledSignal : public SignalSource {
   public:
     DownSampledSignal(std::unique_ptr<WaveSampleStream> s, bool stereo, int64_t n,
-                      std::vector<double> h, double inRate, double outRate)
-        : mono_(std::move(s), stereo, n), n_(n), len_(static_cast<int64_t>(h.size())) {
+                      std::vector<double> h, double inRate, double outRate, const ThreadPool* pool)
+        : mono_(std::move(s), stereo, n), pool_(pool), n_(n), len_(static_cast<int64_t>(h.size())) {
         m_ = n < len_ ? nextPowerOfTwo(len_ + n - 1) : nextPowerOfTwo(2 * len_);
         block_ = m_ - len_ + 1;
         blocks_ = std::max<int64_t>(1, (n + block_ - 1) / block_);
         fullLen_ = len_ + n - 1;
         delay_ = len_ / 2;
-        filter_ = std::make_unique<BlockFilter>(h, m_);
-        out_.resize(static_cast<size_t>(m_));
-        in_.resize(static_cast<size_t>(block_));
+        // No more blocks in flight than there are blocks, and a filter (work
+        // arrays of its own, the tables shared) for each thread that filters,
+        // made by that thread.
+        const int threads = pool_ ? pool_->threads() : 1;
+        window_ =
+            threads == 1 ? 1 : std::min({blocks_, kBlocksPerThread * threads, kMaxBlocksInFlight});
+        filters_.resize(static_cast<size_t>(threads));
+        filters_[0] = std::make_unique<BlockFilter>(h, m_);
+        in_.resize(static_cast<size_t>(window_));
+        out_.resize(static_cast<size_t>(window_));
+        got_.resize(static_cast<size_t>(window_));
+        for (int64_t b = 0; b < window_; ++b) {
+            in_[static_cast<size_t>(b)].resize(static_cast<size_t>(block_));
+            out_[static_cast<size_t>(b)].resize(static_cast<size_t>(m_));
+        }
         c_ = inRate / outRate;
         outTotal_ = static_cast<int64_t>(static_cast<double>(n) / c_);
     }
@@ -161,7 +180,7 @@ class DownSampledSignal : public SignalSource {
             const int64_t i0 = static_cast<int64_t>(t_);
             const double f = t_ - static_cast<double>(i0);
             const int64_t need = f == 0.0 ? i0 : std::min(i0 + 1, n_ - 1);
-            while (yEnd() <= need && nextBlock_ < blocks_) convolveBlock();
+            while (yEnd() <= need && nextBlock_ < blocks_) convolveBlocks();
             const double a = i0 < yEnd() ? y(i0) : 0.0;
             if (f == 0.0) {
                 out[produced] = a;
@@ -189,12 +208,35 @@ class DownSampledSignal : public SignalSource {
         }
     }
 
-    // One block of the overlap-add, exactly as the whole-array version adds
-    // it; the filtered samples that no later block changes move to y_.
-    void convolveBlock() {
+    // The next blocks of the overlap-add (up to window_ of them): their
+    // samples read in order, filtered side by side, and added one after the
+    // other in block order.
+    void convolveBlocks() {
+        const int64_t count = std::min(window_, blocks_ - nextBlock_);
+        for (int64_t b = 0; b < count; ++b) {
+            got_[static_cast<size_t>(b)] = static_cast<int64_t>(
+                mono_.read(in_[static_cast<size_t>(b)].data(), static_cast<size_t>(block_)));
+        }
+        auto filterBlocks = [&](int slot, int64_t begin, int64_t end) {
+            std::unique_ptr<BlockFilter>& filter = filters_[static_cast<size_t>(slot)];
+            if (!filter) filter = std::make_unique<BlockFilter>(*filters_[0]);
+            for (int64_t b = begin; b < end; ++b) {
+                const size_t i = static_cast<size_t>(b);
+                filter->filter(in_[i].data(), got_[i], out_[i].data());
+            }
+        };
+        if (pool_) {
+            pool_->forEach(count, 1, filterBlocks);
+        } else {
+            filterBlocks(0, 0, count);
+        }
+        for (int64_t b = 0; b < count; ++b) addBlock(out_[static_cast<size_t>(b)]);
+    }
+
+    // One filtered block added, exactly as the whole-array version adds it;
+    // the filtered samples that no later block changes move to y_.
+    void addBlock(const std::vector<double>& filtered) {
         const int64_t s = nextBlock_ * block_;
-        const size_t got = mono_.read(in_.data(), static_cast<size_t>(block_));
-        filter_->filter(in_.data(), static_cast<int64_t>(got), out_.data());
         // acc_ holds full-output indices from accBase_ on.
         const int64_t needed = s + m_ - accBase_;
         if (static_cast<int64_t>(acc_.size()) < needed)
@@ -202,7 +244,7 @@ class DownSampledSignal : public SignalSource {
         {
             const int64_t count = std::min(m_, fullLen_ - s);
             double* __restrict acc = acc_.data() + (s - accBase_);
-            const double* __restrict add = out_.data();
+            const double* __restrict add = filtered.data();
             for (int64_t k = 0; k < count; ++k) acc[k] += add[k];
         }
         ++nextBlock_;
@@ -219,10 +261,14 @@ class DownSampledSignal : public SignalSource {
     }
 
     MonoReader mono_;
+    const ThreadPool* pool_;
     int64_t n_, len_, m_ = 0, block_ = 0, blocks_ = 0, fullLen_ = 0, delay_ = 0;
-    std::unique_ptr<BlockFilter> filter_;
-    std::vector<double> out_, acc_, y_;
-    std::vector<int16_t> in_;
+    int64_t window_ = 1;                                 // blocks filtered at once
+    std::vector<std::unique_ptr<BlockFilter>> filters_;  // one per slot of the pool
+    std::vector<std::vector<int16_t>> in_;               // per block in flight: its samples,
+    std::vector<int64_t> got_;                           // how many there are,
+    std::vector<std::vector<double>> out_;               // and the block filtered
+    std::vector<double> acc_, y_;
     int64_t accBase_ = 0, nextBlock_ = 0, yBase_ = 0;
     double c_ = 1.0, t_ = 0.0;
     int64_t outTotal_ = 0, outDone_ = 0;
@@ -237,31 +283,45 @@ std::unique_ptr<SignalSource> directSignal(std::unique_ptr<WaveSampleStream> sam
 
 std::unique_ptr<SignalSource> downSampledSignal(std::unique_ptr<WaveSampleStream> samples,
                                                 bool stereo, int64_t n, std::vector<double> h,
-                                                double inRate, double outRate) {
+                                                double inRate, double outRate,
+                                                const ThreadPool* pool) {
     return std::make_unique<DownSampledSignal>(std::move(samples), stereo, n, std::move(h), inRate,
-                                               outRate);
+                                               outRate, pool);
 }
 
 void FrameReader::frameAt(int64_t start, double* out) {
-    // Keep only what this and later frames can need.
-    if (start > base_ && start - base_ > (1 << 16)) {
-        const int64_t drop = std::min<int64_t>(start - base_, static_cast<int64_t>(buffer_.size()));
+    prepare(start, start);
+    for (int64_t i = 0; i < frameLength_; ++i) {
+        const int64_t at = start + i - base_;
+        out[i] = at >= 0 && at < static_cast<int64_t>(buffer_.size())
+                     ? buffer_[static_cast<size_t>(at)]
+                     : 0.0;
+    }
+}
+
+void FrameReader::copyFrames(int64_t firstStart, int64_t lastStart, std::vector<double>& out) {
+    prepare(firstStart, lastStart);
+    const int64_t size = static_cast<int64_t>(buffer_.size());
+    const int64_t from = std::clamp<int64_t>(firstStart - base_, 0, size);
+    const int64_t to = std::clamp<int64_t>(lastStart + frameLength_ - base_, from, size);
+    out.assign(buffer_.begin() + from, buffer_.begin() + to);
+}
+
+void FrameReader::prepare(int64_t firstStart, int64_t lastStart) {
+    // Keep only what these and later frames can need.
+    if (firstStart > base_ && firstStart - base_ > (1 << 16)) {
+        const int64_t drop =
+            std::min<int64_t>(firstStart - base_, static_cast<int64_t>(buffer_.size()));
         buffer_.erase(buffer_.begin(), buffer_.begin() + drop);
         base_ += drop;
     }
-    const int64_t end = start + frameLength_;
+    const int64_t end = lastStart + frameLength_;
     while (!ended_ && base_ + static_cast<int64_t>(buffer_.size()) < end) {
         const size_t old = buffer_.size();
         buffer_.resize(old + (1 << 14));
         const size_t got = source_.read(buffer_.data() + old, 1 << 14);
         buffer_.resize(old + got);
         if (got == 0) ended_ = true;
-    }
-    for (int64_t i = 0; i < frameLength_; ++i) {
-        const int64_t at = start + i - base_;
-        out[i] = at >= 0 && at < static_cast<int64_t>(buffer_.size())
-                     ? buffer_[static_cast<size_t>(at)]
-                     : 0.0;
     }
 }
 

@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <sched.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -22,6 +21,7 @@
 
 #include "common/console.h"
 #include "common/outputfile.h"
+#include "common/threads.h"
 #include "tools/refine.h"
 
 extern char** environ;
@@ -153,14 +153,6 @@ extern "C" void onBatchStop(int sig) {
     }
 }
 
-// The cores this process may run on.
-int defaultJobs() {
-    cpu_set_t set;
-    CPU_ZERO(&set);
-    if (::sched_getaffinity(0, sizeof set, &set) == 0) return std::max(1, CPU_COUNT(&set));
-    return 1;
-}
-
 struct Running {
     size_t item = 0;
     pid_t pid = 0;
@@ -201,7 +193,8 @@ int runBatch(const TranscribeOptions& o) {
             return 1;
         }
     }
-    const JobShare share = shareJobs(o.jobs > 0 ? o.jobs : defaultJobs(), items.size());
+    const JobShare share =
+        shareJobs(o.jobs > 0 ? o.jobs : threadsFor(std::getenv("SONVOLA_THREADS")), items.size());
     const std::string record = optionsRecord(o);
     const std::string self = getProgramDir() + "sonvola-transcribe";
     const bool live = !o.quiet && ::isatty(STDERR_FILENO);

@@ -1,4 +1,5 @@
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -39,5 +40,7 @@ int main(int argc, char** argv) {
                                     .string();
         std::filesystem::create_directories(options->outputDir, ec);
     }
+    // One recording: -j is the threads of its stages.
+    if (options->jobs > 0) setenv("SONVOLA_THREADS", std::to_string(options->jobs).c_str(), 1);
     return sonvola::runTranscribe(*options);
 }
