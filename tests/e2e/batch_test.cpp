@@ -30,12 +30,7 @@ using test::runProcess;
 using test::TempDir;
 using test::writeFile;
 
-ProcessResult transcribe(const std::vector<std::string>& args, ProcessOptions o = {}) {
-    std::vector<std::string> full{"sonvola-transcribe"};
-    full.insert(full.end(), args.begin(), args.end());
-    o.unsetEnv.push_back("SONVOLA_WORKDIR");
-    return runProcess(binPath("sonvola-transcribe"), full, o);
-}
+using test::runTranscribe;
 
 std::string recording(int key) {
     return makeWav(test::synthNotes({{0.1, 0.4, key, 12000}}, 0.7, 22050), {.sampleRate = 22050});
@@ -92,7 +87,7 @@ TEST(Batch, ReportSkipDoneAndExitStatus) {
     writeFile(dir.file("in/broken.mp3"), std::string(100, 'q'));
     const std::string out = dir.file("out"), report = dir.file("report.jsonl");
     ProcessResult r =
-        transcribe({"-j", "2", "--output-dir", out, "--report", report, dir.file("in")});
+        runTranscribe({"-j", "2", "--output-dir", out, "--report", report, dir.file("in")});
     EXPECT_EQ(r.exitCode, 1) << r.err;  // one failed, the others done
     EXPECT_NE(r.out.find("4 recordings: 3 done, 1 failed"), std::string::npos) << r.out;
     for (int i = 0; i < 3; ++i) {
@@ -118,18 +113,18 @@ TEST(Batch, ReportSkipDoneAndExitStatus) {
     // Again with --skip-done: nothing is transcribed anew.
     const std::string mid = out + "/r0.wav.mid";
     const auto before = fs::last_write_time(mid);
-    ProcessResult again = transcribe({"--output-dir", out, "--skip-done", dir.file("in")});
+    ProcessResult again = runTranscribe({"--output-dir", out, "--skip-done", dir.file("in")});
     EXPECT_NE(again.out.find("0 done, 3 skipped, 1 failed"), std::string::npos) << again.out;
     EXPECT_EQ(fs::last_write_time(mid), before);
     // Other options, or a recording changed since: done again.
     ProcessResult tempo =
-        transcribe({"--output-dir", out, "--skip-done", "--tempo", "90", dir.file("in/r0.wav")});
+        runTranscribe({"--output-dir", out, "--skip-done", "--tempo", "90", dir.file("in/r0.wav")});
     EXPECT_EQ(tempo.exitCode, 0) << tempo.err;
     EXPECT_NE(tempo.out.find("1 done"), std::string::npos) << tempo.out;
     EXPECT_NE(readFile(out + "/r0.wav.sonvola").find("tempo=90"), std::string::npos);
     // Every recording good: status 0.
     fs::remove(dir.file("in/broken.mp3"));
-    ProcessResult good = transcribe({"--output-dir", out, dir.file("in")});
+    ProcessResult good = runTranscribe({"--output-dir", out, dir.file("in")});
     EXPECT_EQ(good.exitCode, 0) << good.err;
 }
 
@@ -144,7 +139,7 @@ TEST(Batch, AStopSignalReachesEveryRun) {
     o.signal = SIGTERM;
     o.when = "";  // at once
     o.delayMs = 300;
-    ProcessResult r = transcribe({"-j", "2", dir.file("in")}, o);
+    ProcessResult r = runTranscribe({"-j", "2", dir.file("in")}, o);
     EXPECT_EQ(r.exitCode, 128 + SIGTERM) << r.out << r.err;
     EXPECT_NE(r.out.find("stopped"), std::string::npos) << r.out;
     for (const auto& e : fs::directory_iterator("/proc")) {

@@ -26,13 +26,7 @@ using test::SynthNote;
 using test::TempDir;
 using test::writeFile;
 
-ProcessResult transcribe(const std::vector<std::string>& args) {
-    std::vector<std::string> full{"sonvola-transcribe"};
-    full.insert(full.end(), args.begin(), args.end());
-    ProcessOptions o;
-    o.unsetEnv.push_back("SONVOLA_WORKDIR");
-    return runProcess(binPath("sonvola-transcribe"), full, o);
-}
+using test::runTranscribe;
 
 bool haveFfmpeg() {
     return std::system("ffmpeg -version >/dev/null 2>&1") == 0;
@@ -72,7 +66,7 @@ class Formats : public testing::Test {
         wav_ = dir_.file("piece.wav");
         writeFile(wav_, makeWav(test::synthNotes(kNotes, 2.3, 44100, 2),
                                 {.sampleRate = 44100, .channels = 2}));
-        ProcessResult r = transcribe({wav_});
+        ProcessResult r = runTranscribe({wav_});
         ASSERT_EQ(r.exitCode, 0) << r.err;
         score_ = readFile(wav_ + ".txt");
         notes_ = notesOf(wav_ + ".mid");
@@ -93,7 +87,7 @@ TEST_F(Formats, LosslessOnesGiveTheWavsVeryScore) {
     for (const auto& [name, args] : kinds) {
         const std::string file = dir_.file(name);
         ASSERT_TRUE(convert(wav_, args, file)) << name;
-        ProcessResult r = transcribe({file});
+        ProcessResult r = runTranscribe({file});
         ASSERT_EQ(r.exitCode, 0) << name << ": " << r.err;
         // Named after the file given, beside it.
         EXPECT_EQ(r.out, "score: " + file + ".txt\nMIDI:  " + file + ".mid\n");
@@ -113,7 +107,7 @@ TEST_F(Formats, LossyOnesGiveTheSameNotesWithinAFrame) {
             ADD_FAILURE() << "ffmpeg could not make " << name;
             continue;
         }
-        ProcessResult r = transcribe({file});
+        ProcessResult r = runTranscribe({file});
         ASSERT_EQ(r.exitCode, 0) << name << ": " << r.err;
         expectSameNotes(notes_, notesOf(file + ".mid"), name);
     }
@@ -127,7 +121,7 @@ TEST_F(Formats, SixChannelsAndNinetySixKilohertz) {
     const std::string surround = dir_.file("surround.wav");
     ASSERT_TRUE(
         convert(centre, "-af 'pan=5.1|FL=0*c0|FR=0*c0|FC=c0|LFE=0*c0|BL=0*c0|BR=0*c0'", surround));
-    ProcessResult r = transcribe({surround});
+    ProcessResult r = runTranscribe({surround});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_NE(r.err.find("6 channels mixed down to one"), std::string::npos) << r.err;
     const auto notes = notesOf(surround + ".mid");
@@ -136,7 +130,7 @@ TEST_F(Formats, SixChannelsAndNinetySixKilohertz) {
     // 24 bits at 96 kHz: the rate is kept for the stages to bring down.
     const std::string high = dir_.file("high.flac");
     ASSERT_TRUE(convert(wav_, "-ar 96000 -sample_fmt s32 -c:a flac", high));
-    ProcessResult h = transcribe({high});
+    ProcessResult h = runTranscribe({high});
     ASSERT_EQ(h.exitCode, 0) << h.err;
     expectSameNotes(notes_, notesOf(high + ".mid"), "96 kHz FLAC");
 }
@@ -150,7 +144,7 @@ TEST_F(Formats, WhatCannotBeDecodedIsRefusedAndNothingIsWritten) {
     ASSERT_TRUE(convert(wav_, "", dir_.file("whole.flac")));
     writeFile(cutFlac, readFile(dir_.file("whole.flac")).substr(0, 40));  // header only
     for (const std::string& file : {junk, empty, cutFlac}) {
-        ProcessResult r = transcribe({file});
+        ProcessResult r = runTranscribe({file});
         EXPECT_EQ(r.exitCode, 1) << file;
         EXPECT_NE(r.err.find(file), std::string::npos) << "the message names the file: " << r.err;
         EXPECT_FALSE(fileExists(file + ".txt"));

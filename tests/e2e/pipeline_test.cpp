@@ -24,12 +24,7 @@ using test::SynthNote;
 using test::TempDir;
 using test::writeFile;
 
-ProcessResult transcribe(const std::vector<std::string>& args, ProcessOptions o = {}) {
-    std::vector<std::string> full{"sonvola-transcribe"};
-    full.insert(full.end(), args.begin(), args.end());
-    if (!o.env.count("SONVOLA_WORKDIR")) o.unsetEnv.push_back("SONVOLA_WORKDIR");
-    return runProcess(binPath("sonvola-transcribe"), full, o);
-}
+using test::runTranscribe;
 
 // Three single notes and a C major chord, piano-like, 44.1 kHz stereo.
 const std::vector<SynthNote> kNotes = {{0.20, 0.45, 60, 9000}, {0.80, 0.45, 64, 9000},
@@ -41,7 +36,7 @@ TEST(Pipeline, KnownNotesComeOutAtTheirPitchesAndTimes) {
     const std::string wav = dir.file("known notes.wav");
     writeFile(wav, makeWav(test::synthNotes(kNotes, 3.0, 44100, 2),
                            {.sampleRate = 44100, .channels = 2}));
-    ProcessResult r = transcribe({wav});
+    ProcessResult r = runTranscribe({wav});
     ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
     EXPECT_EQ(r.out, "score: " + wav + ".txt\nMIDI:  " + wav + ".mid\n");
     EXPECT_EQ(r.err,
@@ -76,7 +71,7 @@ TEST(Pipeline, RunsOnEightBitMonoAt11025Hz) {
     writeFile(wav, makeWav(test::synthNotes({{0.1, 0.6, 69, 12000}}, 1.0, 11025),
                            {.sampleRate = 11025, .channels = 1, .bits = 8}));
     ProcessResult r =
-        transcribe({wav, "--tempo", "90", "--time-signature", "3/4", "--program", "41"});
+        runTranscribe({wav, "--tempo", "90", "--time-signature", "3/4", "--program", "41"});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     const std::string score = test::readFile(wav + ".txt");
     EXPECT_NE(score.find("0   tempo 90\n0   rhythm 3 / 4\n"), std::string::npos);
@@ -90,7 +85,7 @@ TEST(Pipeline, AFailingStageIsNamedWithItsStatus) {
     writeFile(wav, makeWav(test::tone(440, 2.0, 8000, 11025), {.sampleRate = 11025}));
     ProcessOptions o;
     o.fileSizeLimit = 4000;  // room for the header dump, not for the peak list
-    ProcessResult r = transcribe({wav}, o);
+    ProcessResult r = runTranscribe({wav}, o);
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_NE(r.err.find("sonvola-transcribe: SpecScan failed with exit status 1"),
               std::string::npos);
@@ -99,7 +94,7 @@ TEST(Pipeline, AFailingStageIsNamedWithItsStatus) {
     // A rate the analysis cannot use is refused before any stage.
     const std::string low = dir.file("low.wav");
     writeFile(low, makeWav(test::tone(440, 0.5, 8000, 8000), {.sampleRate = 8000}));
-    ProcessResult l = transcribe({low});
+    ProcessResult l = runTranscribe({low});
     EXPECT_EQ(l.exitCode, 1);
     EXPECT_NE(l.err.find("11025"), std::string::npos) << l.err;
     EXPECT_EQ(l.err.find("SpecScan"), std::string::npos) << l.err;
@@ -115,9 +110,9 @@ TEST(Pipeline, WorkFolderIsFreshUnlessGivenAndKeptOnRequest) {
     o.env["SONVOLA_WORKDIR"] = work.path();
     // Inside SONVOLA_WORKDIR each run takes a fresh folder of its own and
     // removes it when done.
-    ASSERT_EQ(transcribe({wav}, o).exitCode, 0);
+    ASSERT_EQ(runTranscribe({wav}, o).exitCode, 0);
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(work.path()), {}), 0);
-    ProcessResult kept = transcribe({wav, "--keep-work"}, o);
+    ProcessResult kept = runTranscribe({wav, "--keep-work"}, o);
     ASSERT_EQ(kept.exitCode, 0);
     const auto at = kept.err.find("intermediate files: ");
     ASSERT_NE(at, std::string::npos);
@@ -129,13 +124,13 @@ TEST(Pipeline, WorkFolderIsFreshUnlessGivenAndKeptOnRequest) {
 }
 
 TEST(Pipeline, HelpAndMistakesOnTheCommandLine) {
-    ProcessResult help = transcribe({"--help"});
+    ProcessResult help = runTranscribe({"--help"});
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_NE(help.out.find("--time-signature N/D"), std::string::npos);
-    ProcessResult none = transcribe({});
+    ProcessResult none = runTranscribe({});
     EXPECT_EQ(none.exitCode, 2);
     EXPECT_NE(none.err.find("no recording given"), std::string::npos);
-    ProcessResult missing = transcribe({"/nonexistent/x.wav"});
+    ProcessResult missing = runTranscribe({"/nonexistent/x.wav"});
     EXPECT_EQ(missing.exitCode, 1);
     EXPECT_NE(missing.err.find("cannot read /nonexistent/x.wav"), std::string::npos);
 }

@@ -33,17 +33,8 @@ using test::SynthNote;
 using test::TempDir;
 using test::writeFile;
 
-ProcessResult run(const std::string& program, const std::vector<std::string>& args,
-                  ProcessOptions o = {}) {
-    std::vector<std::string> full{program};
-    full.insert(full.end(), args.begin(), args.end());
-    return runProcess(binPath(program), full, o);
-}
-
-ProcessResult transcribe(const std::vector<std::string>& args, ProcessOptions o = {}) {
-    if (!o.env.count("SONVOLA_WORKDIR")) o.unsetEnv.push_back("SONVOLA_WORKDIR");
-    return run("sonvola-transcribe", args, o);
-}
+using test::runProgram;
+using test::runTranscribe;
 
 std::string recording(int key = 69, double seconds = 1.2) {
     return makeWav(
@@ -76,7 +67,7 @@ TEST(FailedRun, EveryOptionIsCheckedBeforeAnyStageRuns) {
     TempDir dir;
     const std::string wav = dir.file("song.wav");
     writeFile(wav, recording());
-    ASSERT_EQ(transcribe({wav}).exitCode, 0);
+    ASSERT_EQ(runTranscribe({wav}).exitCode, 0);
     const std::string score = readFile(wav + ".txt"), midi = readFile(wav + ".mid");
     const std::vector<std::vector<std::string>> mistakes = {
         {"--time-signature", "0/0"}, {"--time-signature", "3/5"}, {"--time-signature", "300/4"},
@@ -87,7 +78,7 @@ TEST(FailedRun, EveryOptionIsCheckedBeforeAnyStageRuns) {
     for (const auto& m : mistakes) {
         std::vector<std::string> args{wav};
         args.insert(args.end(), m.begin(), m.end());
-        ProcessResult r = transcribe(args);
+        ProcessResult r = runTranscribe(args);
         EXPECT_EQ(r.exitCode, 2) << m[0] << " " << m[1];
         EXPECT_EQ(r.err.find("[1/"), std::string::npos) << "a stage ran for " << m[1];
         EXPECT_TRUE(m[0] == "--window" || r.err.find(m[1]) != std::string::npos)
@@ -101,15 +92,15 @@ TEST(FailedRun, EveryOptionIsCheckedBeforeAnyStageRuns) {
 TEST(FailedRun, RefusedScoreNeverReplacesAnEarlierMidiFile) {
     TempDir dir;
     writeFile(dir.file("good.txt"), kScore);
-    ASSERT_EQ(run("ScoreToSmf", {dir.file("good.txt"), dir.file("song.mid")}).exitCode, 0);
+    ASSERT_EQ(runProgram("ScoreToSmf", {dir.file("good.txt"), dir.file("song.mid")}).exitCode, 0);
     const std::string good = readFile(dir.file("song.mid"));
     // The second track holds a key above the MIDI range.
     writeFile(dir.file("bad.txt"), "tracks 2\ntrack{\n0 tempo 120\n}\ntrack{\n0 a-8 90\n}\n");
-    ProcessResult r = run("ScoreToSmf", {dir.file("bad.txt"), dir.file("song.mid")});
+    ProcessResult r = runProgram("ScoreToSmf", {dir.file("bad.txt"), dir.file("song.mid")});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(readFile(dir.file("song.mid")), good);
     // Where nothing stood, the complete tracks before the refusal are kept.
-    ASSERT_EQ(run("ScoreToSmf", {dir.file("bad.txt"), dir.file("new.mid")}).exitCode, 1);
+    ASSERT_EQ(runProgram("ScoreToSmf", {dir.file("bad.txt"), dir.file("new.mid")}).exitCode, 1);
     const std::string partial = readFile(dir.file("new.mid"));
     EXPECT_EQ(partial.substr(0, 4), "MThd");
     EXPECT_EQ(partial.size(), 14u + 8u + 11u);  // header, one track: tempo and end of track
@@ -120,17 +111,17 @@ TEST(FailedRun, FullDiskLeavesEveryEarlierOutputWhole) {
     TempDir dir;
     const std::string wav = dir.file("song.wav");
     writeFile(wav, recording());
-    ASSERT_EQ(transcribe({wav}).exitCode, 0);
+    ASSERT_EQ(runTranscribe({wav}).exitCode, 0);
     const std::string score = readFile(wav + ".txt"), midi = readFile(wav + ".mid");
 
     ProcessOptions full;
     full.fileSizeLimit = 20;
-    ProcessResult smf = run("ScoreToSmf", {wav + ".txt", wav + ".mid"}, full);
+    ProcessResult smf = runProgram("ScoreToSmf", {wav + ".txt", wav + ".mid"}, full);
     EXPECT_EQ(smf.exitCode, 1);
     EXPECT_NE(smf.out.find("File too large"), std::string::npos) << smf.out;
     EXPECT_EQ(readFile(wav + ".mid"), midi);
 
-    ProcessResult refine = run("sonvola-refine", {wav + ".txt", wav + ".txt"}, full);
+    ProcessResult refine = runProgram("sonvola-refine", {wav + ".txt", wav + ".txt"}, full);
     EXPECT_EQ(refine.exitCode, 1);
     EXPECT_NE(refine.err.find("File too large"), std::string::npos) << refine.err;
     EXPECT_EQ(readFile(wav + ".txt"), score);
@@ -139,7 +130,7 @@ TEST(FailedRun, FullDiskLeavesEveryEarlierOutputWhole) {
     // (not that the WAV header had the wrong number of values).
     for (int64_t limit : {200, 3000}) {
         full.fileSizeLimit = limit;
-        ProcessResult r = transcribe({wav}, full);
+        ProcessResult r = runTranscribe({wav}, full);
         EXPECT_EQ(r.exitCode, 1) << limit;
         EXPECT_NE(r.err.find("File too large"), std::string::npos) << r.err;
         EXPECT_EQ(r.err.find("データ数のエラー"), std::string::npos) << r.err;
@@ -162,13 +153,13 @@ TEST(FailedRun, PictureOntoAFullDiskKeepsTheOldPicture) {
     writeFile(dir.file("old.png"), "an earlier picture");
     ProcessOptions full;
     full.fileSizeLimit = 1000;
-    ProcessResult r = run("sonvola-plot", {"--input", input, dir.file("old.png")}, full);
+    ProcessResult r = runProgram("sonvola-plot", {"--input", input, dir.file("old.png")}, full);
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_NE(r.err.find("File too large"), std::string::npos) << r.err;
     EXPECT_EQ(readFile(dir.file("old.png")), "an earlier picture");
     EXPECT_TRUE(leftovers(dir.path()).empty());
     // And to standard output, when asked.
-    ProcessResult out = run("sonvola-plot", {"--input", input, "-"});
+    ProcessResult out = runProgram("sonvola-plot", {"--input", input, "-"});
     EXPECT_EQ(out.exitCode, 0);
     EXPECT_EQ(out.out.substr(0, 4), "\x89PNG");
 }
@@ -180,12 +171,12 @@ TEST(OutputNotARegularFile, LinkIsWrittenThroughAndStaysALink) {
     writeFile(dir.file("in.txt"), kScore);
     writeFile(dir.file("real.txt"), "old");
     ASSERT_EQ(::symlink("real.txt", dir.file("link.txt").c_str()), 0);
-    ASSERT_EQ(run("sonvola-refine", {dir.file("in.txt"), dir.file("link.txt")}).exitCode, 0);
+    ASSERT_EQ(runProgram("sonvola-refine", {dir.file("in.txt"), dir.file("link.txt")}).exitCode, 0);
     EXPECT_TRUE(isLink(dir.file("link.txt")));
     EXPECT_NE(readFile(dir.file("real.txt")).find("a-3"), std::string::npos);
     // A link to nothing yet names the file to make.
     ASSERT_EQ(::symlink(dir.file("made.mid").c_str(), dir.file("to-made.mid").c_str()), 0);
-    ASSERT_EQ(run("ScoreToSmf", {dir.file("in.txt"), dir.file("to-made.mid")}).exitCode, 0);
+    ASSERT_EQ(runProgram("ScoreToSmf", {dir.file("in.txt"), dir.file("to-made.mid")}).exitCode, 0);
     EXPECT_TRUE(isLink(dir.file("to-made.mid")));
     EXPECT_EQ(readFile(dir.file("made.mid")).substr(0, 4), "MThd");
     EXPECT_TRUE(leftovers(dir.path()).empty());
@@ -194,7 +185,7 @@ TEST(OutputNotARegularFile, LinkIsWrittenThroughAndStaysALink) {
 TEST(OutputNotARegularFile, FifoAndStandardOutputAreWrittenDirectly) {
     TempDir dir;
     writeFile(dir.file("in.txt"), kScore);
-    ProcessResult toStdout = run("sonvola-refine", {dir.file("in.txt"), "-"});
+    ProcessResult toStdout = runProgram("sonvola-refine", {dir.file("in.txt"), "-"});
     ASSERT_EQ(toStdout.exitCode, 0) << toStdout.err;
     EXPECT_NE(toStdout.out.find("a-3"), std::string::npos);
 
@@ -205,7 +196,7 @@ TEST(OutputNotARegularFile, FifoAndStandardOutputAreWrittenDirectly) {
         std::ifstream in(fifo, std::ios::binary);
         received.assign(std::istreambuf_iterator<char>(in), {});
     });
-    ProcessResult r = run("sonvola-refine", {dir.file("in.txt"), fifo});
+    ProcessResult r = runProgram("sonvola-refine", {dir.file("in.txt"), fifo});
     reader.join();
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(received, toStdout.out);
@@ -215,7 +206,7 @@ TEST(OutputNotARegularFile, FifoAndStandardOutputAreWrittenDirectly) {
     // Standard input as the score, too.
     ProcessOptions in;
     in.stdinText = kScore;
-    EXPECT_EQ(run("sonvola-refine", {"-", "-"}, in).out, toStdout.out);
+    EXPECT_EQ(runProgram("sonvola-refine", {"-", "-"}, in).out, toStdout.out);
 }
 
 // --- Runs never share intermediate files -----------------------------------
@@ -226,7 +217,7 @@ TEST(RunsAtOnce, FourRunsInOneWorkFolderKeepToThemselves) {
     for (int i = 0; i < 4; ++i) {
         wavs.push_back(dir.file("r" + std::to_string(i) + ".wav"));
         writeFile(wavs.back(), recording(60 + 4 * i));
-        ASSERT_EQ(transcribe({wavs.back()}).exitCode, 0);
+        ASSERT_EQ(runTranscribe({wavs.back()}).exitCode, 0);
         expected.push_back(readFile(wavs.back() + ".mid"));
     }
     ProcessOptions shared;
@@ -235,7 +226,7 @@ TEST(RunsAtOnce, FourRunsInOneWorkFolderKeepToThemselves) {
     std::vector<std::thread> runs;
     // Four recordings at once, and four runs of one recording at once.
     for (int i = 0; i < 8; ++i) {
-        runs.emplace_back([&, i] { results[i] = transcribe({wavs[i < 4 ? i : 0]}, shared); });
+        runs.emplace_back([&, i] { results[i] = runTranscribe({wavs[i < 4 ? i : 0]}, shared); });
     }
     for (auto& t : runs) t.join();
     for (int i = 0; i < 8; ++i) EXPECT_EQ(results[i].exitCode, 0) << results[i].err;
@@ -285,7 +276,7 @@ TEST_P(Interrupt, TranscribeStopsItsStageAndRemovesItsFolder) {
     o.signal = GetParam();
     o.when = "[1/5] SpecScan";
     o.delayMs = 100;
-    ProcessResult r = transcribe({wav}, o);
+    ProcessResult r = runTranscribe({wav}, o);
     EXPECT_EQ(r.exitCode, 128 + GetParam()) << r.err;
     EXPECT_FALSE(processMentions(work.path())) << "a stage was left running";
     EXPECT_TRUE(fs::is_empty(work.path())) << "the private folder was left";
@@ -342,7 +333,7 @@ TEST(Channels, TheStagesRefuseMoreThanTwoAndTranscribeMixesThemDown) {
             << r.out;
         EXPECT_FALSE(fileExists(dir.file("SpecScan.txt")));
         // sonvola-transcribe mixes them down to one, at the tone's pitch.
-        ProcessResult t = transcribe({wav});
+        ProcessResult t = runTranscribe({wav});
         ASSERT_EQ(t.exitCode, 0) << t.err;
         EXPECT_NE(t.err.find(std::to_string(channels) + " channels mixed down to one"),
                   std::string::npos)
@@ -367,7 +358,7 @@ TEST(StrictNumbers, RefineNamesTheWordItCannotRead) {
         std::string score = kScore;
         score.replace(score.find(c.good), c.good.size(), c.bad);
         writeFile(dir.file("s.txt"), score);
-        ProcessResult r = run("sonvola-refine", {dir.file("s.txt"), dir.file("o.txt")});
+        ProcessResult r = runProgram("sonvola-refine", {dir.file("s.txt"), dir.file("o.txt")});
         EXPECT_EQ(r.exitCode, 1) << c.bad;
         EXPECT_NE(r.err.find(c.named), std::string::npos) << r.err;
         EXPECT_FALSE(fileExists(dir.file("o.txt")));
@@ -381,7 +372,7 @@ TEST(StrictNumbers, RefineNamesTheWordItCannotRead) {
                                                                     {"--shift"}}) {
         std::vector<std::string> args{dir.file("s.txt"), dir.file("o.txt")};
         args.insert(args.end(), option.begin(), option.end());
-        EXPECT_EQ(run("sonvola-refine", args).exitCode, 2) << option[0];
+        EXPECT_EQ(runProgram("sonvola-refine", args).exitCode, 2) << option[0];
     }
 }
 
@@ -393,13 +384,14 @@ TEST(OutputErrors, AFullStandardOutputIsNotSuccess) {
     writeFile(dir.file("s.txt"), kScore);
     ProcessOptions full;
     full.stdoutPath = "/dev/full";
-    ProcessResult eval = run("sonvola-eval", {dir.file("ref.txt"), dir.file("ref.txt")}, full);
+    ProcessResult eval =
+        runProgram("sonvola-eval", {dir.file("ref.txt"), dir.file("ref.txt")}, full);
     EXPECT_NE(eval.exitCode, 0);
     EXPECT_NE(eval.err.find("standard output"), std::string::npos) << eval.err;
-    EXPECT_NE(run("sonvola-transcribe", {"--help"}, full).exitCode, 0);
-    EXPECT_NE(run("sonvola-refine", {dir.file("s.txt"), "-"}, full).exitCode, 0);
-    EXPECT_NE(run("sonvola-refine", {"--help"}, full).exitCode, 0);
-    EXPECT_NE(run("ScoreToSmf", {dir.file("s.txt"), dir.file("o.mid")}, full).exitCode, 0);
+    EXPECT_NE(runProgram("sonvola-transcribe", {"--help"}, full).exitCode, 0);
+    EXPECT_NE(runProgram("sonvola-refine", {dir.file("s.txt"), "-"}, full).exitCode, 0);
+    EXPECT_NE(runProgram("sonvola-refine", {"--help"}, full).exitCode, 0);
+    EXPECT_NE(runProgram("ScoreToSmf", {dir.file("s.txt"), dir.file("o.mid")}, full).exitCode, 0);
 }
 
 // --- Messages that name the real cause -------------------------------------------
@@ -411,7 +403,7 @@ TEST(Messages, WorkFolderProblemsAreNamed) {
     writeFile(dir.file("plain"), "a file, not a folder");
     ProcessOptions o;
     o.env["SONVOLA_WORKDIR"] = dir.file("plain/work");
-    ProcessResult r = transcribe({wav}, o);
+    ProcessResult r = runTranscribe({wav}, o);
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_NE(r.err.find("cannot make a work folder in " + dir.file("plain/work")),
               std::string::npos)
@@ -426,7 +418,7 @@ TEST(Messages, WorkFolderProblemsAreNamed) {
     // A temporary folder that does not exist is passed over for /tmp.
     ProcessOptions noTmp;
     noTmp.env["TMPDIR"] = dir.file("no such folder");
-    ProcessResult t = transcribe({wav}, noTmp);
+    ProcessResult t = runTranscribe({wav}, noTmp);
     EXPECT_EQ(t.exitCode, 0) << t.err;
 }
 

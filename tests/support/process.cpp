@@ -16,6 +16,18 @@ std::string binPath(const std::string& name) {
     return std::string(SONVOLA_BIN_DIR) + "/" + name;
 }
 
+ProcessResult runProgram(const std::string& name, const std::vector<std::string>& args,
+                         ProcessOptions options) {
+    std::vector<std::string> full{name};
+    full.insert(full.end(), args.begin(), args.end());
+    return runProcess(binPath(name), full, options);
+}
+
+ProcessResult runTranscribe(const std::vector<std::string>& args, ProcessOptions options) {
+    if (!options.env.count("SONVOLA_WORKDIR")) options.unsetEnv.push_back("SONVOLA_WORKDIR");
+    return runProgram("sonvola-transcribe", args, options);
+}
+
 ProcessResult runStage(const std::string& name, const std::string& workDir,
                        std::vector<std::string> args, const std::string& stdinText) {
     ProcessOptions o;

@@ -38,6 +38,14 @@ ProcessResult runProcess(const std::string& program, const std::vector<std::stri
 // build/bin/<name>
 std::string binPath(const std::string& name);
 
+// Runs the program `name` from build/bin with `args` (without the program name).
+ProcessResult runProgram(const std::string& name, const std::vector<std::string>& args,
+                         ProcessOptions options = {});
+
+// Runs sonvola-transcribe with `args`, in a private folder of its own unless
+// `options` sets SONVOLA_WORKDIR.
+ProcessResult runTranscribe(const std::vector<std::string>& args, ProcessOptions options = {});
+
 // Runs the stage program `name` from build/bin with `args` (without the
 // program name) and SONVOLA_WORKDIR set to `workDir`.
 ProcessResult runStage(const std::string& name, const std::string& workDir,
