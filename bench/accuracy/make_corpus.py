@@ -1,8 +1,11 @@
 #!/usr/bin/env python3
 """Writes the development corpus of the accuracy bench: MIDI files of our own
 (melodies on piano, flute, violin, trumpet, bass and organ; chords; two
-voices; a fast passage; a wide range of pitches) and, for each, its note
-list "onset offset key" in seconds. The same files on every run.
+voices; a fast passage; a wide range of pitches; octave doublings in two
+voices and in chords; a low piano part; a legato violin; a flute with
+vibrato; staccato) and, for each, its note list "onset offset key" in
+seconds, plus "groups.txt": one line "piece group" per piece (melody,
+polyphonic, low). The same files on every run.
 
     make_corpus.py OUTPUT_DIR
 """
@@ -28,9 +31,9 @@ def ticks(seconds):
     return int(round(seconds * 1e6 / TEMPO_US * DIVISION))
 
 
-def write_midi(path, program, notes):
-    """notes: (onset s, offset s, key, velocity)"""
-    events = []
+def write_midi(path, program, notes, controls=()):
+    """notes: (onset s, offset s, key, velocity); controls: (time s, raw event bytes)"""
+    events = [(ticks(t), 2, data) for t, data in controls]
     for on, off, key, vel in notes:
         events.append((ticks(on), 1, bytes([0x90, key, vel])))
         events.append((ticks(off), 0, bytes([0x80, key, 0])))
@@ -56,6 +59,21 @@ def melody(rng, low, high, count, dur_range, start=0.3, legato=False):
         notes.append((t, t + d, key, rng.randint(80, 110)))
         t += d + gap
     return notes
+
+
+def vibrato(start, end, depth_semitones=0.25, rate_hz=5.5, step=0.02):
+    """Pitch bend events (bend range 2 semitones) of a vibrato from start to
+    end, and the modulation wheel raised at the start."""
+    import math
+    events = [(start, bytes([0xB0, 1, 40]))]
+    t = start
+    while t < end:
+        bend = depth_semitones / 2.0 * math.sin(2 * math.pi * rate_hz * (t - start))
+        value = max(0, min(16383, int(round(8192 + bend * 8191))))
+        events.append((t, bytes([0xE0, value & 0x7F, value >> 7])))
+        t += step
+    events.append((end, bytes([0xE0, 0x00, 0x40])))
+    return events
 
 
 def pieces():
@@ -89,18 +107,89 @@ def pieces():
         wide.append((t, t + 0.45, key, 100))
         t += 0.55
     yield "wide_range", 1, wide
+    # Two voices where the upper doubles the lower at partial intervals
+    # (octave, twelfth, two octaves...) as often as not.
+    duet, t = [], 0.3
+    for i in range(16):
+        low = rng.randint(45, 60)
+        d = rng.uniform(0.4, 0.8)
+        duet.append((t, t + d, low, rng.randint(80, 100)))
+        up = low + rng.choice([12, 12, 19, 24, 24, 28, 31, 36, 7, 16])
+        if up <= 96:
+            duet.append((t + rng.choice([0.0, 0.0, 0.15]), t + d, up, rng.randint(75, 105)))
+        t += d + 0.1
+    yield "octave_duet", 1, duet
+    ochords, t = [], 0.3
+    for _ in range(10):
+        root = rng.randint(43, 58)
+        shape = rng.choice([(0, 12), (0, 7, 12), (0, 4, 7, 12), (0, 12, 19), (0, 12, 24),
+                            (0, 7, 12, 16), (0, 4, 12, 19)])
+        for s in shape:
+            ochords.append((t, t + 0.9, root + s, 90))
+        t += 1.1
+    yield "octave_chords", 1, ochords
+    strings_oct = []
+    for n in melody(rng, 50, 64, 12, (0.5, 0.9)):
+        strings_oct.append(n)
+        strings_oct.append((n[0], n[1], n[2] + 12, n[3] - 10))
+    yield "string_octaves", 49, strings_oct
+    low, t = [], 0.3
+    for i in range(20):
+        key = rng.randint(24, 47)
+        d = rng.uniform(0.35, 0.7)
+        low.append((t, t + d, key, rng.randint(85, 110)))
+        if i % 4 == 3:  # now and then a fifth above it
+            low.append((t, t + d, key + 7, 85))
+        t += d + rng.uniform(0.05, 0.15)
+    yield "low_piano", 1, low
+    # Piano: a melody with a lower voice under it, the lower one below C3.
+    left = melody(rng, 31, 47, 10, (0.7, 1.1))
+    right = melody(rng, 60, 76, 18, (0.35, 0.6))
+    yield "piano_two_hands", 1, left + right
+    # Violin, slurred: each note starts where the last ends; pitches repeat
+    # now and then (a bow change on the same note).
+    legato, t, key = [], 0.3, 67
+    for i in range(18):
+        if rng.random() < 0.8:
+            key = max(55, min(88, key + rng.choice([-3, -2, -1, 1, 2, 3, 5])))
+        d = rng.uniform(0.4, 0.8)
+        legato.append((t, t + d, key, rng.randint(80, 100)))
+        t += d
+    yield "violin_legato", 41, legato
+    vib = melody(rng, 72, 86, 14, (0.5, 1.0), legato=True)
+    yield "flute_vibrato", 74, (vib, vibrato(vib[0][0], vib[-1][1]))
+    stacc, t, key = [], 0.3, 62
+    for i in range(30):
+        key = max(55, min(81, key + rng.choice([-4, -2, -1, 1, 2, 4, 5])))
+        stacc.append((t, t + rng.uniform(0.07, 0.12), key, rng.randint(85, 110)))
+        t += rng.choice([0.2, 0.25, 0.3])
+    yield "staccato", 72, stacc
+
+
+GROUPS = {
+    "piano_chords": "polyphonic", "two_voices": "polyphonic", "octave_duet": "polyphonic",
+    "octave_chords": "polyphonic", "string_octaves": "polyphonic",
+    "piano_two_hands": "polyphonic", "bass_line": "low", "low_piano": "low",
+}
 
 
 def main():
     out = sys.argv[1] if len(sys.argv) > 1 else "."
     os.makedirs(out, exist_ok=True)
+    groups = []
     for name, program, notes in pieces():
+        controls = ()
+        if isinstance(notes, tuple):
+            notes, controls = notes
         notes.sort()
-        write_midi(os.path.join(out, name + ".mid"), program, notes)
+        groups.append("%s %s\n" % (name, GROUPS.get(name, "melody")))
+        write_midi(os.path.join(out, name + ".mid"), program, notes, controls)
         with open(os.path.join(out, name + ".ref.txt"), "w") as f:
             f.write("# onset_s offset_s midi_key\n")
             for on, off, key, _ in notes:
                 f.write("%.4f %.4f %d\n" % (on, off, key))
+    with open(os.path.join(out, "groups.txt"), "w") as f:
+        f.writelines(groups)
 
 
 if __name__ == "__main__":
