@@ -58,6 +58,14 @@ int main(int argc, char** argv) {
         "tracks 2\n\ntrack{\n0   tempo 120\n0   rhythm 4 / 4\n}\n\ntrack{\n0   tone 1\n100   a-3 "
         "126\n0   a-4 104\n"
         "10   e-5 90\n490   a-3 0\n0   a-4 0\n0   e-5 0\n}\n");
+    put(out / "evidence", "example.txt",
+        "MaxdB: 40.00 MindB: 10.00  \nFrameRate: 10 LoopCount: 3\nx.wav\n---\n"
+        "10: 110.00 30.00 220.00 28.00 end\n20: 110.00 29.00 220.00 27.00 end\n"
+        "30: 220.00 26.00 end\nend_of_file\n%%\n"
+        "MaxdB: 40.00 MindB: 10.00  \nFrameRate: 10 LoopCount: 2\nx.wav\n---\n"
+        "10: 110.00 30.00 110.00 29.00 end\n10: 220.00 28.00 220.00 27.00 220.00 26.00 end\n"
+        "end_of_file\n%%\n"
+        "tracks 2 track{ 0 tempo 120 } track{ 0 tone 1 10 a-1 90 0 a-2 80 20 a-1 0 10 a-2 0 }");
     put(out / "midi", "one-note.mid",
         std::string("MThd\0\0\0\x06\0\x01\0\x01\x01\xE0MTrk\0\0\0\x0D\x60\x91\x45\x5A\x83\x60\x91"
                     "\x45\0\0\xFF\x2F\0",

@@ -12,6 +12,7 @@
 #include "common/numbers.h"
 #include "common/scoretext.h"
 #include "notefind/recognize.h"
+#include "tools/evidence.h"
 
 namespace sonvola {
 
@@ -188,7 +189,8 @@ class NotesByKey {
 
 }  // namespace
 
-std::vector<ScoreNote> removeHarmonicGhosts(const std::vector<ScoreNote>& notes) {
+std::vector<ScoreNote> removeHarmonicGhosts(const std::vector<ScoreNote>& notes,
+                                            const SpectralEvidence* evidence) {
     const NotesByKey index(notes);
     std::vector<bool> ghost(notes.size(), false);
     // The earliest onset of the partials each note keeps (its own otherwise).
@@ -238,6 +240,11 @@ std::vector<ScoreNote> removeHarmonicGhosts(const std::vector<ScoreNote>& notes)
                     continue;  // louder than a partial
                 if (upper.onsetMs < lowerStart - kGhostOwnStartMs) continue;  // starts on its own
                 if (upper.offsetMs > lowerEnd + kGhostOwnEndMs) continue;     // lasts on its own
+                const int partial =
+                    static_cast<int>(std::find(std::begin(kPartialIntervals),
+                                               std::end(kPartialIntervals), interval) -
+                                     std::begin(kPartialIntervals) + 2);
+                if (evidence && soundsOnItsOwn(*evidence, notes[nearest], upper, partial)) continue;
                 ghost[u] = true;
                 break;
             }
@@ -258,7 +265,8 @@ std::vector<ScoreNote> removeHarmonicGhosts(const std::vector<ScoreNote>& notes)
     return kept;
 }
 
-std::vector<ScoreNote> addMissingFundamentals(const std::vector<ScoreNote>& notes) {
+std::vector<ScoreNote> addMissingFundamentals(const std::vector<ScoreNote>& notes,
+                                              const SpectralEvidence* evidence) {
     // The notes by onset, to find those that start together with a note.
     std::vector<size_t> byOnset(notes.size());
     for (size_t i = 0; i < notes.size(); ++i) byOnset[i] = i;
@@ -334,7 +342,19 @@ std::vector<ScoreNote> addMissingFundamentals(const std::vector<ScoreNote>& note
                 const bool alone = together == lowPartials;
                 enough = alone && (lowPartials >= 3 || (lowPartials >= 2 && third > second));
             }
+            // With the spectrum to confirm the fundamental (below), two
+            // partials are enough: the octave and another in the low range,
+            // any two of partials 2 to 5 alone above it.
+            if (evidence && !enough) {
+                enough =
+                    low ? std::popcount(partialSet) >= 2 && (partialSet & 0x1u) != 0 && others == 0
+                        : together == lowPartials && lowPartials >= 2;
+            }
             if (!enough) continue;
+            if (evidence &&
+                !heardAsFundamental(*evidence, fundamental, added.onsetMs, added.offsetMs)) {
+                continue;
+            }
             // The added note spans the partials found.
             add(added);
         }
@@ -409,12 +429,20 @@ std::vector<ScoreNote> removeFlickers(const std::vector<ScoreNote>& notes) {
 
 RefineScore refineScore(const RefineScore& score, const RefineOptions& o) {
     RefineScore out = score;
+    const SpectralEvidence* ev = o.evidence;
     out.notes = mergeSplitNotes(out.notes);
-    out.notes = removeHarmonicGhosts(out.notes);
-    out.notes = addMissingFundamentals(out.notes);
-    out.notes = removeHarmonicGhosts(out.notes);
+    if (ev) out.notes = joinHeldNotes(*ev, out.notes);
+    out.notes = removeHarmonicGhosts(out.notes, ev);
+    out.notes = addMissingFundamentals(out.notes, ev);
+    out.notes = removeHarmonicGhosts(out.notes, ev);
     out.notes = mergeSplitNotes(out.notes);
-    out.notes = removeFlickers(out.notes);
+    out.notes = ev ? keepShortNotes(*ev, out.notes) : removeFlickers(out.notes);
+    if (ev) {
+        // A release is dated at its first frame; the frame's share of the end
+        // latency (below) is not spent there.
+        out.notes = endsFromEnvelope(
+            *ev, out.notes, static_cast<int64_t>(kEndFrameShare * o.frameLength / 11.025 + 0.5));
+    }
     out.notes = shiftEarlier(
         out.notes, analysisLatencyMs(o.frameShiftMs, o.frameLength, o.shortTermEstimation),
         analysisEndLatencyMs(o.frameShiftMs, o.frameLength, o.shortTermEstimation));

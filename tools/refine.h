@@ -19,6 +19,8 @@
 
 namespace sonvola {
 
+class SpectralEvidence;  // tools/evidence.h
+
 struct ScoreNote {
     int64_t onsetMs = 0;
     int64_t offsetMs = 0;
@@ -49,7 +51,10 @@ inline constexpr int kGhostLouderMargin = 45;
 // the lower one is a note of its own (a real octave or chord).
 inline constexpr int64_t kGhostOwnStartMs = 60;
 inline constexpr int64_t kGhostOwnEndMs = 150;
-std::vector<ScoreNote> removeHarmonicGhosts(const std::vector<ScoreNote>& notes);
+// With `evidence`, a note that the rule would remove stays when the sound
+// says it is a note of its own (soundsOnItsOwn in tools/evidence.h).
+std::vector<ScoreNote> removeHarmonicGhosts(const std::vector<ScoreNote>& notes,
+                                            const SpectralEvidence* evidence = nullptr);
 
 // Missing fundamentals. Partials 2, 3, 4 (or 5) of a fundamental that sound together
 // without it, as low notes give them (a 512-sample frame barely resolves
@@ -69,7 +74,10 @@ inline constexpr int kMaxMissingFundamentalKey = 43;
 // A note this short is a flicker of the analysis, not a note (removeFlickers).
 inline constexpr int64_t kFlickerMs = 60;
 inline constexpr int kLowestFundamentalKey = 21;  // A0
-std::vector<ScoreNote> addMissingFundamentals(const std::vector<ScoreNote>& notes);
+// With `evidence`, a fundamental is added only where the spectrum holds it
+// or its odd partials (heardAsFundamental in tools/evidence.h).
+std::vector<ScoreNote> addMissingFundamentals(const std::vector<ScoreNote>& notes,
+                                              const SpectralEvidence* evidence = nullptr);
 
 // Latency. The delay of the analysis: the short-term estimation dates its
 // peaks d frames later (d x shift), and a lump's label rounds its start up
@@ -108,6 +116,9 @@ struct RefineOptions {
     double frameShiftMs = 10.0;
     int frameLength = 512;
     bool shortTermEstimation = true;
+    // The peak and track lists of the run (tools/evidence.h), or none: the
+    // rules then decide from the score alone.
+    const SpectralEvidence* evidence = nullptr;
 };
 
 // The rules in order: merge, ghosts, missing fundamentals (among what the

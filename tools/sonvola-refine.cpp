@@ -1,21 +1,25 @@
 // sonvola-refine: refines a score text (see tools/refine.h for the rules).
 //   sonvola-refine IN.txt OUT.txt [--shift MS] [--frame-length N] [--no-estimation]
+//                  [--peaks SpecScan.txt --tracks TrackJoin.txt]
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iostream>
+#include <memory>
 #include <sstream>
 #include <string>
 
 #include "common/numbers.h"
 #include "common/outputfile.h"
+#include "tools/evidence.h"
 #include "tools/refine.h"
 
 namespace {
 
 const char* kUsage =
     "usage: sonvola-refine IN.txt OUT.txt [--shift MS] [--frame-length N] [--no-estimation]\n"
+    "                      [--peaks SpecScan.txt --tracks TrackJoin.txt]\n"
     "  Reads a score text, removes the notes that are partials of a lower note,\n"
     "  adds low notes heard only through their partials, joins notes split by\n"
     "  dropouts, drops flickers too short to be notes and moves the notes\n"
@@ -25,7 +29,11 @@ const char* kUsage =
     "  replaced only by a complete score.\n"
     "  --shift MS          frame shift of the analysis, at least 1 ms\n"
     "  --frame-length N    frame length of the analysis, 2 to 1048576 samples\n"
-    "  --no-estimation     the analysis ran without the short-term estimation\n";
+    "  --no-estimation     the analysis ran without the short-term estimation\n"
+    "  --peaks FILE        the peak list of the analysis (SpecScan.txt)\n"
+    "  --tracks FILE       its linked tracks (TrackJoin.txt); with both, the rules\n"
+    "                      decide by the levels heard (doublings, fundamentals,\n"
+    "                      held notes, ends)\n";
 
 int usageError(const std::string& message) {
     std::fprintf(stderr, "sonvola-refine: %s\n%s", message.c_str(), kUsage);
@@ -37,7 +45,7 @@ int usageError(const std::string& message) {
 int main(int argc, char** argv) {
     sonvola::installTemporaryFileCleanup();
     sonvola::checkStandardOutputAtExit("sonvola-refine");
-    std::string in, out;
+    std::string in, out, peaks, tracks;
     sonvola::RefineOptions options;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
@@ -60,6 +68,9 @@ int main(int argc, char** argv) {
             } else {
                 options.frameLength = static_cast<int>(n);
             }
+        } else if (a == "--peaks" || a == "--tracks") {
+            if (i + 1 >= argc) return usageError("option " + a + " needs a value");
+            (a == "--peaks" ? peaks : tracks) = argv[++i];
         } else if (a == "--no-estimation") {
             options.shortTermEstimation = false;
         } else if (a.size() > 1 && a[0] == '-') {
@@ -73,6 +84,7 @@ int main(int argc, char** argv) {
         }
     }
     if (out.empty()) return usageError("IN.txt and OUT.txt are needed");
+    if (peaks.empty() != tracks.empty()) return usageError("--peaks and --tracks go together");
     std::ostringstream text;
     if (in == "-") {
         text << std::cin.rdbuf();
@@ -95,6 +107,14 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "sonvola-refine: %s: %s\n", in == "-" ? "standard input" : in.c_str(),
                      error.c_str());
         return 1;
+    }
+    std::unique_ptr<sonvola::SpectralEvidence> evidence;
+    if (!peaks.empty()) {
+        if (!sonvola::loadSpectralEvidence(peaks, tracks, evidence, error)) {
+            std::fprintf(stderr, "sonvola-refine: %s\n", error.c_str());
+            return 1;
+        }
+        options.evidence = evidence.get();
     }
     const std::string result = sonvola::writeRefineScore(sonvola::refineScore(score, options));
     if (!sonvola::writeWholeFile(out, result, error)) {

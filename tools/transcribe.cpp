@@ -570,6 +570,11 @@ int runTranscribe(const TranscribeOptions& o) {
         std::vector<std::string> args{workScore,      workScore,        "--shift",
                                       o.frameShiftMs, "--frame-length", o.frameLength};
         if (!o.shortTermEstimation) args.push_back("--no-estimation");
+        // The peak and track lists of this run, which the stages left in the
+        // private folder: the rules decide by the sound.
+        for (const char* list : {"--peaks", "SpecScan.txt", "--tracks", "TrackJoin.txt"}) {
+            args.push_back(list[0] == '-' ? std::string(list) : work + list);
+        }
         stages.push_back({"sonvola-refine", args});
     }
     stages.push_back({"ScoreToSmf", {workScore, workMidi}});

@@ -1,0 +1,253 @@
+// The refinement rules that read the peak and track lists, each on small
+// generated lists: a case it must keep and a case it must change.
+#include "tools/evidence.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <numeric>
+
+#include "common/peakfile.h"
+
+namespace sonvola {
+namespace {
+
+using Notes = std::vector<ScoreNote>;
+
+// One partial as the stages would hear it: a frequency and a level for each
+// 10 ms frame from `from` up to `to`, falling by `decay` dB a frame.
+struct Partial {
+    int64_t from, to;
+    double hz;
+    float level;
+    float decay = 0.0f;
+    double cents = 0.0;  // off the given frequency
+};
+
+// The partials of a note at `key`: level[h - 1] for partial h.
+std::vector<Partial> harmonic(int key, int64_t from, int64_t to, std::vector<float> levels,
+                              float decay = 0.0f) {
+    std::vector<Partial> out;
+    for (size_t h = 1; h <= levels.size(); ++h) {
+        if (levels[h - 1] > 0.0f)
+            out.push_back({from, to, keyHz(key) * static_cast<double>(h), levels[h - 1], decay});
+    }
+    return out;
+}
+
+// The frames (every partial that sounds, 10 dB or more) and the tracks
+// (one per partial) of a recording `lengthMs` long.
+SpectralEvidence evidenceOf(const std::vector<Partial>& partials, int64_t lengthMs) {
+    PeakTable frames, tracks;
+    for (int64_t t = 10; t <= lengthMs; t += 10) {
+        PeakRecord r;
+        r.label = static_cast<int32_t>(t);
+        std::vector<std::pair<float, float>> peaks;
+        for (const Partial& p : partials) {
+            if (t < p.from || t >= p.to) continue;
+            const float level = p.level - p.decay * static_cast<float>((t - p.from) / 10);
+            if (level >= 10.0f)
+                peaks.emplace_back(static_cast<float>(p.hz * std::pow(2.0, p.cents / 1200)), level);
+        }
+        std::sort(peaks.begin(), peaks.end());
+        for (auto [f, l] : peaks) {
+            r.freqs.push_back(f);
+            r.levels.push_back(l);
+        }
+        frames.records.push_back(r);
+    }
+    for (const Partial& p : partials) {
+        PeakRecord r;
+        r.label = static_cast<int32_t>(p.from);
+        for (int64_t t = p.from; t < p.to; t += 10) {
+            const float level = p.level - p.decay * static_cast<float>((t - p.from) / 10);
+            if (level < 10.0f) break;
+            r.freqs.push_back(static_cast<float>(p.hz * std::pow(2.0, p.cents / 1200)));
+            r.levels.push_back(level);
+        }
+        tracks.records.push_back(r);
+    }
+    return SpectralEvidence(std::move(frames), tracks, 10);
+}
+
+std::vector<int> keys(const Notes& notes) {
+    std::vector<int> k;
+    for (const auto& n : notes) k.push_back(n.key);
+    return k;
+}
+
+std::vector<Partial> operator+(std::vector<Partial> a, const std::vector<Partial>& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+TEST(EvidenceLevels, PeaksPartialsEnvelopeAndPitch) {
+    const SpectralEvidence ev =
+        evidenceOf(harmonic(57, 100, 300, {30, 24, 20}) +
+                       std::vector<Partial>{{300, 400, 440.0 * std::pow(2.0, 30 / 1200.0), 18}},
+                   500);
+    EXPECT_FLOAT_EQ(ev.levelAt(150, 220.0), 30.0f);
+    EXPECT_FLOAT_EQ(ev.levelAt(150, 440.0), 24.0f);
+    EXPECT_FLOAT_EQ(ev.levelAt(150, 233.0), 0.0f);   // a semitone off
+    EXPECT_FLOAT_EQ(ev.levelAt(50, 220.0), 0.0f);    // before the note
+    EXPECT_FLOAT_EQ(ev.levelAt(5000, 220.0), 0.0f);  // past the list
+    const auto p = ev.partialLevels(57, 100, 290);
+    EXPECT_FLOAT_EQ(p[1], 30.0f);
+    EXPECT_FLOAT_EQ(p[3], 20.0f);
+    EXPECT_FLOAT_EQ(p[4], 0.0f);
+    const std::vector<float> env = ev.envelope(57, 80, 320);
+    ASSERT_EQ(env.size(), 25u);
+    EXPECT_FLOAT_EQ(env[0], 0.0f);
+    EXPECT_FLOAT_EQ(env[2], 30.0f);
+    EXPECT_NEAR(ev.meanPitch(69, 300, 400), 69.3, 1e-3);
+    EXPECT_TRUE(std::isnan(ev.meanPitch(69, 0, 100)));  // before anything sounds
+}
+
+TEST(EvidenceDoublings, APartialGoesADoublingStays) {
+    // A note whose partials fall smoothly, and its octave in the score.
+    const std::vector<Partial> lower = harmonic(48, 100, 900, {30, 28, 26, 24, 22, 20, 18, 16, 14});
+    const Notes score{{100, 900, 48, 100}, {100, 880, 60, 90}};
+    const SpectralEvidence alone = evidenceOf(lower, 1000);
+    EXPECT_FALSE(soundsOnItsOwn(alone, score[0], score[1], 2));
+    EXPECT_EQ(keys(removeHarmonicGhosts(score, &alone)), (std::vector<int>{48}));
+    // A real C4 lifts every even partial of C3 by its own.
+    std::vector<Partial> both = lower;
+    for (Partial& p : both) {
+        if (std::lround(p.hz / keyHz(48)) % 2 == 0) p.level += 14.0f;
+    }
+    const SpectralEvidence doubled = evidenceOf(both, 1000);
+    EXPECT_TRUE(soundsOnItsOwn(doubled, score[0], score[1], 2));
+    EXPECT_EQ(keys(removeHarmonicGhosts(score, &doubled)), (std::vector<int>{48, 60}));
+    // Without the lists the octave goes, as before.
+    EXPECT_EQ(keys(removeHarmonicGhosts(score)), (std::vector<int>{48}));
+}
+
+TEST(EvidenceFundamentals, AddedOnlyWhereTheSpectrumHoldsThem) {
+    // Partials 2, 3 and 5 of A#1 (34): the score-only rule adds it.
+    const Notes score{{900, 1400, 46, 102}, {905, 1400, 53, 97}, {910, 1380, 62, 77}};
+    ASSERT_EQ(addMissingFundamentals(score).size(), 4u);
+    // A chord voiced like a harmonic series: no peak at 34 in any frame.
+    const std::vector<Partial> chord = harmonic(46, 900, 1400, {25, 20}) +
+                                       harmonic(53, 905, 1400, {24, 18}) +
+                                       harmonic(62, 910, 1380, {20, 15});
+    const SpectralEvidence noFundamental = evidenceOf(chord, 1500);
+    EXPECT_FALSE(heardAsFundamental(noFundamental, 34, 900, 1400));
+    EXPECT_EQ(addMissingFundamentals(score, &noFundamental).size(), 3u);
+    // A weak fundamental under NoteFind's threshold, in a few frames.
+    const SpectralEvidence weak =
+        evidenceOf(chord + std::vector<Partial>{{900, 940, keyHz(34), 12}}, 1500);
+    EXPECT_TRUE(heardAsFundamental(weak, 34, 900, 1400));
+    EXPECT_EQ(addMissingFundamentals(score, &weak).size(), 4u);
+    // With the fundamental heard, two partials (the octave and the twelfth)
+    // are enough; the score alone needs three.
+    const Notes two{{1000, 1500, 45, 100}, {1005, 1500, 52, 95}};
+    EXPECT_EQ(addMissingFundamentals(two).size(), 2u);
+    const SpectralEvidence a1 = evidenceOf(harmonic(33, 1000, 1500, {12, 30, 28, 20}), 1600);
+    const Notes with = addMissingFundamentals(two, &a1);
+    ASSERT_EQ(with.size(), 3u);
+    EXPECT_EQ(
+        std::count_if(with.begin(), with.end(), [](const ScoreNote& n) { return n.key == 33; }), 1);
+    EXPECT_EQ(keys(removeHarmonicGhosts(with, &a1)), (std::vector<int>{33}));
+}
+
+TEST(EvidenceHeldNotes, PiecesOfOneSoundJoinAttacksStayApart) {
+    // A held note split in two by the analysis: one steady sound.
+    const Notes split{{100, 400, 60, 100}, {430, 800, 60, 100}};
+    const SpectralEvidence steady = evidenceOf(harmonic(60, 100, 800, {30, 25, 20}), 900);
+    const Notes joined = joinHeldNotes(steady, split);
+    ASSERT_EQ(joined.size(), 1u);
+    EXPECT_EQ(joined[0].offsetMs, 800);
+    // The same note struck again: the level rises 15 dB at 430.
+    const SpectralEvidence struck = evidenceOf(
+        harmonic(60, 100, 400, {20, 15, 12}) + harmonic(60, 430, 800, {35, 30, 25}), 900);
+    EXPECT_EQ(joinHeldNotes(struck, split).size(), 2u);
+    // A sung note between C#3 and D3 (49.6), heard as two pieces.
+    std::vector<Partial> sung = harmonic(49, 100, 300, {30, 25, 20});
+    for (Partial& p : sung) p.cents = 45;
+    std::vector<Partial> rest = harmonic(50, 300, 600, {30, 25, 20});
+    for (Partial& p : rest) p.cents = -30;
+    const SpectralEvidence voice = evidenceOf(sung + rest, 700);
+    const Notes pieces = joinHeldNotes(voice, {{100, 300, 49, 100}, {300, 600, 50, 100}});
+    ASSERT_EQ(pieces.size(), 1u);
+    EXPECT_EQ(pieces[0].key, 50);  // the mean pitch, 49.6, rounds to D3
+    EXPECT_EQ(pieces[0].onsetMs, 100);
+    EXPECT_EQ(pieces[0].offsetMs, 600);
+    // A slurred semitone step: two tempered pitches, two notes.
+    const SpectralEvidence legato = evidenceOf(
+        harmonic(60, 100, 400, {30, 25, 20}) + harmonic(61, 400, 700, {30, 25, 20}), 800);
+    EXPECT_EQ(joinHeldNotes(legato, {{100, 400, 60, 100}, {400, 700, 61, 100}}).size(), 2u);
+}
+
+TEST(EvidenceShortNotes, StaccatoStaysFlickersGo) {
+    // A 50 ms note with an attack, alone: kept (removeFlickers drops it).
+    const Notes staccato{{300, 350, 67, 100}};
+    const SpectralEvidence ev = evidenceOf(harmonic(67, 300, 350, {30, 25}), 500);
+    EXPECT_TRUE(removeFlickers(staccato).empty());
+    EXPECT_EQ(keys(keepShortNotes(ev, staccato)), (std::vector<int>{67}));
+    // The same beside a long note a semitone away: a flicker of its attack.
+    const Notes beside{{300, 350, 67, 100}, {290, 900, 68, 100}};
+    const SpectralEvidence both =
+        evidenceOf(harmonic(67, 300, 350, {30, 25}) + harmonic(68, 290, 900, {35, 30}), 1000);
+    EXPECT_EQ(keys(keepShortNotes(both, beside)), (std::vector<int>{68}));
+}
+
+TEST(EvidenceEnds, AReleaseEndsTheNoteASlowDecayDoesNot) {
+    // Steady, then released at 600: the level falls 3 dB a frame, the
+    // track follows the tail down to the threshold (about 700).
+    const std::vector<Partial> released = {{100, 600, keyHz(64), 40},
+                                           {600, 900, keyHz(64), 40, 3.0f}};
+    const SpectralEvidence ev = evidenceOf(released, 1000);
+    const Notes n = endsFromEnvelope(ev, {{100, 700, 64, 100}}, 31);
+    ASSERT_EQ(n.size(), 1u);
+    // Ended with the frame of 610, the last within 3 dB of the held level,
+    // plus the frame's share of the latency.
+    EXPECT_EQ(n[0].offsetMs, 620 + 31);
+    // A piano-like decay of 0.3 dB a frame: no release before the end.
+    const SpectralEvidence decaying = evidenceOf({{100, 900, keyHz(64), 40, 0.3f}}, 1000);
+    EXPECT_EQ(endsFromEnvelope(decaying, {{100, 700, 64, 100}}, 31)[0].offsetMs, 700);
+    // A note with no track of its own (an added fundamental) keeps its end.
+    EXPECT_EQ(endsFromEnvelope(ev, {{100, 700, 40, 100}}, 31)[0].offsetMs, 700);
+}
+
+TEST(EvidenceFiles, ReadsTheListsAndSaysWhatIsWrong) {
+    namespace fs = std::filesystem;
+    const fs::path dir =
+        fs::temp_directory_path() / ("evidence_test_" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    const std::string peaks = (dir / "SpecScan.txt").string();
+    const std::string tracks = (dir / "TrackJoin.txt").string();
+    auto write = [](const std::string& path, const std::vector<PeakRecord>& records) {
+        std::FILE* f = std::fopen(path.c_str(), "wb");
+        writeRewrittenLine1(f, 40.0, 10.0);
+        writeHeaderLines2to4(f, 10, static_cast<int32_t>(records.size()), "x.wav");
+        for (const PeakRecord& r : records)
+            writeRecord(f, r.label, r.freqs.data(), r.levels.data(), r.freqs.size());
+        writeEndOfFile(f);
+        std::fclose(f);
+    };
+    write(peaks, {{10, {220.0f, 440.0f}, {30.0f, 20.0f}}, {20, {220.0f}, {29.0f}}});
+    write(tracks, {{10, {220.0f, 220.0f}, {30.0f, 29.0f}}});
+    std::unique_ptr<SpectralEvidence> ev;
+    std::string error;
+    ASSERT_TRUE(loadSpectralEvidence(peaks, tracks, ev, error)) << error;
+    EXPECT_EQ(ev->frameMs(), 10);
+    EXPECT_FLOAT_EQ(ev->levelAt(20, 220.0), 29.0f);
+    EXPECT_FLOAT_EQ(ev->envelope(57, 10, 20)[1], 29.0f);
+    EXPECT_FALSE(loadSpectralEvidence((dir / "none.txt").string(), tracks, ev, error));
+    EXPECT_NE(error.find("none.txt"), std::string::npos) << error;
+    {
+        std::ofstream cut(tracks, std::ios::binary | std::ios::trunc);
+        cut << "MaxdB: 40.00 MindB: 10.00  \nFrameRate: 10 LoopCount: 1\nx.wav\n---\n10: 220.00 ";
+    }
+    EXPECT_FALSE(loadSpectralEvidence(peaks, tracks, ev, error));
+    EXPECT_FALSE(error.empty());
+    fs::remove_all(dir);
+}
+
+}  // namespace
+}  // namespace sonvola

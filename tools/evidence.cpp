@@ -1,0 +1,293 @@
+#include "tools/evidence.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <map>
+
+#include "common/fileptr.h"
+#include "common/noteindex.h"
+
+namespace sonvola {
+
+double keyHz(int key) {
+    return 440.0 * std::pow(2.0, (key - 69) / 12.0);
+}
+
+SpectralEvidence::SpectralEvidence(PeakTable frames, const PeakTable& tracks, int32_t frameMs)
+    : frames_(std::move(frames)), frameMs_(frameMs > 0 ? frameMs : 10) {
+    for (const PeakRecord& r : tracks.records) {
+        if (r.count() == 0) continue;
+        double sum = 0.0;
+        for (float f : r.freqs) sum += f;
+        Track t;
+        t.startMs = r.label;
+        t.key = noteIndex(sum / r.count()) + 24;
+        t.levels = r.levels;
+        t.freqs = r.freqs;
+        tracks_.push_back(std::move(t));
+    }
+    std::stable_sort(tracks_.begin(), tracks_.end(),
+                     [](const Track& a, const Track& b) { return a.startMs < b.startMs; });
+    if (!frames_.records.empty()) endMs_ = frames_.records.back().label + frameMs_;
+    for (const Track& t : tracks_) {
+        endMs_ = std::max(endMs_, t.startMs + static_cast<int64_t>(t.levels.size()) * frameMs_);
+    }
+    tracksOfKey_.resize(128);
+    for (size_t i = 0; i < tracks_.size(); ++i) {
+        const int key = tracks_[i].key;
+        if (key >= 0 && key < 128) tracksOfKey_[static_cast<size_t>(key)].push_back(i);
+    }
+}
+
+int64_t SpectralEvidence::frameIndex(int64_t ms) const {
+    const auto& recs = frames_.records;
+    if (recs.empty()) return -1;
+    // Labels rise by the frame shift; look near where the shift puts `ms`
+    // and settle by search when the list has gaps.
+    auto it = std::lower_bound(recs.begin(), recs.end(), ms,
+                               [](const PeakRecord& r, int64_t t) { return r.label < t; });
+    if (it == recs.end()) return -1;
+    if (it->label - ms >= frameMs_) return -1;
+    return it - recs.begin();
+}
+
+float SpectralEvidence::levelAt(int64_t ms, double hz, double toleranceCents) const {
+    const int64_t i = frameIndex(ms);
+    if (i < 0 || hz <= 0.0) return 0.0f;
+    const PeakRecord& r = frames_.records[static_cast<size_t>(i)];
+    const double ratio = std::pow(2.0, toleranceCents / 1200.0);
+    const double low = hz / ratio, high = hz * ratio;
+    float best = 0.0f;
+    for (int32_t p = 0; p < r.count(); ++p) {
+        const double f = r.freqs[static_cast<size_t>(p)];
+        if (f >= low && f <= high) best = std::max(best, r.levels[static_cast<size_t>(p)]);
+    }
+    return best;
+}
+
+float SpectralEvidence::meanLevel(int64_t fromMs, int64_t toMs, double hz) const {
+    if (toMs < fromMs) return 0.0f;
+    // Frames past the lists hold no peak: they count, but are not visited.
+    const double n = static_cast<double>((toMs - fromMs) / frameMs_ + 1);
+    double sum = 0.0;
+    for (int64_t t = fromMs; t <= std::min(toMs, endMs_); t += frameMs_) sum += levelAt(t, hz);
+    return static_cast<float>(sum / n);
+}
+
+std::array<float, 10> SpectralEvidence::partialLevels(int key, int64_t fromMs, int64_t toMs) const {
+    std::array<float, 10> levels{};
+    const double f0 = keyHz(key);
+    for (int h = 1; h <= kProfilePartials; ++h) levels[h] = meanLevel(fromMs, toMs, f0 * h);
+    return levels;
+}
+
+double SpectralEvidence::meanPitch(int key, int64_t fromMs, int64_t toMs) const {
+    double sum = 0.0;
+    int64_t n = 0;
+    if (key < 0 || key >= 128) return std::nan("");
+    for (size_t ti : tracksOfKey_[static_cast<size_t>(key)]) {
+        const Track& t = tracks_[ti];
+        for (size_t j = 0; j < t.freqs.size(); ++j) {
+            const int64_t ms = t.startMs + static_cast<int64_t>(j) * frameMs_;
+            if (ms < fromMs || ms >= toMs || !(t.freqs[j] > 0.0f)) continue;
+            sum += 69.0 + 12.0 * std::log2(t.freqs[j] / 440.0);
+            ++n;
+        }
+    }
+    return n == 0 ? std::nan("") : sum / static_cast<double>(n);
+}
+
+std::vector<float> SpectralEvidence::envelope(int key, int64_t fromMs, int64_t toMs) const {
+    std::vector<float> env;
+    toMs = std::min(toMs, endMs_);  // nothing sounds past the lists
+    if (toMs < fromMs) return env;
+    env.assign(static_cast<size_t>((toMs - fromMs) / frameMs_ + 1), 0.0f);
+    if (key < 0 || key >= 128) return env;
+    for (size_t ti : tracksOfKey_[static_cast<size_t>(key)]) {
+        const Track& t = tracks_[ti];
+        const int64_t end = t.startMs + static_cast<int64_t>(t.levels.size()) * frameMs_;
+        if (end <= fromMs || t.startMs > toMs) continue;
+        for (size_t j = 0; j < t.levels.size(); ++j) {
+            const int64_t ms = t.startMs + static_cast<int64_t>(j) * frameMs_;
+            if (ms < fromMs || ms > toMs) continue;
+            float& e = env[static_cast<size_t>((ms - fromMs) / frameMs_)];
+            e = std::max(e, t.levels[j]);
+        }
+    }
+    return env;
+}
+
+bool loadSpectralEvidence(const std::string& peaksPath, const std::string& tracksPath,
+                          std::unique_ptr<SpectralEvidence>& evidence, std::string& error) {
+    PeakTable tables[2];
+    const std::string* paths[2] = {&peaksPath, &tracksPath};
+    for (int i = 0; i < 2; ++i) {
+        FilePtr f(std::fopen(paths[i]->c_str(), "rb"));
+        if (!f) {
+            error = "cannot open " + *paths[i];
+            return false;
+        }
+        const PeakReadResult r = readPeakRecords(f.get(), tables[i]);
+        if (r.status != PeakReadStatus::Ok) {
+            error = describePeakReadError(r, *paths[i]);
+            return false;
+        }
+    }
+    const PeakFileHeader header = readPeakHeader(peaksPath);
+    if (header.FrameRate <= 0) {
+        error = peaksPath + " does not name a frame shift";
+        return false;
+    }
+    evidence =
+        std::make_unique<SpectralEvidence>(std::move(tables[0]), tables[1], header.FrameRate);
+    return true;
+}
+
+bool soundsOnItsOwn(const SpectralEvidence& ev, const ScoreNote& lower, const ScoreNote& upper,
+                    int partial) {
+    if (partial < 2 || partial > kProfilePartials) return false;
+    const int64_t from = std::max(lower.onsetMs, upper.onsetMs);
+    const int64_t to = std::min({lower.offsetMs, upper.offsetMs, from + kDoublingWindowMs});
+    if (to <= from) return false;
+    const std::array<float, 10> p = ev.partialLevels(lower.key, from, to);
+    double multiples = 0.0, others = 0.0;
+    int m = 0, o = 0;
+    for (int h = 1; h <= kProfilePartials; ++h) {
+        if (h % partial == 0) {
+            multiples += p[static_cast<size_t>(h)];
+            ++m;
+        } else {
+            others += p[static_cast<size_t>(h)];
+            ++o;
+        }
+    }
+    return multiples / m - others / o > kDoublingCombDb;
+}
+
+bool heardAsFundamental(const SpectralEvidence& ev, int key, int64_t fromMs, int64_t toMs) {
+    const double hz = keyHz(key);
+    int frames = 0;
+    for (int64_t t = fromMs; t <= std::min(toMs, ev.endMs()); t += ev.frameMs()) {
+        if (ev.levelAt(t, hz) > 0.0f) ++frames;
+    }
+    return frames >= kFundamentalFrames;
+}
+
+std::vector<ScoreNote> endsFromEnvelope(const SpectralEvidence& ev,
+                                        const std::vector<ScoreNote>& notes, int64_t frameEndMs) {
+    std::vector<ScoreNote> out = notes;
+    const int64_t step = ev.frameMs();
+    const size_t within = static_cast<size_t>(std::max<int64_t>(1, kReleaseMs / step));
+    for (ScoreNote& n : out) {
+        const std::vector<float> env = ev.envelope(n.key, n.onsetMs, n.offsetMs - step);
+        if (env.empty()) continue;
+        const size_t peakAt =
+            static_cast<size_t>(std::max_element(env.begin(), env.end()) - env.begin());
+        if (env[peakAt] <= 0.0f) continue;  // no track of its own (an added fundamental)
+        // The release: the first frame j by which the level has fallen
+        // kReleaseDropDb under the loudest of the kReleaseMs before it and
+        // never comes back; it began at the last frame before j still within
+        // kReleaseStartDb of that level.
+        std::vector<float> laterMax(env.size() + 1, 0.0f);
+        for (size_t i = env.size(); i-- > 0;) laterMax[i] = std::max(laterMax[i + 1], env[i]);
+        for (size_t j = peakAt + 1; j < env.size(); ++j) {
+            const size_t first = j > within ? j - within : 0;
+            const float before = *std::max_element(env.begin() + static_cast<long>(first),
+                                                   env.begin() + static_cast<long>(j));
+            if (before <= 0.0f || laterMax[j] > before - kReleaseDropDb) continue;
+            size_t start = j - 1;
+            while (start > first && env[start] < before - kReleaseStartDb) --start;
+            const int64_t end = n.onsetMs + static_cast<int64_t>(start + 1) * step + frameEndMs;
+            n.offsetMs = std::min(n.offsetMs, end);
+            break;
+        }
+    }
+    return out;
+}
+
+bool attackAt(const SpectralEvidence& ev, int64_t onsetMs, double hz) {
+    const auto source = [&](int64_t from, int64_t to) {
+        double sum = 0.0;
+        int n = 0;
+        for (int64_t t = from; t <= to; t += ev.frameMs(), ++n) {
+            for (int h = 1; h <= kAttackPartials; ++h) {
+                sum += ev.levelAt(t, hz * h, kSourceToleranceCents) / kAttackPartials;
+            }
+        }
+        return n == 0 ? 0.0 : sum / n;
+    };
+    return source(onsetMs, onsetMs + 30) - source(onsetMs - 40, onsetMs - 10) >= kOwnAttackRiseDb;
+}
+
+std::vector<ScoreNote> keepShortNotes(const SpectralEvidence& ev,
+                                      const std::vector<ScoreNote>& notes) {
+    std::vector<ScoreNote> out;
+    for (const ScoreNote& n : notes) {
+        if (n.offsetMs - n.onsetMs >= kFlickerMs) {
+            out.push_back(n);
+            continue;
+        }
+        // A short note stays when it starts with an attack of its own and
+        // nothing else sounds within a whole tone of it.
+        bool alone = true;
+        for (const ScoreNote& m : notes) {
+            if (&m == &n || std::abs(m.key - n.key) > kShortNeighbourSemitones) continue;
+            if (m.onsetMs < n.offsetMs && n.onsetMs < m.offsetMs) alone = false;
+        }
+        if (alone && attackAt(ev, n.onsetMs, keyHz(n.key))) out.push_back(n);
+    }
+    return out;
+}
+
+std::vector<ScoreNote> joinHeldNotes(const SpectralEvidence& ev,
+                                     const std::vector<ScoreNote>& notes) {
+    std::vector<ScoreNote> sorted = notes;
+    std::stable_sort(sorted.begin(), sorted.end(),
+                     [](const ScoreNote& a, const ScoreNote& b) { return a.onsetMs < b.onsetMs; });
+    struct Held {
+        ScoreNote note;
+        double pitchTime = 0.0, time = 0.0;  // sums of pitch x duration and of duration
+    };
+    std::vector<Held> out;
+    std::map<int, size_t> last;  // key -> the latest note of that key in `out`
+    for (const ScoreNote& n : sorted) {
+        const double pitch = ev.meanPitch(n.key, n.onsetMs, n.offsetMs);
+        const double length = static_cast<double>(std::max<int64_t>(1, n.offsetMs - n.onsetMs));
+        Held* into = nullptr;
+        for (int key = n.key - 1; key <= n.key + 1; ++key) {
+            auto it = last.find(key);
+            if (it == last.end()) continue;
+            Held& prev = out[it->second];
+            const int64_t gap = n.onsetMs - prev.note.offsetMs;
+            if (gap < -kHeldOverlapMs || gap > kHeldGapMs) continue;
+            const double prevPitch = prev.pitchTime / prev.time;
+            if (key != n.key && !(std::fabs(prevPitch - pitch) < kSamePitchSemitones)) continue;
+            if (into && into->note.offsetMs >= prev.note.offsetMs) continue;
+            into = &prev;
+        }
+        if (into && !attackAt(ev, n.onsetMs, keyHz(n.key))) {
+            into->note.offsetMs = std::max(into->note.offsetMs, n.offsetMs);
+            into->note.velocity = std::max(into->note.velocity, n.velocity);
+            if (!std::isnan(pitch)) {
+                into->pitchTime += pitch * length;
+                into->time += length;
+            }
+            const int key = static_cast<int>(std::lround(into->pitchTime / into->time));
+            if (key != into->note.key) {
+                last.erase(into->note.key);
+                into->note.key = key;
+            }
+            last[key] = static_cast<size_t>(into - out.data());
+            continue;
+        }
+        Held h{n, std::isnan(pitch) ? n.key * length : pitch * length, length};
+        last[n.key] = out.size();
+        out.push_back(h);
+    }
+    std::vector<ScoreNote> joined;
+    for (const Held& h : out) joined.push_back(h.note);
+    return joined;
+}
+
+}  // namespace sonvola

@@ -1,0 +1,167 @@
+// The sound behind a score: the peaks of every frame ("SpecScan.txt") and
+// the tracks linked from them ("TrackJoin.txt"), as the stages wrote them for
+// the recording whose score sonvola-refine refines. With them the rules of
+// tools/refine.h decide by what was heard rather than by the notes alone:
+//   - doublings (soundsOnItsOwn): a note at a partial's interval above
+//     another stays when every partial of it stands out of the lower note's
+//     harmonic envelope;
+//   - fundamentals (heardAsFundamental): a note heard through its partials
+//     is added only when the spectrum holds its fundamental, however weak,
+//     and then two partials are enough;
+//   - held notes (joinHeldNotes): pieces of one pitch, or of neighbouring
+//     semitones around one pitch, are one note unless the second starts with
+//     an attack;
+//   - short notes (keepShortNotes): a note too short for the flicker rule
+//     stays when it starts with an attack of its own, alone in its register;
+//   - ends (endsFromEnvelope): a note ends where its release begins.
+// All times are on the stages' timeline (before the latency shift); the
+// constants were measured on the development corpus of the accuracy bench
+// (bench/accuracy), as the comments say.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "common/peakfile.h"
+#include "tools/refine.h"
+
+namespace sonvola {
+
+// A peak belongs to a partial within this many cents (the 7th partial lies
+// 31 cents below its tempered semitone).
+inline constexpr double kPeakToleranceCents = 50.0;
+// The partials a profile holds.
+inline constexpr int kProfilePartials = 9;
+
+class SpectralEvidence {
+  public:
+    // `frames`: the records of SpecScan.txt (label = the frame's time in ms);
+    // `tracks`: the records of TrackJoin.txt (label = the start in ms, one
+    // pair per frame); `frameMs`: the frame shift of both (FrameRate).
+    SpectralEvidence(PeakTable frames, const PeakTable& tracks, int32_t frameMs);
+
+    int32_t frameMs() const { return frameMs_; }
+    // Where the lists end: past it no frame holds a peak.
+    int64_t endMs() const { return endMs_; }
+
+    // dB of the loudest peak within `toleranceCents` of `hz` in the frame
+    // at `ms`; 0 when there is none (SpecScan writes peaks of 10 dB or more).
+    float levelAt(int64_t ms, double hz, double toleranceCents = kPeakToleranceCents) const;
+    // The mean of levelAt over the frames from `fromMs` to `toMs` (0 when
+    // the span holds no frame).
+    float meanLevel(int64_t fromMs, int64_t toMs, double hz) const;
+    // Mean levels of partials 1 to kProfilePartials of `key` over a span
+    // (index 0 unused).
+    std::array<float, 10> partialLevels(int key, int64_t fromMs, int64_t toMs) const;
+    // The level envelope of `key` from its tracks: for each frame from
+    // `fromMs` to `toMs`, the loudest level of a track whose semitone is `key`
+    // at that frame (0 where none sounds).
+    std::vector<float> envelope(int key, int64_t fromMs, int64_t toMs) const;
+    // The mean pitch (a fractional MIDI key) of the tracks of `key` over a
+    // span; NaN when none sounds there.
+    double meanPitch(int key, int64_t fromMs, int64_t toMs) const;
+
+  private:
+    struct Track {
+        int64_t startMs = 0;
+        int key = 0;
+        std::vector<float> freqs, levels;
+    };
+    int64_t frameIndex(int64_t ms) const;  // -1 when no frame is at `ms`
+
+    PeakTable frames_;
+    std::vector<Track> tracks_;                     // by start
+    std::vector<std::vector<size_t>> tracksOfKey_;  // MIDI key -> tracks
+    int32_t frameMs_ = 10;
+    int64_t endMs_ = 0;
+};
+
+// Reads the two lists; false with a sentence in `error` when one cannot be
+// read whole.
+bool loadSpectralEvidence(const std::string& peaksPath, const std::string& tracksPath,
+                          std::unique_ptr<SpectralEvidence>& evidence, std::string& error);
+
+// The frequency of a MIDI key (A4 = 440 Hz).
+double keyHz(int key);
+
+// Doublings. Over the first kDoublingWindowMs that two notes share, the
+// partials of the lower note that are multiples of k (those a note at its
+// partial k would add to) are louder on average than its other partials
+// (1 to kProfilePartials) by more than kDoublingCombDb: the upper note
+// sounds on its own. A partial alone leaves the lower note's harmonic
+// envelope smooth. On the development corpus that difference measured a
+// median of 0.4 dB for the candidates that were partials (375) and 9 dB for
+// the real doublings (50); above 10 dB lie 22 of the partials and 21 of
+// the doublings (a doubling at the same loudness as the partial it covers
+// cannot be told).
+inline constexpr int64_t kDoublingWindowMs = 100;
+inline constexpr float kDoublingCombDb = 10.0f;
+bool soundsOnItsOwn(const SpectralEvidence& evidence, const ScoreNote& lower,
+                    const ScoreNote& upper, int partial);
+
+// Fundamentals. A fundamental is heard when the peak list holds a peak
+// within kPeakToleranceCents of it in at least kFundamentalFrames frames of
+// the span, however weak (below the loudness NoteFind asks of a note). On
+// the development corpus each of the 14 low notes rightly restored from
+// their partials had one in 2 to 91 frames, and none of the 13 chords
+// voiced like a harmonic series (C3 G3 C4 is partials 2 to 4 of C2) had one
+// in more than one frame.
+inline constexpr int kFundamentalFrames = 2;
+bool heardAsFundamental(const SpectralEvidence& evidence, int key, int64_t fromMs, int64_t toMs);
+
+// Attacks. A sound starts anew at `onsetMs` when the mean level of its
+// first kAttackPartials partials (each the loudest peak within
+// kSourceToleranceCents, so that vibrato and glides stay in) rises by
+// kOwnAttackRiseDb from the 40 ms before to the 30 ms after. (4 and 9 dB
+// give the bench's means within 0.01.)
+inline constexpr int kAttackPartials = 3;
+inline constexpr double kSourceToleranceCents = 100.0;
+inline constexpr float kOwnAttackRiseDb = 6.0f;
+bool attackAt(const SpectralEvidence& evidence, int64_t onsetMs, double hz);
+
+// Held notes. A note continues while its sound does: the next note of the
+// same pitch (or of a neighbouring semitone whose tracks' mean pitch lies
+// within kSamePitchSemitones of it: a sung or bowed note between two
+// semitones, a vibrato crossing the boundary) starting at most kHeldGapMs
+// after its end, or overlapping it by at most kHeldOverlapMs, without an
+// attack of its own, is the same note. The joined note takes the mean pitch
+// of its pieces, weighted by their lengths. A step of a tempered semitone
+// (legato) differs by a whole semitone and stays two notes.
+inline constexpr int64_t kHeldGapMs = 60;
+inline constexpr int64_t kHeldOverlapMs = 60;
+inline constexpr double kSamePitchSemitones = 0.5;
+std::vector<ScoreNote> joinHeldNotes(const SpectralEvidence& evidence,
+                                     const std::vector<ScoreNote>& notes);
+
+// Short notes. A note shorter than kFlickerMs (removeFlickers) stays when it
+// starts with an attack of its own (attackAt) and no other note sounds
+// within kShortNeighbourSemitones of it meanwhile: a staccato note, not a
+// partial or a neighbouring semitone catching the threshold during an
+// attack. The others go, as removeFlickers drops them.
+inline constexpr int kShortNeighbourSemitones = 2;
+std::vector<ScoreNote> keepShortNotes(const SpectralEvidence& evidence,
+                                      const std::vector<ScoreNote>& notes);
+
+// Ends. A note ends where its release begins. The release is found at the
+// first frame after the note's peak by which the level at its pitch (its
+// tracks' levels) has fallen kReleaseDropDb under the loudest of the
+// kReleaseMs before and never comes back (a fall of 100 dB a second or
+// more: a released key, a stopped bow or breath; a held piano note decays
+// ten times slower); it began at the last frame before that still within
+// kReleaseStartDb of that level. The tail of the release and a room's
+// reverberation, which the tracks follow until they fall under the analysis
+// threshold, are not the note. The end is that frame's end plus
+// `frameEndMs`, the share of the end latency that a track's last frame
+// carries (see analysisEndLatencyMs) and a frame still at the note's level
+// does not. On the bench 6 to 15 dB give the same scores, and added shares
+// from 0 to 60 ms the same onset+offset F1 within 0.005.
+inline constexpr int64_t kReleaseMs = 100;
+inline constexpr float kReleaseDropDb = 10.0f;
+inline constexpr float kReleaseStartDb = 3.0f;
+std::vector<ScoreNote> endsFromEnvelope(const SpectralEvidence& evidence,
+                                        const std::vector<ScoreNote>& notes, int64_t frameEndMs);
+
+}  // namespace sonvola
