@@ -191,6 +191,7 @@ std::vector<ScoreNote> endsFromEnvelope(const SpectralEvidence& ev,
         // kReleaseStartDb of that level.
         std::vector<float> laterMax(env.size() + 1, 0.0f);
         for (size_t i = env.size(); i-- > 0;) laterMax[i] = std::max(laterMax[i + 1], env[i]);
+        bool released = false;
         for (size_t j = peakAt + 1; j < env.size(); ++j) {
             const size_t first = j > within ? j - within : 0;
             const float before = *std::max_element(env.begin() + static_cast<long>(first),
@@ -198,10 +199,18 @@ std::vector<ScoreNote> endsFromEnvelope(const SpectralEvidence& ev,
             if (before <= 0.0f || laterMax[j] > before - kReleaseDropDb) continue;
             size_t start = j - 1;
             while (start > first && env[start] < before - kReleaseStartDb) --start;
+            // A release ends a held sound: one that fell at most half as much
+            // in the kReleaseMs before it. A struck note that decays fast all
+            // along keeps its track's end.
+            if (env[start] < env[start > within ? start - within : 0] - kReleaseDropDb / 2) break;
             const int64_t end = n.onsetMs + static_cast<int64_t>(start + 1) * step + frameEndMs;
             n.offsetMs = std::min(n.offsetMs, end);
+            released = true;
             break;
         }
+        // A track that stops while still loud stops with the sound: its last
+        // frame carries no fading share either.
+        if (!released && env.back() >= env[peakAt] - kReleaseDropDb) n.offsetMs += frameEndMs;
     }
     return out;
 }

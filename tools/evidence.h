@@ -151,13 +151,18 @@ std::vector<ScoreNote> keepShortNotes(const SpectralEvidence& evidence,
 // kReleaseMs before and never comes back (a fall of 100 dB a second or
 // more: a released key, a stopped bow or breath; a held piano note decays
 // ten times slower); it began at the last frame before that still within
-// kReleaseStartDb of that level. The tail of the release and a room's
-// reverberation, which the tracks follow until they fall under the analysis
-// threshold, are not the note. The end is that frame's end plus
+// kReleaseStartDb of that level, provided the sound was held before it: it
+// fell at most half of kReleaseDropDb over the kReleaseMs before (or since
+// the note's start); a struck high note that decays fast all along has no
+// release to find. The tail of the release and a
+// room's reverberation, which the tracks follow until they fall under the
+// analysis threshold, are not the note. The end is that frame's end plus
 // `frameEndMs`, the share of the end latency that a track's last frame
-// carries (see analysisEndLatencyMs) and a frame still at the note's level
-// does not. On the bench 6 to 15 dB give the same scores, and added shares
-// from 0 to 60 ms the same onset+offset F1 within 0.005.
+// carries as it fades (see analysisEndLatencyMs) and a frame still at the
+// note's level does not; a track that stops while still within
+// kReleaseDropDb of its peak (a staccato note) stops with the sound and
+// gets that share back too. On the bench 6 to 15 dB give the same scores,
+// and added shares from 0 to 60 ms the same onset+offset F1 within 0.005.
 inline constexpr int64_t kReleaseMs = 100;
 inline constexpr float kReleaseDropDb = 10.0f;
 inline constexpr float kReleaseStartDb = 3.0f;

@@ -210,6 +210,14 @@ TEST(EvidenceEnds, AReleaseEndsTheNoteASlowDecayDoesNot) {
     // A piano-like decay of 0.3 dB a frame: no release before the end.
     const SpectralEvidence decaying = evidenceOf({{100, 900, keyHz(64), 40, 0.3f}}, 1000);
     EXPECT_EQ(endsFromEnvelope(decaying, {{100, 700, 64, 100}}, 31)[0].offsetMs, 700);
+    // A struck note that decays fast (0.8 dB a frame), then faster (3 dB
+    // a frame, the damper) from 400: it was not held, so no release.
+    const SpectralEvidence struck =
+        evidenceOf({{100, 400, keyHz(64), 50, 0.8f}, {400, 900, keyHz(64), 26, 3.0f}}, 1000);
+    EXPECT_EQ(endsFromEnvelope(struck, {{100, 480, 64, 100}}, 31)[0].offsetMs, 480);
+    // A track that stops while still loud (staccato) ends with the sound.
+    const SpectralEvidence staccato = evidenceOf({{100, 300, keyHz(64), 40}}, 1000);
+    EXPECT_EQ(endsFromEnvelope(staccato, {{100, 300, 64, 100}}, 31)[0].offsetMs, 331);
     // A note with no track of its own (an added fundamental) keeps its end.
     EXPECT_EQ(endsFromEnvelope(ev, {{100, 700, 40, 100}}, 31)[0].offsetMs, 700);
 }
