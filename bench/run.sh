@@ -58,7 +58,9 @@ for m in "${minutes[@]}"; do
   echo "| $m min | SpecScan | $(measure env -u SONVOLA_THREADS build/bin/SpecScan "$wav" 10 _msec 512 _点 4096 _点 ハミング窓) |"
   echo "| $m min | TrackJoin | $(measure build/bin/TrackJoin 120 _tempo 128 _分音符) |"
   echo "| $m min | NoteFind | $(measure build/bin/NoteFind 120 _tempo 128 _分音符 4 / 4 1) |"
-  echo "| $m min | sonvola-refine | $(measure build/bin/sonvola-refine "$wav.txt" "$work/refined.txt") |"
+  # As sonvola-transcribe runs it: with the run's peak and track lists.
+  echo "| $m min | sonvola-refine | $(measure build/bin/sonvola-refine "$wav.txt" "$work/refined.txt" \
+    --peaks "$work/SpecScan.txt" --tracks "$work/TrackJoin.txt") |"
   echo "| $m min | ScoreToSmf | $(measure build/bin/ScoreToSmf "$wav.txt" "$wav.mid") |"
   unset SONVOLA_WORKDIR
   echo "| $m min | sonvola-transcribe | $(measure build/bin/sonvola-transcribe "$wav") |"

@@ -34,9 +34,14 @@ SpectralEvidence::SpectralEvidence(PeakTable frames, const PeakTable& tracks, in
         endMs_ = std::max(endMs_, t.startMs + static_cast<int64_t>(t.levels.size()) * frameMs_);
     }
     tracksOfKey_.resize(128);
+    longestOfKey_.assign(128, 0);
     for (size_t i = 0; i < tracks_.size(); ++i) {
         const int key = tracks_[i].key;
-        if (key >= 0 && key < 128) tracksOfKey_[static_cast<size_t>(key)].push_back(i);
+        if (key < 0 || key >= 128) continue;
+        tracksOfKey_[static_cast<size_t>(key)].push_back(i);
+        longestOfKey_[static_cast<size_t>(key)] =
+            std::max(longestOfKey_[static_cast<size_t>(key)],
+                     static_cast<int64_t>(tracks_[i].levels.size()) * frameMs_);
     }
 }
 
@@ -86,15 +91,14 @@ double SpectralEvidence::meanPitch(int key, int64_t fromMs, int64_t toMs) const 
     double sum = 0.0;
     int64_t n = 0;
     if (key < 0 || key >= 128) return std::nan("");
-    for (size_t ti : tracksOfKey_[static_cast<size_t>(key)]) {
-        const Track& t = tracks_[ti];
+    forTracksNear(key, fromMs, toMs, [&](const Track& t) {
         for (size_t j = 0; j < t.freqs.size(); ++j) {
             const int64_t ms = t.startMs + static_cast<int64_t>(j) * frameMs_;
             if (ms < fromMs || ms >= toMs || !(t.freqs[j] > 0.0f)) continue;
             sum += 69.0 + 12.0 * std::log2(t.freqs[j] / 440.0);
             ++n;
         }
-    }
+    });
     return n == 0 ? std::nan("") : sum / static_cast<double>(n);
 }
 
@@ -104,17 +108,14 @@ std::vector<float> SpectralEvidence::envelope(int key, int64_t fromMs, int64_t t
     if (toMs < fromMs) return env;
     env.assign(static_cast<size_t>((toMs - fromMs) / frameMs_ + 1), 0.0f);
     if (key < 0 || key >= 128) return env;
-    for (size_t ti : tracksOfKey_[static_cast<size_t>(key)]) {
-        const Track& t = tracks_[ti];
-        const int64_t end = t.startMs + static_cast<int64_t>(t.levels.size()) * frameMs_;
-        if (end <= fromMs || t.startMs > toMs) continue;
+    forTracksNear(key, fromMs, toMs, [&](const Track& t) {
         for (size_t j = 0; j < t.levels.size(); ++j) {
             const int64_t ms = t.startMs + static_cast<int64_t>(j) * frameMs_;
             if (ms < fromMs || ms > toMs) continue;
             float& e = env[static_cast<size_t>((ms - fromMs) / frameMs_)];
             e = std::max(e, t.levels[j]);
         }
-    }
+    });
     return env;
 }
 
@@ -231,8 +232,18 @@ bool attackAt(const SpectralEvidence& ev, int64_t onsetMs, double hz) {
 
 std::vector<ScoreNote> keepShortNotes(const SpectralEvidence& ev,
                                       const std::vector<ScoreNote>& notes) {
+    // The notes by onset, and the longest, to find what sounds with a note.
+    std::vector<size_t> byOnset(notes.size());
+    int64_t longest = 0;
+    for (size_t i = 0; i < notes.size(); ++i) {
+        byOnset[i] = i;
+        longest = std::max(longest, notes[i].offsetMs - notes[i].onsetMs);
+    }
+    std::stable_sort(byOnset.begin(), byOnset.end(),
+                     [&](size_t a, size_t b) { return notes[a].onsetMs < notes[b].onsetMs; });
     std::vector<ScoreNote> out;
-    for (const ScoreNote& n : notes) {
+    for (size_t i = 0; i < notes.size(); ++i) {
+        const ScoreNote& n = notes[i];
         if (n.offsetMs - n.onsetMs >= kFlickerMs) {
             out.push_back(n);
             continue;
@@ -240,9 +251,12 @@ std::vector<ScoreNote> keepShortNotes(const SpectralEvidence& ev,
         // A short note stays when it starts with an attack of its own and
         // nothing else sounds within a whole tone of it.
         bool alone = true;
-        for (const ScoreNote& m : notes) {
-            if (&m == &n || std::abs(m.key - n.key) > kShortNeighbourSemitones) continue;
-            if (m.onsetMs < n.offsetMs && n.onsetMs < m.offsetMs) alone = false;
+        auto it = std::lower_bound(byOnset.begin(), byOnset.end(), n.onsetMs - longest,
+                                   [&](size_t k, int64_t t) { return notes[k].onsetMs < t; });
+        for (; alone && it != byOnset.end() && notes[*it].onsetMs < n.offsetMs; ++it) {
+            const ScoreNote& m = notes[*it];
+            if (*it == i || std::abs(m.key - n.key) > kShortNeighbourSemitones) continue;
+            if (n.onsetMs < m.offsetMs) alone = false;
         }
         if (alone && attackAt(ev, n.onsetMs, keyHz(n.key))) out.push_back(n);
     }

@@ -19,6 +19,7 @@
 // (bench/accuracy), as the comments say.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <memory>
@@ -71,10 +72,23 @@ class SpectralEvidence {
         std::vector<float> freqs, levels;
     };
     int64_t frameIndex(int64_t ms) const;  // -1 when no frame is at `ms`
+    // Calls f(track) for the tracks of `key` that may sound between `fromMs`
+    // and `toMs` (those starting from the key's longest track's length
+    // before `fromMs` up to `toMs`).
+    template <typename F>
+    void forTracksNear(int key, int64_t fromMs, int64_t toMs, F&& f) const {
+        if (key < 0 || key >= 128) return;
+        const std::vector<size_t>& list = tracksOfKey_[static_cast<size_t>(key)];
+        auto it = std::lower_bound(list.begin(), list.end(),
+                                   fromMs - longestOfKey_[static_cast<size_t>(key)],
+                                   [&](size_t i, int64_t t) { return tracks_[i].startMs < t; });
+        for (; it != list.end() && tracks_[*it].startMs <= toMs; ++it) f(tracks_[*it]);
+    }
 
     PeakTable frames_;
     std::vector<Track> tracks_;                     // by start
-    std::vector<std::vector<size_t>> tracksOfKey_;  // MIDI key -> tracks
+    std::vector<std::vector<size_t>> tracksOfKey_;  // MIDI key -> tracks, by start
+    std::vector<int64_t> longestOfKey_;             // MIDI key -> its longest track in ms
     int32_t frameMs_ = 10;
     int64_t endMs_ = 0;
 };

@@ -244,7 +244,8 @@ std::vector<ScoreNote> removeHarmonicGhosts(const std::vector<ScoreNote>& notes,
                     static_cast<int>(std::find(std::begin(kPartialIntervals),
                                                std::end(kPartialIntervals), interval) -
                                      std::begin(kPartialIntervals) + 2);
-                if (evidence && soundsOnItsOwn(*evidence, notes[nearest], upper, partial)) continue;
+                // The same for every lower note: asked once.
+                if (evidence && soundsOnItsOwn(*evidence, notes[nearest], upper, partial)) break;
                 ghost[u] = true;
                 break;
             }
