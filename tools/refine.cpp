@@ -293,6 +293,17 @@ std::vector<ScoreNote> addMissingFundamentals(const std::vector<ScoreNote>& note
         onsets.push_back(added.onsetMs);
         out.push_back(added);
     };
+    const NotesByKey index(notes);
+    // True when a note sounding during `during` has `key` among its partials.
+    auto partialOfASoundingNote = [&](int key, const ScoreNote& during) {
+        for (int interval : kPartialIntervals) {
+            const std::vector<size_t>& list = index.of(key - interval);
+            auto it = std::lower_bound(list.begin(), list.end(), during.offsetMs,
+                                       [&](size_t i, int64_t t) { return notes[i].onsetMs < t; });
+            if (it != list.begin() && notes[*std::prev(it)].offsetMs > during.onsetMs) return true;
+        }
+        return false;
+    };
     for (const ScoreNote& anchor : notes) {
         for (int anchorInterval : {12, 19, 24, 28}) {
             // `anchor` as partial 2 (3, 4, 5) of a fundamental below it.
@@ -344,14 +355,30 @@ std::vector<ScoreNote> addMissingFundamentals(const std::vector<ScoreNote>& note
                 enough = alone && (lowPartials >= 3 || (lowPartials >= 2 && third > second));
             }
             // With the spectrum to confirm the fundamental (below), two
-            // partials are enough: the octave and another in the low range,
-            // any two of partials 2 to 5 alone above it.
-            if (evidence && !enough) {
+            // partials are enough when one is odd (3, 5 or 7: partials 2 and 4
+            // alone are a note and its octave): the octave and another below
+            // G2, any two of partials 2 to 5 alone above.
+            if (evidence && !enough && (partialSet & 0x2Au) != 0) {
                 enough =
                     low ? std::popcount(partialSet) >= 2 && (partialSet & 0x1u) != 0 && others == 0
                         : together == lowPartials && lowPartials >= 2;
             }
+            // With the spectrum, the octave alone stands for a fundamental
+            // heard below it (an inner voice of a chord whose 2nd partial came
+            // through first), unless a lower note sounding then holds that
+            // fundamental among its partials.
+            bool octaveAlone = false;
+            if (evidence && !enough && anchorInterval == 12 &&
+                !partialOfASoundingNote(fundamental, anchor)) {
+                enough = octaveAlone = true;
+            }
             if (!enough) continue;
+            // ... heard as the octave starts, not a note played later under it.
+            if (octaveAlone &&
+                !heardAsFundamental(*evidence, fundamental, anchor.onsetMs,
+                                    std::min(anchor.offsetMs, anchor.onsetMs + kOctaveOnsetMs))) {
+                continue;
+            }
             if (evidence &&
                 !heardAsFundamental(*evidence, fundamental, added.onsetMs, added.offsetMs)) {
                 continue;

@@ -155,6 +155,29 @@ TEST(EvidenceFundamentals, AddedOnlyWhereTheSpectrumHoldsThem) {
     EXPECT_EQ(keys(removeHarmonicGhosts(with, &a1)), (std::vector<int>{33}));
 }
 
+TEST(EvidenceFundamentals, TheOctaveAloneStandsForAnInnerVoiceHeardBelowIt) {
+    // F3 A-flat3 C4 heard as C4 with the octaves of F3 and A-flat3 (F4,
+    // A-flat4): their fundamentals sound weakly from the start.
+    const Notes chord{{1000, 1800, 60, 90}, {1000, 1800, 65, 70}, {1000, 1800, 68, 70}};
+    const std::vector<Partial> heard = harmonic(60, 1000, 1800, {30, 20}) +
+                                       harmonic(53, 1000, 1800, {14, 28}) +
+                                       harmonic(56, 1000, 1800, {14, 28});
+    const SpectralEvidence ev = evidenceOf(heard, 2000);
+    EXPECT_EQ(addMissingFundamentals(chord).size(), 3u);  // the score alone cannot tell
+    Notes with = removeHarmonicGhosts(addMissingFundamentals(chord, &ev), &ev);
+    std::sort(with.begin(), with.end(),
+              [](const ScoreNote& a, const ScoreNote& b) { return a.key < b.key; });
+    EXPECT_EQ(keys(with), (std::vector<int>{53, 56, 60}));
+    // F4 over a sounding F2: the peak at F3 is F2's 2nd partial, no note.
+    const Notes bass{{1000, 1800, 41, 100}, {1000, 1800, 65, 80}};
+    const SpectralEvidence low = evidenceOf(harmonic(41, 1000, 1800, {25, 28, 20, 26}), 2000);
+    EXPECT_EQ(addMissingFundamentals(bass, &low).size(), 2u);
+    // A C4 played 500 ms into a long C5: not the C5's fundamental.
+    const SpectralEvidence later =
+        evidenceOf(harmonic(72, 1000, 2000, {30, 20}) + harmonic(60, 1500, 2000, {12, 25}), 2100);
+    EXPECT_EQ(addMissingFundamentals({{1000, 2000, 72, 100}}, &later).size(), 1u);
+}
+
 TEST(EvidenceHeldNotes, PiecesOfOneSoundJoinAttacksStayApart) {
     // A held note split in two by the analysis: one steady sound.
     const Notes split{{100, 400, 60, 100}, {430, 800, 60, 100}};
