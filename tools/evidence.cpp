@@ -1,6 +1,7 @@
 #include "tools/evidence.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <map>
@@ -102,6 +103,26 @@ double SpectralEvidence::meanPitch(int key, int64_t fromMs, int64_t toMs) const 
     return n == 0 ? std::nan("") : sum / static_cast<double>(n);
 }
 
+int64_t SpectralEvidence::continuedEnd(int key, int64_t endMs, int64_t limitMs) const {
+    for (bool longer = true; longer;) {
+        longer = false;
+        const std::vector<float> last = envelope(key, endMs - frameMs_, endMs - frameMs_);
+        const float level = last.empty() ? 0.0f : last[0];
+        forTracksNear(key, endMs - kHeldOverlapMs, endMs + kHeldGapMs, [&](const Track& t) {
+            const int64_t end = t.startMs + static_cast<int64_t>(t.levels.size()) * frameMs_;
+            if (longer || end <= endMs || t.startMs >= limitMs ||
+                t.startMs < endMs - kHeldOverlapMs || t.startMs > endMs + kHeldGapMs) {
+                return;
+            }
+            if (t.startMs >= endMs && level > 0.0f && t.levels[0] >= level + kOwnAttackRiseDb)
+                return;
+            endMs = std::min(end, limitMs);
+            longer = true;
+        });
+    }
+    return endMs;
+}
+
 std::vector<float> SpectralEvidence::envelope(int key, int64_t fromMs, int64_t toMs) const {
     std::vector<float> env;
     toMs = std::min(toMs, endMs_);  // nothing sounds past the lists
@@ -180,7 +201,17 @@ std::vector<ScoreNote> endsFromEnvelope(const SpectralEvidence& ev,
     std::vector<ScoreNote> out = notes;
     const int64_t step = ev.frameMs();
     const size_t within = static_cast<size_t>(std::max<int64_t>(1, kReleaseMs / step));
+    std::map<int, std::vector<int64_t>> onsetsOf;  // key -> onsets, to stop at the next note
+    for (const ScoreNote& n : notes) onsetsOf[n.key].push_back(n.onsetMs);
+    for (auto& [key, onsets] : onsetsOf) std::sort(onsets.begin(), onsets.end());
     for (ScoreNote& n : out) {
+        {
+            // The tracks that carry the note on after its own.
+            const std::vector<int64_t>& onsets = onsetsOf[n.key];
+            auto next = std::upper_bound(onsets.begin(), onsets.end(), n.onsetMs);
+            const int64_t limit = next == onsets.end() ? INT64_MAX : *next;
+            n.offsetMs = std::max(n.offsetMs, ev.continuedEnd(n.key, n.offsetMs, limit));
+        }
         const std::vector<float> env = ev.envelope(n.key, n.onsetMs, n.offsetMs - step);
         if (env.empty()) continue;
         const size_t peakAt =

@@ -64,6 +64,11 @@ class SpectralEvidence {
     // The mean pitch (a fractional MIDI key) of the tracks of `key` over a
     // span; NaN when none sounds there.
     double meanPitch(int key, int64_t fromMs, int64_t toMs) const;
+    // Where the sound of `key` ending at `endMs` really ends: tracks of
+    // `key` that start within kHeldOverlapMs before to kHeldGapMs after the
+    // end, without rising kOwnAttackRiseDb over its last level (lumps too
+    // quiet for NoteFind included), carry it on, up to `limitMs`.
+    int64_t continuedEnd(int key, int64_t endMs, int64_t limitMs) const;
 
   private:
     struct Track {

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -204,6 +205,25 @@ TEST(EvidenceHeldNotes, PiecesOfOneSoundJoinAttacksStayApart) {
     const SpectralEvidence legato = evidenceOf(
         harmonic(60, 100, 400, {30, 25, 20}) + harmonic(61, 400, 700, {30, 25, 20}), 800);
     EXPECT_EQ(joinHeldNotes(legato, {{100, 400, 60, 100}, {400, 700, 61, 100}}).size(), 2u);
+}
+
+TEST(EvidenceHeldNotes, AQuieterTrackCarriesTheNoteOn) {
+    // The note's own track ends at 500; a quieter track at its pitch (too
+    // quiet for NoteFind) carries the sound on to 900.
+    const std::vector<Partial> held = {{100, 500, keyHz(45), 30, 0.05f},
+                                       {520, 900, keyHz(45), 22, 0.0f}};
+    const SpectralEvidence ev = evidenceOf(held, 1000);
+    EXPECT_EQ(ev.continuedEnd(45, 500, INT64_MAX), 900);
+    EXPECT_EQ(ev.continuedEnd(45, 500, 700), 700);  // up to the next note of that key
+    // A track that starts 10 dB louder is struck anew: it carries nothing on.
+    const SpectralEvidence struck =
+        evidenceOf({{100, 500, keyHz(45), 20, 0.0f}, {520, 900, keyHz(45), 32, 0.0f}}, 1000);
+    EXPECT_EQ(struck.continuedEnd(45, 500, INT64_MAX), 500);
+    // Nor does a track of another pitch, or one after a long silence.
+    EXPECT_EQ(ev.continuedEnd(46, 500, INT64_MAX), 500);
+    EXPECT_EQ(evidenceOf({{100, 500, keyHz(45), 30}, {700, 900, keyHz(45), 22}}, 1000)
+                  .continuedEnd(45, 500, INT64_MAX),
+              500);
 }
 
 TEST(EvidenceShortNotes, StaccatoStaysFlickersGo) {
