@@ -309,6 +309,27 @@ std::vector<ScoreNote> joinHeldNotes(const SpectralEvidence& ev,
         const double pitch = ev.meanPitch(n.key, n.onsetMs, n.offsetMs);
         const double length = static_cast<double>(std::max<int64_t>(1, n.offsetMs - n.onsetMs));
         Held* into = nullptr;
+        // A short piece a semitone away running into this longer one, its
+        // mean pitch less than kGlideSemitones off: the glide into this note.
+        for (int key : {n.key - 1, n.key + 1}) {
+            auto it = last.find(key);
+            if (it == last.end()) continue;
+            Held& prev = out[it->second];
+            const int64_t gap = n.onsetMs - prev.note.offsetMs;
+            if (gap < -kHeldOverlapMs || gap > kHeldGapMs) continue;
+            if (prev.time >= std::min<double>(length, kGlideMs) || std::isnan(pitch)) continue;
+            if (!(std::fabs(prev.pitchTime / prev.time - pitch) < kGlideSemitones)) continue;
+            prev.note.offsetMs = std::max(prev.note.offsetMs, n.offsetMs);
+            prev.note.velocity = std::max(prev.note.velocity, n.velocity);
+            prev.pitchTime = pitch * length;
+            prev.time = length;
+            last.erase(prev.note.key);
+            prev.note.key = n.key;
+            last[n.key] = static_cast<size_t>(&prev - out.data());
+            into = &prev;
+            break;
+        }
+        if (into) continue;
         for (int key = n.key - 1; key <= n.key + 1; ++key) {
             auto it = last.find(key);
             if (it == last.end()) continue;

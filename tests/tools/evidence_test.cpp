@@ -201,6 +201,22 @@ TEST(EvidenceHeldNotes, PiecesOfOneSoundJoinAttacksStayApart) {
     EXPECT_EQ(pieces[0].key, 50);  // the mean pitch, 49.6, rounds to D3
     EXPECT_EQ(pieces[0].onsetMs, 100);
     EXPECT_EQ(pieces[0].offsetMs, 600);
+    // A scoop: 100 ms swelling up from just above C#3 (49.1) into a long D3
+    // sung 30 cents flat (49.7): one note, D3, from the scoop's start.
+    const auto sung2 = [](double scoopCents) {
+        std::vector<Partial> scoop = harmonic(49, 100, 200, {15, 10, 8});
+        for (Partial& p : scoop) p.cents = scoopCents;
+        std::vector<Partial> sustained = harmonic(50, 200, 700, {30, 25, 20});
+        for (Partial& p : sustained) p.cents = -30;
+        return evidenceOf(scoop + sustained, 800);
+    };
+    const Notes twoPieces{{100, 200, 49, 90}, {200, 700, 50, 100}};
+    const Notes sungNote = joinHeldNotes(sung2(10), twoPieces);
+    ASSERT_EQ(sungNote.size(), 1u);
+    EXPECT_EQ(sungNote[0].key, 50);
+    EXPECT_EQ(sungNote[0].onsetMs, 100);
+    // From 48.8, 0.9 semitones under it, it is a short note of its own.
+    EXPECT_EQ(joinHeldNotes(sung2(-20), twoPieces).size(), 2u);
     // A slurred semitone step: two tempered pitches, two notes.
     const SpectralEvidence legato = evidenceOf(
         harmonic(60, 100, 400, {30, 25, 20}) + harmonic(61, 400, 700, {30, 25, 20}), 800);
