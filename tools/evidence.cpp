@@ -196,6 +196,18 @@ bool heardAsFundamental(const SpectralEvidence& ev, int key, int64_t fromMs, int
     return frames >= kFundamentalFrames;
 }
 
+bool oddPartialsHeard(const SpectralEvidence& ev, int key, int64_t fromMs, int64_t toMs) {
+    const double hz = keyHz(key);
+    for (int h : {3, 5}) {
+        int frames = 0;
+        for (int64_t t = fromMs; t <= std::min(toMs, ev.endMs()); t += ev.frameMs()) {
+            if (ev.levelAt(t, hz * h) > 0.0f) ++frames;
+        }
+        if (frames < kFundamentalFrames) return false;
+    }
+    return true;
+}
+
 std::vector<ScoreNote> endsFromEnvelope(const SpectralEvidence& ev,
                                         const std::vector<ScoreNote>& notes, int64_t frameEndMs) {
     std::vector<ScoreNote> out = notes;

@@ -137,6 +137,13 @@ inline constexpr int kFundamentalFrames = 2;
 // 300 ms give the same means within 0.01; the whole span of the octave
 // takes a note played later under it for its fundamental.
 inline constexpr int64_t kOctaveOnsetMs = 200;
+// Below G2 the fundamental may leave no peak at all (a frame of 512 samples
+// resolves peaks about 43 Hz apart): there partials 3 and 5 heard with the
+// octave in the kOctaveOnsetMs after its onset (each a peak in at least
+// kFundamentalFrames frames, neither a note of the score) stand for it; a
+// series of the octave has no odd partials of the note below. True when
+// partials 3 and 5 of `key` each have a peak in that many frames of the span.
+bool oddPartialsHeard(const SpectralEvidence& evidence, int key, int64_t fromMs, int64_t toMs);
 bool heardAsFundamental(const SpectralEvidence& evidence, int key, int64_t fromMs, int64_t toMs);
 
 // Attacks. A sound starts anew at `onsetMs` when the mean level of its

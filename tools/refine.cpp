@@ -294,13 +294,17 @@ std::vector<ScoreNote> addMissingFundamentals(const std::vector<ScoreNote>& note
         out.push_back(added);
     };
     const NotesByKey index(notes);
+    // True when a note of `key` sounds during `during`.
+    auto sounds = [&](int key, const ScoreNote& during) {
+        const std::vector<size_t>& list = index.of(key);
+        auto it = std::lower_bound(list.begin(), list.end(), during.offsetMs,
+                                   [&](size_t i, int64_t t) { return notes[i].onsetMs < t; });
+        return it != list.begin() && notes[*std::prev(it)].offsetMs > during.onsetMs;
+    };
     // True when a note sounding during `during` has `key` among its partials.
     auto partialOfASoundingNote = [&](int key, const ScoreNote& during) {
         for (int interval : kPartialIntervals) {
-            const std::vector<size_t>& list = index.of(key - interval);
-            auto it = std::lower_bound(list.begin(), list.end(), during.offsetMs,
-                                       [&](size_t i, int64_t t) { return notes[i].onsetMs < t; });
-            if (it != list.begin() && notes[*std::prev(it)].offsetMs > during.onsetMs) return true;
+            if (sounds(key - interval, during)) return true;
         }
         return false;
     };
@@ -373,13 +377,20 @@ std::vector<ScoreNote> addMissingFundamentals(const std::vector<ScoreNote>& note
                 enough = octaveAlone = true;
             }
             if (!enough) continue;
+            // Below G2 the fundamental may leave no peak at all: its odd
+            // partials 3 and 5 heard with the octave (and no note of the score
+            // there) stand for it.
+            const int64_t attackEnd = std::min(anchor.offsetMs, anchor.onsetMs + kOctaveOnsetMs);
+            const bool oddSeries =
+                octaveAlone && low && !sounds(fundamental + 19, anchor) &&
+                !sounds(fundamental + 28, anchor) &&
+                oddPartialsHeard(*evidence, fundamental, anchor.onsetMs, attackEnd);
             // ... heard as the octave starts, not a note played later under it.
-            if (octaveAlone &&
-                !heardAsFundamental(*evidence, fundamental, anchor.onsetMs,
-                                    std::min(anchor.offsetMs, anchor.onsetMs + kOctaveOnsetMs))) {
+            if (octaveAlone && !oddSeries &&
+                !heardAsFundamental(*evidence, fundamental, anchor.onsetMs, attackEnd)) {
                 continue;
             }
-            if (evidence &&
+            if (evidence && !oddSeries &&
                 !heardAsFundamental(*evidence, fundamental, added.onsetMs, added.offsetMs)) {
                 continue;
             }

@@ -179,6 +179,27 @@ TEST(EvidenceFundamentals, TheOctaveAloneStandsForAnInnerVoiceHeardBelowIt) {
     EXPECT_EQ(addMissingFundamentals({{1000, 2000, 72, 100}}, &later).size(), 1u);
 }
 
+TEST(EvidenceFundamentals, BelowG2TheOddPartialsStandForAnUnheardFundamental) {
+    // G1 (31) heard as its octave G2 (43, a note) with partials 3 and 5 as
+    // weak peaks and no peak at G1 itself.
+    const Notes score{{1000, 1600, 43, 100}};
+    const auto heard = [](std::vector<float> levels) {
+        return evidenceOf(harmonic(31, 1000, 1600, std::move(levels)), 1700);
+    };
+    const SpectralEvidence odd = heard({0, 30, 26, 24, 20, 18});
+    EXPECT_TRUE(oddPartialsHeard(odd, 31, 1000, 1200));
+    Notes with = removeHarmonicGhosts(addMissingFundamentals(score, &odd), &odd);
+    EXPECT_EQ(keys(with), (std::vector<int>{31}));
+    // Even partials only: G2 itself, with its own partials 2 and 3.
+    const SpectralEvidence even = heard({0, 30, 0, 24, 0, 18});
+    EXPECT_FALSE(oddPartialsHeard(even, 31, 1000, 1200));
+    EXPECT_EQ(keys(addMissingFundamentals(score, &even)), (std::vector<int>{43}));
+    // The 3rd partial's pitch is a note of the score (a fifth above G2): no
+    // evidence of G1.
+    const Notes fifth{{1000, 1600, 43, 100}, {1000, 1600, 50, 90}};
+    EXPECT_EQ(addMissingFundamentals(fifth, &odd).size(), 2u);
+}
+
 TEST(EvidenceHeldNotes, PiecesOfOneSoundJoinAttacksStayApart) {
     // A held note split in two by the analysis: one steady sound.
     const Notes split{{100, 400, 60, 100}, {430, 800, 60, 100}};
