@@ -116,6 +116,7 @@ int64_t SpectralEvidence::continuedEnd(int key, int64_t endMs, int64_t limitMs) 
             }
             if (t.startMs >= endMs && level > 0.0f && t.levels[0] >= level + kOwnAttackRiseDb)
                 return;
+            if (std::min(end, limitMs) <= endMs) return;
             endMs = std::min(end, limitMs);
             longer = true;
         });
@@ -302,6 +303,30 @@ std::vector<ScoreNote> keepShortNotes(const SpectralEvidence& ev,
             if (n.onsetMs < m.offsetMs) alone = false;
         }
         if (alone && attackAt(ev, n.onsetMs, keyHz(n.key))) out.push_back(n);
+    }
+    return out;
+}
+
+std::vector<ScoreNote> splitAtAttacks(const SpectralEvidence& ev,
+                                      const std::vector<ScoreNote>& notes) {
+    std::vector<ScoreNote> out;
+    const int64_t step = ev.frameMs();
+    for (const ScoreNote& n : notes) {
+        ScoreNote part = n;
+        const double hz = keyHz(n.key);
+        for (int64_t t = n.onsetMs + kTogetherMs; t + kFlickerMs <= n.offsetMs; t += step) {
+            // Only where the note's own tracks sound on both sides: a gap
+            // between pieces is the held-note rule's.
+            const std::vector<float> env = ev.envelope(n.key, t - 40, t + 20);
+            if (std::find(env.begin(), env.end(), 0.0f) != env.end()) continue;
+            if (!attackAt(ev, t, hz)) continue;
+            part.offsetMs = t;
+            out.push_back(part);
+            part.onsetMs = t;
+            t += kTogetherMs - step;
+        }
+        part.offsetMs = n.offsetMs;
+        out.push_back(part);
     }
     return out;
 }

@@ -252,6 +252,7 @@ TEST(EvidenceHeldNotes, AQuieterTrackCarriesTheNoteOn) {
     const SpectralEvidence ev = evidenceOf(held, 1000);
     EXPECT_EQ(ev.continuedEnd(45, 500, INT64_MAX), 900);
     EXPECT_EQ(ev.continuedEnd(45, 500, 700), 700);  // up to the next note of that key
+    EXPECT_EQ(ev.continuedEnd(45, 500, 530), 530);  // however soon it comes
     // A track that starts 10 dB louder is struck anew: it carries nothing on.
     const SpectralEvidence struck =
         evidenceOf({{100, 500, keyHz(45), 20, 0.0f}, {520, 900, keyHz(45), 32, 0.0f}}, 1000);
