@@ -307,30 +307,6 @@ std::vector<ScoreNote> keepShortNotes(const SpectralEvidence& ev,
     return out;
 }
 
-std::vector<ScoreNote> splitAtAttacks(const SpectralEvidence& ev,
-                                      const std::vector<ScoreNote>& notes) {
-    std::vector<ScoreNote> out;
-    const int64_t step = ev.frameMs();
-    for (const ScoreNote& n : notes) {
-        ScoreNote part = n;
-        const double hz = keyHz(n.key);
-        for (int64_t t = n.onsetMs + kTogetherMs; t + kFlickerMs <= n.offsetMs; t += step) {
-            // Only where the note's own tracks sound on both sides: a gap
-            // between pieces is the held-note rule's.
-            const std::vector<float> env = ev.envelope(n.key, t - 40, t + 20);
-            if (std::find(env.begin(), env.end(), 0.0f) != env.end()) continue;
-            if (!attackAt(ev, t, hz)) continue;
-            part.offsetMs = t;
-            out.push_back(part);
-            part.onsetMs = t;
-            t += kTogetherMs - step;
-        }
-        part.offsetMs = n.offsetMs;
-        out.push_back(part);
-    }
-    return out;
-}
-
 std::vector<ScoreNote> joinHeldNotes(const SpectralEvidence& ev,
                                      const std::vector<ScoreNote>& notes) {
     std::vector<ScoreNote> sorted = notes;
