@@ -115,8 +115,8 @@ PeakFileHeader readPeakHeader(const std::string& path) {
     if (!f) return h;
     std::string w[4];
     for (auto& word : w) word = readWord(f.get());
-    h.MaxdB = static_cast<float>(parseLenientDouble(w[1].c_str()));
-    h.MindB = static_cast<float>(parseLenientDouble(w[3].c_str()));
+    h.maxdB = static_cast<float>(parseLenientDouble(w[1].c_str()));
+    h.mindB = static_cast<float>(parseLenientDouble(w[3].c_str()));
     std::string line;
     readLine(f.get(), line);  // the rest of line 1
     if (readLine(f.get(), line)) {
@@ -140,7 +140,7 @@ PeakFileHeader readPeakHeader(const std::string& path) {
             out = v > INT32_MAX ? INT32_MAX : v < INT32_MIN ? INT32_MIN : static_cast<int32_t>(v);
             return true;
         };
-        if (skipWord() && readInt(h.FrameRate) && skipWord()) readInt(h.LoopCount);
+        if (skipWord() && readInt(h.frameRate) && skipWord()) readInt(h.loopCount);
     }
     readLine(f.get(), h.signalName);
     return h;

@@ -20,10 +20,10 @@
 namespace sonvola {
 
 struct PeakFileHeader {
-    float MaxdB = 0.0f;
-    float MindB = 0.0f;
-    int32_t FrameRate = 0;
-    int32_t LoopCount = 0;
+    float maxdB = 0.0f;
+    float mindB = 0.0f;
+    int32_t frameRate = 0;
+    int32_t loopCount = 0;
     std::string signalName;  // line 3, kept whole
 };
 

@@ -40,7 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         specScanArguments(*o, o->recording);
         noteFindArguments(*o);
     }
-    const std::string joined = JoinArguments(options, ListEnd::AtBlank);
+    const std::string joined = joinArguments(options, ListEnd::AtBlank);
     splitCommandLine(joined);
     splitCommandLine(std::string(reinterpret_cast<const char*>(data), size));
     return 0;

@@ -83,7 +83,7 @@ int runNoteFind(int argc, char** argv) {
     }
     const std::string scorePath = header.signalName + ".txt";
 
-    std::vector<NoteRecord> notes = recogniseNotes(tracks, header.FrameRate, header.MaxdB, stdout);
+    std::vector<NoteRecord> notes = recogniseNotes(tracks, header.frameRate, header.maxdB, stdout);
     tracks = PeakTable{};
     const std::vector<ScoreEvent> events = buildScoreEvents(notes);
 

@@ -78,9 +78,9 @@ std::vector<NoteRecord> recogniseNotes(const PeakTable& tracks, int32_t frameRat
         if (!acceptTrack(f)) continue;
         NoteRecord n{f.startMs, f.endMs, f.volume, noteName(f.semitone)};
         std::fprintf(out, "%s | %lld-%lld [ms] | vol:%d | %d,%d/%lld [ms]\n", n.name.c_str(),
-                     static_cast<long long>(n.start_ms), static_cast<long long>(n.end_ms),
+                     static_cast<long long>(n.startMs), static_cast<long long>(n.endMs),
                      static_cast<int>(n.volume), 0, 0,
-                     static_cast<long long>(n.end_ms - n.start_ms + frameRate));
+                     static_cast<long long>(n.endMs - n.startMs + frameRate));
         notes.push_back(std::move(n));
     }
     return notes;
@@ -90,14 +90,13 @@ std::vector<ScoreEvent> buildScoreEvents(const std::vector<NoteRecord>& notes) {
     std::vector<ScoreEvent> events;
     events.reserve(notes.size() * 2);
     for (size_t i = 0; i < notes.size(); ++i) {
-        events.push_back({notes[i].start_ms, static_cast<int32_t>(i), 0});
+        events.push_back({notes[i].startMs, static_cast<int32_t>(i), 0});
     }
     for (size_t i = 0; i < notes.size(); ++i) {
-        events.push_back({notes[i].end_ms, static_cast<int32_t>(i), 1});
+        events.push_back({notes[i].endMs, static_cast<int32_t>(i), 1});
     }
-    std::stable_sort(events.begin(), events.end(), [](const ScoreEvent& a, const ScoreEvent& b) {
-        return a.time_ms < b.time_ms;
-    });
+    std::stable_sort(events.begin(), events.end(),
+                     [](const ScoreEvent& a, const ScoreEvent& b) { return a.timeMs < b.timeMs; });
     return events;
 }
 
@@ -114,14 +113,14 @@ void writeScore(std::FILE* out, const std::vector<NoteRecord>& notes,
     std::fprintf(out, kTone, args.program.c_str());
     int64_t previous = 0;
     for (const ScoreEvent& e : events) {
-        const NoteRecord& n = notes[static_cast<size_t>(e.note_index)];
-        const long long delta = static_cast<long long>(e.time_ms - previous);
+        const NoteRecord& n = notes[static_cast<size_t>(e.noteIndex)];
+        const long long delta = static_cast<long long>(e.timeMs - previous);
         if (e.kind == 0) {
             std::fprintf(out, kNoteOn, delta, n.name.c_str(), static_cast<int>(n.volume));
         } else {
             std::fprintf(out, kNoteOff, delta, n.name.c_str());
         }
-        previous = e.time_ms;
+        previous = e.timeMs;
     }
     std::fputs(kTrackClose, out);
 }

@@ -20,8 +20,8 @@ struct TrackFeatures {
 };
 
 struct NoteRecord {
-    int64_t start_ms = 0;
-    int64_t end_ms = 0;
+    int64_t startMs = 0;
+    int64_t endMs = 0;
     int16_t volume = 0;
     std::string name;  // for example "a-3"
 };
@@ -48,8 +48,8 @@ std::vector<NoteRecord> recogniseNotes(const PeakTable& tracks, int32_t frameRat
                                        std::FILE* out);
 
 struct ScoreEvent {
-    int64_t time_ms;
-    int32_t note_index;
+    int64_t timeMs;
+    int32_t noteIndex;
     int16_t kind;  // 0 note on, 1 note off
 };
 

@@ -214,8 +214,8 @@ EstimationResult shortTermEstimation(const std::string& path, int64_t frameLengt
     out.open(target, outError);
     std::FILE* o = out.get();
 
-    const int64_t d = shortTermDistance(frameLength, frameShiftMs, header.FrameRate);
-    const int64_t frameRate = header.FrameRate;
+    const int64_t d = shortTermDistance(frameLength, frameShiftMs, header.frameRate);
+    const int64_t frameRate = header.frameRate;
     PeakRecordReader reader(in.get());
     // Records k .. k + d in slots k mod (d + 1), with the semitone of every pair.
     const size_t slots = static_cast<size_t>(d) + 1;
@@ -241,13 +241,13 @@ EstimationResult shortTermEstimation(const std::string& path, int64_t frameLengt
 
     std::string line;
     if (o) {
-        writeRewrittenLine1(o, header.MaxdB, header.MindB);
-        writeHeaderLines2to4(o, header.FrameRate, header.LoopCount, header.signalName);
+        writeRewrittenLine1(o, header.maxdB, header.mindB);
+        writeHeaderLines2to4(o, header.frameRate, header.loopCount, header.signalName);
         for (int64_t r = 1; r <= d; ++r) {
             line = format("%lld: end\n", static_cast<long long>(r * frameRate));
             std::fputs(line.c_str(), o);
         }
-        for (int64_t i = 0; i < static_cast<int64_t>(header.LoopCount) - d; ++i) {
+        for (int64_t i = 0; i < static_cast<int64_t>(header.loopCount) - d; ++i) {
             ensure(i + d);
             if (ended && reader.result().status != PeakReadStatus::Ok) break;
             const size_t sa = static_cast<size_t>(i % static_cast<int64_t>(slots));

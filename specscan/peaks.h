@@ -10,16 +10,16 @@
 namespace sonvola {
 
 struct LevelExtremes {
-    double MaxdB = -1000.0;
-    double MindB = 1000.0;
+    double maxdB = -1000.0;
+    double mindB = 1000.0;
     // Takes the level of a peak. A level that raises the maximum is not
     // also compared with the minimum, so the result depends on the order of
     // the levels: frames analysed apart give theirs in frame order.
     void add(double level) {
-        if (level > MaxdB) {
-            MaxdB = level;
-        } else if (level < MindB) {
-            MindB = level;
+        if (level > maxdB) {
+            maxdB = level;
+        } else if (level < mindB) {
+            mindB = level;
         }
     }
 };

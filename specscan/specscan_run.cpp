@@ -241,7 +241,7 @@ int runSpecScan(int argc, char** argv) {
     progress.report(plan.loopCount, plan.loopCount);
 
     // Complete the first pass.
-    writeFirstPassLine1(peaks, extremes.MaxdB, extremes.MindB);
+    writeFirstPassLine1(peaks, extremes.maxdB, extremes.mindB);
     std::fseek(peaks, 0, SEEK_END);
     writeEndOfFile(peaks);
     if (std::fflush(peaks) != 0 || std::ferror(peaks)) {

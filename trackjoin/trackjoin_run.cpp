@@ -41,8 +41,8 @@ void createOrExit(OutputFile& out, const std::string& path, bool seekable = fals
 }
 
 void writeHeader(std::FILE* out, const PeakFileHeader& h) {
-    writeRewrittenLine1(out, h.MaxdB, h.MindB);
-    writeHeaderLines2to4(out, h.FrameRate, h.LoopCount, h.signalName);
+    writeRewrittenLine1(out, h.maxdB, h.mindB);
+    writeHeaderLines2to4(out, h.frameRate, h.loopCount, h.signalName);
 }
 
 void flushOrExit(OutputFile& f, const std::string& path) {
@@ -109,7 +109,7 @@ int runTrackJoin(int argc, char** argv) {
     std::fprintf(stdout, "\nTime of the shortest peak is %d [msec], \n", shortestMs);
     std::fprintf(stdout, "when musical audio signal is \"%s\". \n", header.signalName.c_str());
 
-    linkPeaks(table, header.FrameRate, header.LoopCount, out.get(), stderr);
+    linkPeaks(table, header.frameRate, header.loopCount, out.get(), stderr);
     flushOrExit(out, outPath);
     table = PeakTable{};
     std::fputs("\n..Carried out pitch extraction using connection cost", stderr);
@@ -129,8 +129,8 @@ int runTrackJoin(int argc, char** argv) {
     createOrExit(rewritten, outPath);
     writeHeader(rewritten.get(), lumpHeader);
     std::fputs("\n..Under proccecing\n\n", stdout);
-    amendLumps(lumps, lumpHeader.FrameRate, shortestMs, stdout);
-    writeStrongLumps(lumps, lumpHeader.MaxdB, lumpHeader.MindB, rewritten.get());
+    amendLumps(lumps, lumpHeader.frameRate, shortestMs, stdout);
+    writeStrongLumps(lumps, lumpHeader.maxdB, lumpHeader.mindB, rewritten.get());
     commitOrExit(rewritten);
     std::fputs("\n..Carried out a new technique", stderr);
     waitForReturnKey();

@@ -17,7 +17,7 @@ namespace sonvola {
 enum class ListEnd { AtBlank, AtEmpty };
 
 // Each text followed by one blank, in order, up to the list's end.
-std::string JoinArguments(const std::vector<std::string>& texts, ListEnd end);
+std::string joinArguments(const std::vector<std::string>& texts, ListEnd end);
 
 // Splits a command line into words: blanks and tabs
 // separate words, double quotes group (a quote inside is written as \"),
@@ -74,10 +74,10 @@ class Launcher {
           programDir_(std::move(programDir)),
           workDir_(std::move(workDir)) {}
 
-    void OnRunSpecScan();
-    void OnRunTrackJoin();
-    void OnRunNoteFind();
-    void OnRunScoreToSmf();
+    void onRunSpecScan();
+    void onRunTrackJoin();
+    void onRunNoteFind();
+    void onRunScoreToSmf();
 
     // The argument texts as the handlers build them (after a take-over).
     std::string specScanArguments() const;

@@ -377,15 +377,15 @@ bool readPeakOverlay(const std::string& path, const RollLayout& layout, PeakOver
         return false;
     }
     const PeakFileHeader h = readPeakHeader(path);
-    overlay.MaxdB = h.MaxdB;
-    overlay.MindB = h.MindB;
+    overlay.maxdB = h.maxdB;
+    overlay.mindB = h.mindB;
     overlay.lowKey = layout.lowKey;
     overlay.highKey = layout.highKey;
     // Bins of a frame each, or longer so that the whole list takes some
     // two thousand; a list longer than its header says merges them later.
     constexpr int64_t kWantedBins = 2000, kMaxBins = 4096;
-    const int64_t frame = std::max<int64_t>(1, h.FrameRate);
-    const int64_t expected = std::max<int64_t>(frame, (int64_t{h.LoopCount} + 1) * frame);
+    const int64_t frame = std::max<int64_t>(1, h.frameRate);
+    const int64_t expected = std::max<int64_t>(frame, (int64_t{h.loopCount} + 1) * frame);
     overlay.binMs = std::max(frame, (expected + kWantedBins - 1) / kWantedBins);
     constexpr size_t rows = PeakOverlay::kRows;
     auto halve = [&] {
@@ -419,7 +419,7 @@ bool readPeakOverlay(const std::string& path, const RollLayout& layout, PeakOver
         for (int32_t i = 0; i < rec.count(); ++i) {
             const int y = rollFrequencyRow(rec.freqs[static_cast<size_t>(i)], layout);
             if (y < 0) continue;
-            const int v = levelValue(rec.levels[static_cast<size_t>(i)], h.MindB, h.MaxdB);
+            const int v = levelValue(rec.levels[static_cast<size_t>(i)], h.mindB, h.maxdB);
             int& cell = bin[y - kTop];
             cell = std::max(cell, v);
         }
@@ -471,8 +471,8 @@ void drawPianoRoll(const RollScore& score, const PeakOverlay* peaks, PlotCanvas&
     if (overPeaks) {
         LegendTexts dB;
         dB.caption = "peaks [dB]";
-        const double range = peaks->MaxdB - peaks->MindB;
-        for (int j = 0; j < 5; ++j) dB.marks[j] = formatDecibels(peaks->MindB + range * j / 4.0);
+        const double range = peaks->maxdB - peaks->mindB;
+        for (int j = 0; j < 5; ++j) dB.marks[j] = formatDecibels(peaks->mindB + range * j / 4.0);
         drawLevelLegend(canvas, velocity, &dB, false);
     } else {
         drawLevelLegend(canvas, velocity, nullptr, false);

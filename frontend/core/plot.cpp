@@ -73,10 +73,10 @@ void drawFrameAndLabels(PlotCanvas& canvas) {
 
 void drawPeak(PlotCanvas& canvas, double f, double level, int64_t column, const PlotHeader& h,
               int mode) {
-    const int v = levelValue(level, h.MindB, h.MaxdB);
+    const int v = levelValue(level, h.mindB, h.maxdB);
     if (!bandVisible(v, mode)) return;
     int xs[1001];
-    const int n = plotColumns(column, h.LoopCount, xs);
+    const int n = plotColumns(column, h.loopCount, xs);
     const int y = plotRow(f);
     const Rgb colour = levelColour(v);
     for (int i = 0; i < n; ++i) canvas.pixel(xs[i], y, colour);
@@ -91,10 +91,10 @@ struct TickText {
 };
 
 void drawTick(PlotCanvas& canvas, int64_t h, const PlotHeader& header, TickText& last) {
-    const int64_t xt = (1001 * h) / header.LoopCount + 80;
+    const int64_t xt = (1001 * h) / header.loopCount + 80;
     canvas.line(static_cast<int>(xt), 571, static_cast<int>(xt), 562);
     // Whole seconds; a header's frame shift and count can make them exceed 32 bits.
-    const long long seconds = static_cast<long long>(static_cast<double>(header.FrameRate) *
+    const long long seconds = static_cast<long long>(static_cast<double>(header.frameRate) *
                                                      static_cast<double>(h) * 0.001);
     if (xt == last.x && seconds == last.seconds) return;
     last = {xt, seconds};
@@ -109,8 +109,8 @@ void drawGrid(PlotCanvas& canvas) {
 void drawPeakLegend(PlotCanvas& canvas, const PlotHeader& h) {
     LegendTexts below;
     below.caption = "level [dB]";
-    const double range = h.MaxdB - h.MindB;
-    for (int j = 0; j < 5; ++j) below.marks[j] = formatDecibels(h.MindB + range * j / 4.0);
+    const double range = h.maxdB - h.mindB;
+    for (int j = 0; j < 5; ++j) below.marks[j] = formatDecibels(h.mindB + range * j / 4.0);
     drawLevelLegend(canvas, below, nullptr, true);
 }
 
@@ -134,14 +134,14 @@ std::string readPlotWord(std::FILE* file) {
 PlotHeader readPlotHeader(std::FILE* file) {
     PlotHeader h;
     readPlotWord(file);
-    h.MaxdB = atofWord(readPlotWord(file));
+    h.maxdB = atofWord(readPlotWord(file));
     readPlotWord(file);
-    h.MindB = atofWord(readPlotWord(file));
+    h.mindB = atofWord(readPlotWord(file));
     // "\n%s %d %s %d\n": each conversion after white space; a failed one ends the scan.
     skipSpace(file);
-    if (!readPlotWord(file).empty() && scanInt(file, h.FrameRate)) {
+    if (!readPlotWord(file).empty() && scanInt(file, h.frameRate)) {
         skipSpace(file);
-        if (!readPlotWord(file).empty() && scanInt(file, h.LoopCount)) skipSpace(file);
+        if (!readPlotWord(file).empty() && scanInt(file, h.loopCount)) skipSpace(file);
     }
     // The rest of the signal name line (at most 255 bytes), not used.
     int c, n = 0;
@@ -252,8 +252,8 @@ void drawPeakPlot(std::FILE* file, int mode, PlotCanvas& canvas) {
     drawFrameAndLabels(canvas);
     readPlotWord(file);  // the rule line
     TickText ticks;
-    if (h.LoopCount > 1) {
-        for (int64_t rec = 1; rec < h.LoopCount; ++rec) {
+    if (h.loopCount > 1) {
+        for (int64_t rec = 1; rec < h.loopCount; ++rec) {
             if (readPlotWord(file).empty()) break;  // the label; the file ends early
             std::string word = readPlotWord(file);
             while (!word.empty() && word != "end") {
@@ -262,7 +262,7 @@ void drawPeakPlot(std::FILE* file, int mode, PlotCanvas& canvas) {
                 drawPeak(canvas, f, level, rec, h, mode);
                 word = readPlotWord(file);
             }
-            if (timeTickAt(rec, h.FrameRate)) drawTick(canvas, rec, h, ticks);
+            if (timeTickAt(rec, h.frameRate)) drawTick(canvas, rec, h, ticks);
             if (word.empty()) break;
         }
     }
@@ -278,7 +278,7 @@ void drawLumpPlot(std::FILE* file, int mode, PlotCanvas& canvas) {
     for (;;) {
         const std::string label = readPlotWord(file);
         if (label.empty() || label == "end_of_file") break;
-        const int64_t start = h.FrameRate != 0 ? atoiWord(label) / h.FrameRate : 0;
+        const int64_t start = h.frameRate != 0 ? atoiWord(label) / h.frameRate : 0;
         int64_t c = start;
         std::string word = readPlotWord(file);
         const double f0 = std::trunc(word == "end" ? 0.0 : atofWord(word));
@@ -289,19 +289,19 @@ void drawLumpPlot(std::FILE* file, int mode, PlotCanvas& canvas) {
             ++c;
             word = readPlotWord(file);
         }
-        if (mode == 0 && h.LoopCount > 0) {
-            const int64_t xs = (1000 * start) / h.LoopCount;
+        if (mode == 0 && h.loopCount > 0) {
+            const int64_t xs = (1000 * start) / h.loopCount;
             const int ys = clampToInt(572.0 - (552 * f0) * 0.00018140589569160998);
             canvas.ellipse(static_cast<int>(xs + 77), ys - 2, static_cast<int>(xs + 81), ys + 2);
-            const int64_t xe = (1000 * c - 1000) / h.LoopCount;
+            const int64_t xe = (1000 * c - 1000) / h.loopCount;
             const int ye = plotRow(f);
             canvas.rectangle(static_cast<int>(xe + 81), ye - 2, static_cast<int>(xe + 85), ye + 2);
         }
         if (word.empty()) break;
     }
-    if (h.LoopCount > 0 && h.FrameRate > 0) {
+    if (h.loopCount > 0 && h.frameRate > 0) {
         // Ticks fall where FrameRate * t is a whole second.
-        int64_t a = h.FrameRate, b = 1000;
+        int64_t a = h.frameRate, b = 1000;
         while (b != 0) {
             const int64_t r = a % b;
             a = b;
@@ -310,9 +310,9 @@ void drawLumpPlot(std::FILE* file, int mode, PlotCanvas& canvas) {
         int64_t step = 1000 / a;
         // A header with more ticks than the frame has pixels draws every
         // so many of them: the picture stays readable and the drawing short.
-        while (h.LoopCount / step > 2000) step *= 2;
+        while (h.loopCount / step > 2000) step *= 2;
         TickText ticks;
-        for (int64_t t = step; t < h.LoopCount; t += step) drawTick(canvas, t, h, ticks);
+        for (int64_t t = step; t < h.loopCount; t += step) drawTick(canvas, t, h, ticks);
     }
     drawGrid(canvas);
     drawPeakLegend(canvas, h);

@@ -44,10 +44,10 @@ class PlotCanvas {
 std::string readPlotWord(std::FILE* file);
 
 struct PlotHeader {
-    double MaxdB = 0.0;
-    double MindB = 0.0;
-    int32_t FrameRate = 0;
-    int32_t LoopCount = 0;
+    double maxdB = 0.0;
+    double mindB = 0.0;
+    int32_t frameRate = 0;
+    int32_t loopCount = 0;
 };
 
 // Reads the header as the plot windows do: four words, then

@@ -62,10 +62,10 @@ TEST(PeakFile, BothFormsOfLine1ReadTheSame) {
     writeSmallList(dir.file("b.txt"), false);
     for (const char* name : {"a.txt", "b.txt"}) {
         PeakFileHeader h = readPeakHeader(dir.file(name));
-        EXPECT_FLOAT_EQ(h.MaxdB, 48.59f) << name;
-        EXPECT_FLOAT_EQ(h.MindB, -3.5f) << name;
-        EXPECT_EQ(h.FrameRate, 10);
-        EXPECT_EQ(h.LoopCount, 3);
+        EXPECT_FLOAT_EQ(h.maxdB, 48.59f) << name;
+        EXPECT_FLOAT_EQ(h.mindB, -3.5f) << name;
+        EXPECT_EQ(h.frameRate, 10);
+        EXPECT_EQ(h.loopCount, 3);
         EXPECT_EQ(h.signalName, "/music/my song.wav");  // blanks kept: line 3 is a line
     }
 }
@@ -96,8 +96,8 @@ TEST(PeakFile, CarriageReturnLineEndsAreAccepted) {
               "MaxdB: 1.00 MindB: 2.00  \r\nFrameRate: 5 LoopCount: 2\r\nC:\\a b.wav\r\n---\r\n"
               "5: 100.00 20.00 end\r\n10: end\r\nend_of_file");
     PeakFileHeader h = readPeakHeader(dir.file("crlf.txt"));
-    EXPECT_EQ(h.FrameRate, 5);
-    EXPECT_EQ(h.LoopCount, 2);
+    EXPECT_EQ(h.frameRate, 5);
+    EXPECT_EQ(h.loopCount, 2);
     EXPECT_EQ(h.signalName, "C:\\a b.wav");
     std::FILE* f = std::fopen(dir.file("crlf.txt").c_str(), "rb");
     PeakTable t;
@@ -203,9 +203,9 @@ TEST(PeakFile, ManyRecordsAndLongRecordsGrowTheTable) {
 
 TEST(PeakFile, MissingFileGivesZeroHeader) {
     PeakFileHeader h = readPeakHeader("/nonexistent/SpecScan.txt");
-    EXPECT_EQ(h.FrameRate, 0);
-    EXPECT_EQ(h.LoopCount, 0);
-    EXPECT_EQ(h.MaxdB, 0.0f);
+    EXPECT_EQ(h.frameRate, 0);
+    EXPECT_EQ(h.loopCount, 0);
+    EXPECT_EQ(h.maxdB, 0.0f);
     EXPECT_TRUE(h.signalName.empty());
 }
 
@@ -213,9 +213,9 @@ TEST(PeakFile, MalformedHeaderLinesLeaveZeros) {
     TempDir dir;
     writeFile(dir.file("h.txt"), "MaxdB: x MindB:\nFrameRate: ten LoopCount: 3\n");
     PeakFileHeader h = readPeakHeader(dir.file("h.txt"));
-    EXPECT_EQ(h.MaxdB, 0.0f);
-    EXPECT_EQ(h.FrameRate, 0);
-    EXPECT_EQ(h.LoopCount, 0);
+    EXPECT_EQ(h.maxdB, 0.0f);
+    EXPECT_EQ(h.frameRate, 0);
+    EXPECT_EQ(h.loopCount, 0);
 }
 
 }  // namespace

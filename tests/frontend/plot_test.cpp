@@ -178,10 +178,10 @@ TEST(PlotHeaderReading, ValuesAndMissingParts) {
     test::writeFile(dir.file("h.txt"), test::peakFileText(-3.5f, -60, 10, 300, "my song.wav", {}));
     std::FILE* f = std::fopen(dir.file("h.txt").c_str(), "rb");
     PlotHeader h = readPlotHeader(f);
-    EXPECT_DOUBLE_EQ(h.MaxdB, -3.5);
-    EXPECT_DOUBLE_EQ(h.MindB, -60.0);
-    EXPECT_EQ(h.FrameRate, 10);
-    EXPECT_EQ(h.LoopCount, 300);
+    EXPECT_DOUBLE_EQ(h.maxdB, -3.5);
+    EXPECT_DOUBLE_EQ(h.mindB, -60.0);
+    EXPECT_EQ(h.frameRate, 10);
+    EXPECT_EQ(h.loopCount, 300);
     EXPECT_EQ(readPlotWord(f), std::string(177, '-'));
     std::fclose(f);
 }

@@ -208,7 +208,7 @@ class StageChainTest : public QObject {
         Launcher launcher{
             fields,           playback, window, starter, std::string(SONVOLA_BIN_DIR) + "/",
             work.path() + "/"};
-        playback.OnOpenFile();
+        playback.onOpenFile();
         std::vector<StageCommand> commands = launcher.runAllCommands();
         QCOMPARE(int(commands.size()), 4);
         QVERIFY(window.errors.empty());

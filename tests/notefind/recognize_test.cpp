@@ -140,10 +140,10 @@ TEST(Score, ManyNotesKeepTheStableOrder) {
     for (size_t i = 1; i < events.size(); ++i) {
         const ScoreEvent& a = events[i - 1];
         const ScoreEvent& b = events[i];
-        ASSERT_LE(a.time_ms, b.time_ms);
-        if (a.time_ms == b.time_ms) {
+        ASSERT_LE(a.timeMs, b.timeMs);
+        if (a.timeMs == b.timeMs) {
             // Note-ons before note-offs, each in note order.
-            ASSERT_TRUE(a.kind < b.kind || (a.kind == b.kind && a.note_index < b.note_index)) << i;
+            ASSERT_TRUE(a.kind < b.kind || (a.kind == b.kind && a.noteIndex < b.noteIndex)) << i;
         }
     }
     // Every written line is a delta and a token the reader takes for a note.

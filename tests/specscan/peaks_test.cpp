@@ -43,8 +43,8 @@ TEST(PickPeaks, ToneOnAnExactBinGivesThatBinsFrequency) {
     std::snprintf(expected, sizeof expected, "%0.2f %0.2f ", bin * 11025.0 / n,
                   20 * std::log10(4000.0));
     EXPECT_EQ(rec, expected);
-    EXPECT_NEAR(ex.MaxdB, 20 * std::log10(4000.0), 1e-9);
-    EXPECT_EQ(ex.MindB,
+    EXPECT_NEAR(ex.maxdB, 20 * std::log10(4000.0), 1e-9);
+    EXPECT_EQ(ex.mindB,
               1000.0);  // a level that raises the maximum is not compared with the minimum
 }
 
@@ -71,10 +71,10 @@ TEST(PickPeaks, UpperNeighbourDecidesTheFrequencyLimit) {
 TEST(PickPeaks, QuietFramesGiveNoPairsAndKeepTheExtremes) {
     LevelExtremes ex;
     EXPECT_TRUE(singlePeakAt(100, 4096, 9.99, ex).empty());
-    EXPECT_EQ(ex.MaxdB, -1000.0);
-    EXPECT_EQ(ex.MindB, 1000.0);
+    EXPECT_EQ(ex.maxdB, -1000.0);
+    EXPECT_EQ(ex.mindB, 1000.0);
     EXPECT_FALSE(singlePeakAt(100, 4096, 10.0, ex).empty());
-    EXPECT_EQ(ex.MaxdB, 10.0);
+    EXPECT_EQ(ex.maxdB, 10.0);
 }
 
 TEST(PickPeaks, FlatTopGivesSeveralPeaksAndUndefinedFrequencyIsLeftOut) {
@@ -87,7 +87,7 @@ TEST(PickPeaks, FlatTopGivesSeveralPeaksAndUndefinedFrequencyIsLeftOut) {
     pickPeaks(re.data(), im.data(), level.data(), nfft, rec, ex);
     // Bin 10 equals bin 9 as a complex value: 0/0, not written; bin 11 is.
     EXPECT_EQ(rec, "2067.19 20.00 ");  // q = 10 + 2 * 1 / 1
-    EXPECT_EQ(ex.MaxdB, 20.0);         // updated by the unwritten peak too
+    EXPECT_EQ(ex.maxdB, 20.0);         // updated by the unwritten peak too
 }
 
 TEST(ShortTerm, Distance) {
@@ -251,8 +251,8 @@ TEST(PickPeaks, FromSpectrumEqualsFromLevels) {
         pickPeaks(re.data(), im.data(), level.data(), nfft, a, ea);
         pickPeaksFromSpectrum(re.data(), im.data(), nfft, b, eb, scratch);
         ASSERT_EQ(a, b) << trial;
-        ASSERT_EQ(ea.MaxdB, eb.MaxdB);
-        ASSERT_EQ(ea.MindB, eb.MindB);
+        ASSERT_EQ(ea.maxdB, eb.maxdB);
+        ASSERT_EQ(ea.mindB, eb.mindB);
     }
 }
 

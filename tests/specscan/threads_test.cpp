@@ -143,10 +143,10 @@ TEST(LevelExtremes, DependOnTheOrderOfTheLevels) {
     a.add(15.0);
     b.add(15.0);
     b.add(12.0);
-    EXPECT_EQ(a.MaxdB, 15.0);
-    EXPECT_EQ(a.MindB, 1000.0);
-    EXPECT_EQ(b.MaxdB, 15.0);
-    EXPECT_EQ(b.MindB, 12.0);
+    EXPECT_EQ(a.maxdB, 15.0);
+    EXPECT_EQ(a.mindB, 1000.0);
+    EXPECT_EQ(b.maxdB, 15.0);
+    EXPECT_EQ(b.mindB, 12.0);
 }
 
 TEST(PickPeaksFromSpectrum, TheListOfLevelsReplaysToTheSameExtremes) {
@@ -169,10 +169,10 @@ TEST(PickPeaksFromSpectrum, TheListOfLevelsReplaysToTheSameExtremes) {
         pickPeaksFromSpectrum(x.data(), y.data(), nfft, b, levels, scratch2);
         ASSERT_EQ(a, b) << frame;
         for (double l : levels) replayed.add(l);
-        ASSERT_EQ(std::bit_cast<uint64_t>(direct.MaxdB), std::bit_cast<uint64_t>(replayed.MaxdB));
-        ASSERT_EQ(std::bit_cast<uint64_t>(direct.MindB), std::bit_cast<uint64_t>(replayed.MindB));
+        ASSERT_EQ(std::bit_cast<uint64_t>(direct.maxdB), std::bit_cast<uint64_t>(replayed.maxdB));
+        ASSERT_EQ(std::bit_cast<uint64_t>(direct.mindB), std::bit_cast<uint64_t>(replayed.mindB));
     }
-    EXPECT_GT(direct.MaxdB, direct.MindB);  // both were moved
+    EXPECT_GT(direct.maxdB, direct.mindB);  // both were moved
 }
 
 // ---------------------------------------------------------------------------
@@ -257,8 +257,8 @@ TEST(FrameScanner, GivesTheRecordsAndLevelsOfTheOneThreadLoop) {
     ASSERT_GT(withPeaks, expected.size() / 2);
 
     auto sameExtremes = [](const LevelExtremes& a, const LevelExtremes& b) {
-        return std::bit_cast<uint64_t>(a.MaxdB) == std::bit_cast<uint64_t>(b.MaxdB) &&
-               std::bit_cast<uint64_t>(a.MindB) == std::bit_cast<uint64_t>(b.MindB);
+        return std::bit_cast<uint64_t>(a.maxdB) == std::bit_cast<uint64_t>(b.maxdB) &&
+               std::bit_cast<uint64_t>(a.mindB) == std::bit_cast<uint64_t>(b.mindB);
     };
     for (int threads : {1, 2, 3, 8}) {
         const ThreadPool pool(threads);
