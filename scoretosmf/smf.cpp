@@ -73,12 +73,11 @@ int64_t leadingInt(std::string_view t) {
 struct Converter {
     Tokens tokens;
     std::vector<uint8_t>& midi;
-    SmfResult result;
+    Status status;
     double msPerQuarter = 500.0;
 
     bool fail(const std::string& message) {
-        result.ok = false;
-        result.error = message;
+        status = Status::error(message);
         return false;
     }
 
@@ -219,35 +218,34 @@ struct Converter {
 
 }  // namespace
 
-SmfResult convertScoreToSmf(std::string_view score, std::vector<uint8_t>& midi) {
+Status convertScoreToSmf(std::string_view score, std::vector<uint8_t>& midi) {
     Converter c{Tokens(score), midi, {}, 500.0};
     midi.clear();
     if (!c.tokens.next() || c.tokens.last() != "tracks" || !c.tokens.next()) {
         c.fail("err: the score does not begin with \"tracks\" and the number of tracks\n");
-        return c.result;
+        return c.status;
     }
     const std::string countText = c.tokens.lastString();
     char* end = nullptr;
     const long long count = std::strtoll(countText.c_str(), &end, 10);
     if (end == countText.c_str()) {
         c.fail(format("err: the number of tracks \"%s\" is not a number\n", countText.c_str()));
-        return c.result;
+        return c.status;
     }
     if (count < 0 || count > 255) {
         c.fail(format("err: %lld tracks: a score holds 0 to 255\n", count));
-        return c.result;
+        return c.status;
     }
     midi.insert(midi.end(),
                 {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 1, 0, static_cast<uint8_t>(count), 0x01, 0xE0});
     for (int b = 0; b < count; ++b) {
         if (!c.tokens.next() || c.tokens.last() != "track{") {
             c.fail(format("err: MIDI track error -> %s\n", c.tokens.lastString().c_str()));
-            return c.result;
+            return c.status;
         }
-        if (!c.convertBlock(b)) return c.result;
-        ++c.result.tracksWritten;
+        if (!c.convertBlock(b)) return c.status;
     }
-    return c.result;
+    return c.status;
 }
 
 }  // namespace sonvola

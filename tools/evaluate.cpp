@@ -110,12 +110,13 @@ bool readText(const std::string& path, std::string_view text, std::vector<EvalNo
 
 bool readMidi(const std::string& path, const std::string& bytes, std::vector<EvalNote>& notes,
               std::string& error) {
-    MidiFile file;
-    if (!parseMidi(std::vector<uint8_t>(bytes.begin(), bytes.end()), file, error) ||
-        !midiTracksComplete(file, error)) {
-        error = path + ": " + error;
+    Result<MidiFile> parsed = parseMidi(std::vector<uint8_t>(bytes.begin(), bytes.end()));
+    Status whole = parsed ? midiTracksComplete(*parsed) : parsed.status();
+    if (!whole) {
+        error = path + ": " + whole.message();
         return false;
     }
+    const MidiFile& file = *parsed;
     if (file.division == 0) {
         error = path + ": the header gives 0 ticks per quarter note";
         return false;

@@ -284,9 +284,9 @@ bool checkTranscribeOptions(const TranscribeOptions& o, std::string& error) {
                               {"--program", o.program, "0 tone " + o.program}};
     for (const HeadItem& h : items) {
         std::vector<uint8_t> midi;
-        const SmfResult r = convertScoreToSmf("tracks 1 track{ " + h.item + " }", midi);
-        if (!r.ok) {
-            error = std::string(h.option) + " " + h.value + ": " + stageMessage(r.error);
+        const Status r = convertScoreToSmf("tracks 1 track{ " + h.item + " }", midi);
+        if (!r) {
+            error = std::string(h.option) + " " + h.value + ": " + stageMessage(r.message());
             return false;
         }
     }

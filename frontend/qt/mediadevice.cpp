@@ -236,11 +236,9 @@ bool PcmMediaDevice::open(const std::string& path, MediaKind kind, uint32_t& id)
         source->setPcm(std::move(pcm));
     } else {
         if (!source->setMidi(path, findSoundFont(), error_)) return false;
-        MidiFile file;
-        std::string ignored;
-        if (parseMidiFile(path, file, ignored)) {
+        if (Result<MidiFile> file = parseMidiFile(path)) {
             double end = 0.0;
-            for (const MidiNote& n : midiNotes(file)) end = std::max(end, n.offsetS);
+            for (const MidiNote& n : midiNotes(*file)) end = std::max(end, n.offsetS);
             duration = static_cast<int64_t>(end * 1000.0);
         }
     }

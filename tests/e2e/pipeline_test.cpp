@@ -42,9 +42,9 @@ TEST(Pipeline, KnownNotesComeOutAtTheirPitchesAndTimes) {
     EXPECT_EQ(r.err,
               "[1/5] SpecScan\n[2/5] TrackJoin\n[3/5] NoteFind\n[4/5] sonvola-refine\n[5/5] "
               "ScoreToSmf\n");
-    MidiFile f;
-    std::string error;
-    ASSERT_TRUE(parseMidiFile(wav + ".mid", f, error)) << error;
+    Result<MidiFile> parsed = parseMidiFile(wav + ".mid");
+    ASSERT_TRUE(parsed.ok()) << parsed.message();
+    const MidiFile& f = *parsed;
     EXPECT_EQ(f.format, 1);
     EXPECT_EQ(f.trackCount, 2);
     EXPECT_EQ(f.division, 480);

@@ -73,9 +73,9 @@ class PipelineGuiTest : public QObject {
             QVERIFY(console->text().contains(QStringLiteral("終了コード 0")));
         }
         QVERIFY2(messages.size() == 1, qPrintable(messages.join("\n")));
-        MidiFile midi;
-        std::string error;
-        QVERIFY2(parseMidiFile(wav + ".mid", midi, error), error.c_str());
+        Result<MidiFile> parsed = parseMidiFile(wav + ".mid");
+        QVERIFY2(parsed, parsed.message().c_str());
+        const MidiFile& midi = *parsed;
         bool a4 = false;
         for (const auto& n : midiNotes(midi)) a4 = a4 || n.key == 69;
         QVERIFY(a4);

@@ -199,19 +199,19 @@ TEST(EvaluateMidi, PartialFileStillParsesForALook) {
     // parseMidi reads the complete tracks of a half-written file; whether the
     // file is whole is the second question.
     const Bytes whole = twoTrackMidi();
-    MidiFile f;
-    std::string error;
-    ASSERT_TRUE(parseMidi(Bytes(whole.begin(), whole.begin() + 33), f, error)) << error;
-    EXPECT_EQ(f.trackCount, 2);
-    EXPECT_EQ(f.tracksRead, 1);
-    EXPECT_FALSE(midiTracksComplete(f, error));
-    EXPECT_EQ(error, "the header announces 2 tracks but the file holds 1 (cut short?)");
-    MidiFile g;
-    ASSERT_TRUE(parseMidi(whole, g, error)) << error;
-    EXPECT_TRUE(midiTracksComplete(g, error));
-    MidiFile h;
-    EXPECT_FALSE(parseMidi(Bytes(whole.begin(), whole.begin() + 20), h, error));
-    EXPECT_EQ(error, "the file ends inside the chunk header at byte 14");
+    Result<MidiFile> f = parseMidi(Bytes(whole.begin(), whole.begin() + 33));
+    ASSERT_TRUE(f.ok()) << f.message();
+    EXPECT_EQ(f->trackCount, 2);
+    EXPECT_EQ(f->tracksRead, 1);
+    const Status cut = midiTracksComplete(*f);
+    EXPECT_FALSE(cut.ok());
+    EXPECT_EQ(cut.message(), "the header announces 2 tracks but the file holds 1 (cut short?)");
+    Result<MidiFile> g = parseMidi(whole);
+    ASSERT_TRUE(g.ok()) << g.message();
+    EXPECT_TRUE(midiTracksComplete(*g).ok());
+    Result<MidiFile> h = parseMidi(Bytes(whole.begin(), whole.begin() + 20));
+    EXPECT_FALSE(h.ok());
+    EXPECT_EQ(h.message(), "the file ends inside the chunk header at byte 14");
 }
 
 TEST(EvaluateText, WordsThatAreNotPlainNumbersAreRefused) {
