@@ -22,16 +22,20 @@ int main(int argc, char** argv) {
             help ? stdout : stderr);
         return help ? 0 : 2;
     }
-    std::vector<sonvola::EvalNote> ref, est;
-    std::string error;
-    if (!sonvola::readNotes(argv[1], ref, error) || !sonvola::readNotes(argv[2], est, error)) {
-        std::fprintf(stderr, "sonvola-eval: %s\n", error.c_str());
+    sonvola::Result<std::vector<sonvola::EvalNote>> ref = sonvola::readNotes(argv[1]);
+    if (!ref) {
+        std::fprintf(stderr, "sonvola-eval: %s\n", ref.message().c_str());
+        return 1;
+    }
+    sonvola::Result<std::vector<sonvola::EvalNote>> est = sonvola::readNotes(argv[2]);
+    if (!est) {
+        std::fprintf(stderr, "sonvola-eval: %s\n", est.message().c_str());
         return 1;
     }
     sonvola::EvalTolerances t;
-    const auto onset = sonvola::evaluateNotes(ref, est, t);
+    const auto onset = sonvola::evaluateNotes(*ref, *est, t);
     t.offsets = true;
-    const auto both = sonvola::evaluateNotes(ref, est, t);
+    const auto both = sonvola::evaluateNotes(*ref, *est, t);
     std::printf("reference notes: %d, estimated notes: %d\n", onset.reference, onset.estimated);
     std::printf("onset:        precision %.3f  recall %.3f  F1 %.3f  (%d matched)\n",
                 onset.precision, onset.recall, onset.f1, onset.matched);

@@ -72,14 +72,19 @@ std::string transcribeHelp() {
            "when it is set, so several runs can go at once.\n";
 }
 
-std::optional<TranscribeOptions> parseTranscribeOptions(const std::vector<std::string>& args,
-                                                        std::string& error) {
+namespace {
+
+Status needsValue(const std::string& option) {
+    return Status::error("option " + option + " needs a value");
+}
+
+}  // namespace
+
+Result<TranscribeOptions> parseTranscribeOptions(const std::vector<std::string>& args) {
     TranscribeOptions o;
+    // The word after option i into `into`; false (i unchanged) when there is none.
     auto value = [&](size_t& i, std::string& into) {
-        if (i + 1 >= args.size()) {
-            error = "option " + args[i] + " needs a value";
-            return false;
-        }
+        if (i + 1 >= args.size()) return false;
         into = args[++i];
         return true;
     };
@@ -93,24 +98,23 @@ std::optional<TranscribeOptions> parseTranscribeOptions(const std::vector<std::s
                                   args.begin() + static_cast<long>(i) + 1);
         };
         if (a == "--output-dir") {
-            if (!value(i, o.outputDir)) return std::nullopt;
+            if (!value(i, o.outputDir)) return needsValue(args[i]);
             continue;
         } else if (a == "--output-prefix") {
-            if (!value(i, o.outputPrefix)) return std::nullopt;
+            if (!value(i, o.outputPrefix)) return needsValue(args[i]);
             continue;
         } else if (a == "--report") {
-            if (!value(i, o.reportPath)) return std::nullopt;
+            if (!value(i, o.reportPath)) return needsValue(args[i]);
             continue;
         } else if (a == "--skip-done") {
             o.skipDone = true;
             continue;
         } else if (a == "-j" || a == "--jobs" || a.rfind("-j", 0) == 0) {
             std::string n = a.size() > 2 && a[1] == 'j' ? a.substr(2) : "";
-            if (n.empty() && !value(i, n)) return std::nullopt;
+            if (n.empty() && !value(i, n)) return needsValue(args[i]);
             int64_t jobs = 0;
             if (!parseStrictInt(n, jobs) || jobs < 1 || jobs > 1024) {
-                error = "-j \"" + n + "\" is not a whole number from 1 to 1024";
-                return std::nullopt;
+                return Status::error("-j \"" + n + "\" is not a whole number from 1 to 1024");
             }
             o.jobs = static_cast<int>(jobs);
             continue;
@@ -118,26 +122,25 @@ std::optional<TranscribeOptions> parseTranscribeOptions(const std::vector<std::s
         if (a == "--help" || a == "-h") {
             o.help = true;
         } else if (a == "--shift") {
-            if (!value(i, o.frameShiftMs)) return std::nullopt;
+            if (!value(i, o.frameShiftMs)) return needsValue(args[i]);
         } else if (a == "--frame-length") {
-            if (!value(i, o.frameLength)) return std::nullopt;
+            if (!value(i, o.frameLength)) return needsValue(args[i]);
         } else if (a == "--fft-length") {
-            if (!value(i, o.fftLength)) return std::nullopt;
+            if (!value(i, o.fftLength)) return needsValue(args[i]);
         } else if (a == "--window") {
-            if (!value(i, o.window)) return std::nullopt;
+            if (!value(i, o.window)) return needsValue(args[i]);
         } else if (a == "--tempo") {
-            if (!value(i, o.tempo)) return std::nullopt;
+            if (!value(i, o.tempo)) return needsValue(args[i]);
         } else if (a == "--note-value") {
-            if (!value(i, o.noteValue)) return std::nullopt;
+            if (!value(i, o.noteValue)) return needsValue(args[i]);
         } else if (a == "--program") {
-            if (!value(i, o.program)) return std::nullopt;
+            if (!value(i, o.program)) return needsValue(args[i]);
         } else if (a == "--time-signature") {
             std::string sig;
-            if (!value(i, sig)) return std::nullopt;
+            if (!value(i, sig)) return needsValue(args[i]);
             const auto slash = sig.find('/');
             if (slash == std::string::npos || slash == 0 || slash + 1 == sig.size()) {
-                error = "time signature \"" + sig + "\" is not N/D";
-                return std::nullopt;
+                return Status::error("time signature \"" + sig + "\" is not N/D");
             }
             o.numerator = sig.substr(0, slash);
             o.denominator = sig.substr(slash + 1);
@@ -154,8 +157,7 @@ std::optional<TranscribeOptions> parseTranscribeOptions(const std::vector<std::s
         } else if (a == "--quiet" || a == "-q") {
             o.quiet = true;
         } else if (a.size() > 1 && a[0] == '-') {
-            error = "unknown option " + a;
-            return std::nullopt;
+            return Status::error("unknown option " + a);
         } else {
             o.inputs.push_back(a);
             continue;
@@ -163,8 +165,7 @@ std::optional<TranscribeOptions> parseTranscribeOptions(const std::vector<std::s
         keep();
     }
     if (!o.help && o.inputs.empty()) {
-        error = "no recording given";
-        return std::nullopt;
+        return Status::error("no recording given");
     }
     if (!o.inputs.empty()) o.recording = o.inputs.front();
     return o;
@@ -223,33 +224,34 @@ std::string stageMessage(std::string message) {
     return message;
 }
 
-bool strictNumber(const std::string& text, const char* option, bool whole, std::string& error) {
+Status strictNumber(const std::string& text, const char* option, bool whole) {
     int64_t i = 0;
     double d = 0.0;
-    if (whole ? parseStrictInt(text, i) : parseStrictDouble(text, d)) return true;
-    error =
-        std::string(option) + " \"" + text + "\" is not " + (whole ? "a whole number" : "a number");
-    return false;
+    if (whole ? parseStrictInt(text, i) : parseStrictDouble(text, d)) return {};
+    return Status::error(std::string(option) + " \"" + text + "\" is not " +
+                         (whole ? "a whole number" : "a number"));
 }
 
 }  // namespace
 
-bool checkTranscribeOptions(const TranscribeOptions& o, std::string& error) {
+Status checkTranscribeOptions(const TranscribeOptions& o) {
     // Numbers are read whole here: the stages would take "5abc" as 5.
-    if (!strictNumber(o.frameShiftMs, "--shift", false, error) ||
-        !strictNumber(o.frameLength, "--frame-length", true, error) ||
-        !strictNumber(o.fftLength, "--fft-length", true, error) ||
-        !strictNumber(o.tempo, "--tempo", true, error) ||
-        !strictNumber(o.noteValue, "--note-value", false, error) ||
-        !strictNumber(o.numerator, "--time-signature", true, error) ||
-        !strictNumber(o.denominator, "--time-signature", true, error) ||
-        !strictNumber(o.program, "--program", true, error)) {
-        return false;
+    const struct {
+        const std::string& text;
+        const char* option;
+        bool whole;
+    } numbers[] = {
+        {o.frameShiftMs, "--shift", false},        {o.frameLength, "--frame-length", true},
+        {o.fftLength, "--fft-length", true},       {o.tempo, "--tempo", true},
+        {o.noteValue, "--note-value", false},      {o.numerator, "--time-signature", true},
+        {o.denominator, "--time-signature", true}, {o.program, "--program", true}};
+    for (const auto& n : numbers) {
+        if (Status number = strictNumber(n.text, n.option, n.whole); !number) return number;
     }
     if (!parseWindowName(o.window)) {
-        error = "--window \"" + o.window +
-                "\" is not one of ブラックマン窓 ハニング窓 ハミング窓 方形窓 三角窓 なし";
-        return false;
+        return Status::error(
+            "--window \"" + o.window +
+            "\" is not one of ブラックマン窓 ハニング窓 ハミング窓 方形窓 三角窓 なし");
     }
     // Then the stages' own checks, so that no stage starts on options that a
     // later one would refuse.
@@ -257,20 +259,16 @@ bool checkTranscribeOptions(const TranscribeOptions& o, std::string& error) {
     ArgumentVector scan("SpecScan", specScanArguments(o, o.recording));
     SpecScanParameters sp;
     if (!parseSpecScanArguments(scan.argc(), scan.argv(), sp, message)) {
-        error = stageMessage(message);
-        return false;
+        return Status::error(stageMessage(message));
     }
     ArgumentVector join("TrackJoin", trackJoinArguments(o));
-    TrackJoinParameters tp;
-    if (!parseTrackJoinArguments(join.argc(), join.argv(), tp, message)) {
-        error = stageMessage(message);
-        return false;
+    if (Result<TrackJoinParameters> tp = parseTrackJoinArguments(join.argc(), join.argv()); !tp) {
+        return Status::error(stageMessage(tp.message()));
     }
     ArgumentVector find("NoteFind", noteFindArguments(o));
     NoteFindParameters np;
-    if (!parseNoteFindArguments(find.argc(), find.argv(), np, message)) {
-        error = stageMessage(message);
-        return false;
+    if (Status nf = parseNoteFindArguments(find.argc(), find.argv(), np); !nf) {
+        return Status::error(stageMessage(nf.message()));
     }
     // Each value of the score's head as NoteFind writes it, through the MIDI
     // writer.
@@ -286,11 +284,11 @@ bool checkTranscribeOptions(const TranscribeOptions& o, std::string& error) {
         std::vector<uint8_t> midi;
         const Status r = convertScoreToSmf("tracks 1 track{ " + h.item + " }", midi);
         if (!r) {
-            error = std::string(h.option) + " " + h.value + ": " + stageMessage(r.message());
-            return false;
+            return Status::error(std::string(h.option) + " " + h.value + ": " +
+                                 stageMessage(r.message()));
         }
     }
-    return true;
+    return {};
 }
 
 namespace {

@@ -60,35 +60,36 @@ void commitOrExit(OutputFile& f) {
     }
 }
 
-bool positiveNumber(const char* text, const char* what, double& out, std::string& error) {
-    out = parseLenientDouble(text);
-    if (!(out > 0.0) || !std::isfinite(out)) {
-        error = format("err: the %s \"%s\" must be a positive number\n", what, text);
-        return false;
+Result<double> positiveNumber(const char* text, const char* what) {
+    const double value = parseLenientDouble(text);
+    if (!(value > 0.0) || !std::isfinite(value)) {
+        return Status::error(format("err: the %s \"%s\" must be a positive number\n", what, text));
     }
-    return true;
+    return value;
 }
 
 }  // namespace
 
-bool parseTrackJoinArguments(int argc, char** argv, TrackJoinParameters& p, std::string& error) {
-    if (argc < 4) {
-        error = kUsage;
-        return false;
-    }
+Result<TrackJoinParameters> parseTrackJoinArguments(int argc, char** argv) {
+    if (argc < 4) return Status::error(kUsage);
+    TrackJoinParameters p;
     p.amend = std::strcmp(argv[2], "_tempo") == 0;
-    return positiveNumber(argv[1], "tempo (argument 1)", p.tempo, error) &&
-           positiveNumber(argv[3], "note value (argument 3)", p.noteValue, error);
+    const Result<double> tempo = positiveNumber(argv[1], "tempo (argument 1)");
+    if (!tempo) return tempo.status();
+    const Result<double> noteValue = positiveNumber(argv[3], "note value (argument 3)");
+    if (!noteValue) return noteValue.status();
+    p.tempo = *tempo;
+    p.noteValue = *noteValue;
+    return p;
 }
 
 int runTrackJoin(int argc, char** argv) {
     printTitleAndArguments(stdout, "..Combine peaks by the cost minimum\n\n", argc, argv);
-    TrackJoinParameters par;
-    std::string argumentError;
-    if (!parseTrackJoinArguments(argc, argv, par, argumentError)) fatalError(stdout, argumentError);
-    const double tempo = par.tempo;
-    const double noteValue = par.noteValue;
-    const bool amend = par.amend;
+    const Result<TrackJoinParameters> par = parseTrackJoinArguments(argc, argv);
+    if (!par) fatalError(stdout, par.message());
+    const double tempo = par->tempo;
+    const double noteValue = par->noteValue;
+    const bool amend = par->amend;
 
     const std::string workDir = getWorkDir();
     std::string lockError;
