@@ -38,9 +38,8 @@ bool wholeNumber(const std::string& word, const char* what, int64_t low, int64_t
     return true;
 }
 
-}  // namespace
-
-bool readRefineScore(const std::string& text, RefineScore& score, std::string& error) {
+// The score's words into `score`; false with the reason.
+bool readScoreText(const std::string& text, RefineScore& score, std::string& error) {
     score = RefineScore{};
     std::istringstream in(text);
     std::string tok;
@@ -132,6 +131,15 @@ bool readRefineScore(const std::string& text, RefineScore& score, std::string& e
         }
     }
     return true;
+}
+
+}  // namespace
+
+Result<RefineScore> readRefineScore(const std::string& text) {
+    RefineScore score;
+    std::string error;
+    if (!readScoreText(text, score, error)) return Status::error(error);
+    return score;
 }
 
 std::string writeRefineScore(const RefineScore& score) {

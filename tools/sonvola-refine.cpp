@@ -89,19 +89,19 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
-    sonvola::RefineScore score;
-    std::string error;
-    if (!sonvola::readRefineScore(text.str(), score, error)) {
+    const sonvola::Result<sonvola::RefineScore> score = sonvola::readRefineScore(text.str());
+    if (!score) {
         std::fprintf(stderr, "sonvola-refine: %s: %s\n", in == "-" ? "standard input" : in.c_str(),
-                     error.c_str());
+                     score.message().c_str());
         return 1;
     }
-    const std::string result = sonvola::writeRefineScore(sonvola::refineScore(score, options));
+    std::string error;
+    const std::string result = sonvola::writeRefineScore(sonvola::refineScore(*score, options));
     if (!sonvola::writeWholeFile(out, result, error)) {
         std::fprintf(stderr, "sonvola-refine: %s\n", error.c_str());
         return 1;
     }
-    std::fprintf(stderr, "sonvola-refine: %zu notes in, %s\n", score.notes.size(),
+    std::fprintf(stderr, "sonvola-refine: %zu notes in, %s\n", score->notes.size(),
                  out == "-" ? "standard output" : out.c_str());
     return 0;
 }

@@ -308,21 +308,22 @@ extern "C" void onStopSignal(int sig) {
 // kOutputKept bytes are kept in `output` (nothing is written to the disk for
 // it, so a full disk cannot hide a stage's message). A stage that reports
 // its progress (SONVOLA_PROGRESS_FD) has it passed to `progress` as a share
-// from 0 to 1. Returns the exit status, 128 + the signal that ended it, or
-// -1 with `error` set when it could not start.
+// from 0 to 1. Returns the exit status or 128 + the signal that ended it;
+// refused when it could not be started or waited for.
 constexpr size_t kOutputKept = 16384;
 constexpr int kProgressFd = 3;  // where a stage finds its progress channel
 
-int runStage(const std::string& program, const std::vector<std::string>& args, bool verbose,
-             const std::function<void(double)>& progress, std::string& output, std::string& error) {
+Result<int> runStage(const std::string& program, const std::vector<std::string>& args, bool verbose,
+                     const std::function<void(double)>& progress, std::string& output) {
     output.clear();
     int out[2] = {-1, -1}, prog[2] = {-1, -1};
     if ((!verbose && ::pipe2(out, O_CLOEXEC) != 0) || (progress && ::pipe2(prog, O_CLOEXEC) != 0)) {
-        error = std::string("cannot make a pipe: ") + std::strerror(errno);
+        const Status failed =
+            Status::error(std::string("cannot make a pipe: ") + std::strerror(errno));
         for (int fd : {out[0], out[1]}) {
             if (fd >= 0) ::close(fd);
         }
-        return -1;
+        return failed;
     }
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -357,8 +358,7 @@ int runStage(const std::string& program, const std::vector<std::string>& args, b
         for (int fd : {out[0], prog[0]}) {
             if (fd >= 0) ::close(fd);
         }
-        error = "cannot start " + program + ": " + std::strerror(rc);
-        return -1;
+        return Status::error("cannot start " + program + ": " + std::strerror(rc));
     }
     runningChild = pid;
     // A stop signal that came just before the child existed is passed on now.
@@ -410,8 +410,7 @@ int runStage(const std::string& program, const std::vector<std::string>& args, b
     } while (waited < 0 && errno == EINTR);
     runningChild = 0;
     if (waited < 0) {
-        error = "lost " + program + ": " + std::strerror(errno);
-        return -1;
+        return Status::error("lost " + program + ": " + std::strerror(errno));
     }
     if (WIFEXITED(status)) return WEXITSTATUS(status);
     return 128 + (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
@@ -431,21 +430,17 @@ std::string tail(const std::string& text, size_t lines) {
     return out;
 }
 
-bool readWhole(const std::string& path, std::string& bytes, std::string& error) {
+Result<std::string> readWhole(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     std::ostringstream text;
     text << in.rdbuf();
-    if (!in) {
-        error = "cannot read " + path;
-        return false;
-    }
-    bytes = text.str();
-    return true;
+    if (!in) return Status::error("cannot read " + path);
+    return text.str();
 }
 
 // A fresh folder of this run's own: inside $SONVOLA_WORKDIR when set, else
 // in the temporary folder ($TMPDIR when it exists, else /tmp).
-bool makePrivateFolder(std::string& folder, std::string& error) {
+Result<std::string> makePrivateFolder() {
     namespace fs = std::filesystem;
     std::error_code ec;
     std::string base;
@@ -453,10 +448,7 @@ bool makePrivateFolder(std::string& folder, std::string& error) {
     if (env && *env) {
         base = env;
         fs::create_directories(base, ec);
-        if (ec) {
-            error = "cannot make a work folder in " + base + ": " + ec.message();
-            return false;
-        }
+        if (ec) return Status::error("cannot make a work folder in " + base + ": " + ec.message());
     } else {
         const char* tmp = std::getenv("TMPDIR");
         base = (tmp && *tmp && fs::is_directory(tmp, ec)) ? tmp : "/tmp";
@@ -466,28 +458,36 @@ bool makePrivateFolder(std::string& folder, std::string& error) {
     std::vector<char> buf(tmpl.begin(), tmpl.end());
     buf.push_back('\0');
     if (!mkdtemp(buf.data())) {
-        error = "cannot make a work folder in " + base + ": " + std::strerror(errno);
-        return false;
+        return Status::error("cannot make a work folder in " + base + ": " + std::strerror(errno));
     }
-    folder = std::string(buf.data()) + "/";
-    return true;
+    return std::string(buf.data()) + "/";
 }
 
 // Puts a finished output of the private folder in place beside the recording.
-bool installOutput(const std::string& from, const std::string& to, std::string& error) {
-    std::string bytes;
-    return readWhole(from, bytes, error) && writeWholeFile(to, bytes, error);
+Status installOutput(const std::string& from, const std::string& to) {
+    const Result<std::string> bytes = readWhole(from);
+    if (!bytes) return bytes.status();
+    std::string error;
+    if (!writeWholeFile(to, *bytes, error)) return Status::error(error);
+    return {};
+}
+
+// The record of the options beside the outputs.
+Status writeOptionsRecord(const std::string& path, const TranscribeOptions& o) {
+    std::string error;
+    if (!writeWholeFile(path, optionsRecord(o) + "\n", error)) return Status::error(error);
+    return {};
 }
 
 // Decodes `input` into the WAV `output` that the stages read. What the
 // decoding changed (a mix-down, clamped samples, a stream cut short) is said
-// in `notes`, one line each. Returns 0, or 1 with `error` set.
-int decodeRecording(const std::string& input, const std::string& output,
-                    const std::function<void(double)>& progress, std::string& notes,
-                    std::string& error) {
+// in the notes returned, one line each.
+Result<std::string> decodeRecording(const std::string& input, const std::string& output,
+                                    const std::function<void(double)>& progress) {
     DecodeReport report;
-    if (!decodeToWav(input, output, report, error, progress)) return 1;
-    notes.clear();
+    std::string error;
+    if (!decodeToWav(input, output, report, error, progress)) return Status::error(error);
+    std::string notes;
     if (report.mixedDown) {
         notes += format("sonvola-transcribe: %s: %d channels mixed down to one\n", input.c_str(),
                         report.channelsIn);
@@ -499,7 +499,7 @@ int decodeRecording(const std::string& input, const std::string& output,
     if (!report.note.empty()) {
         notes += "sonvola-transcribe: " + report.note + "\n";
     }
-    return 0;
+    return notes;
 }
 
 }  // namespace
@@ -525,11 +525,12 @@ int runTranscribe(const TranscribeOptions& o) {
     }
 
     handleStopSignals(onStopSignal);
-    std::string work, error;
-    if (!makePrivateFolder(work, error)) {
-        std::fprintf(stderr, "sonvola-transcribe: %s\n", error.c_str());
+    const Result<std::string> privateFolder = makePrivateFolder();
+    if (!privateFolder) {
+        std::fprintf(stderr, "sonvola-transcribe: %s\n", privateFolder.message().c_str());
         return 1;
     }
+    const std::string& work = *privateFolder;
     setenv("SONVOLA_WORKDIR", work.c_str(), 1);
 
     // The stages write the score beside the recording they are given: they
@@ -591,21 +592,35 @@ int runTranscribe(const TranscribeOptions& o) {
                 std::fprintf(stderr, "\r\033[K%s %3d %%", head.c_str(), percent);
             };
         }
+        // What the stage said (for decoding, its notes), its exit status,
+        // or why it could not run.
         std::string output;
-        const int rc = decoding
-                           ? decodeRecording(wav, link, progress, output, error)
-                           : runStage(dir + s.name, s.args, o.verbose, progress, output, error);
+        int rc = 0;
+        Status ran;
+        if (decoding) {
+            Result<std::string> notes = decodeRecording(wav, link, progress);
+            if (notes) {
+                output = std::move(*notes);
+            } else {
+                ran = notes.status();
+            }
+        } else {
+            const Result<int> exit = runStage(dir + s.name, s.args, o.verbose, progress, output);
+            if (exit) {
+                rc = *exit;
+            } else {
+                ran = exit.status();
+            }
+        }
         if (live) std::fprintf(stderr, "\r\033[K%s\n", head.c_str());
         if (o.verbose) std::fputc('\n', stdout);
         if (stopSignal) break;
-        if (rc != 0) {
-            if (rc < 0 || decoding) {
-                std::fprintf(stderr, "sonvola-transcribe: %s\n", error.c_str());
-            } else {
-                std::fprintf(stderr, "sonvola-transcribe: %s failed with exit status %d\n", s.name,
-                             rc);
-                if (!o.verbose) std::fputs(tail(output, 6).c_str(), stderr);
-            }
+        if (!ran) {
+            std::fprintf(stderr, "sonvola-transcribe: %s\n", ran.message().c_str());
+            status = 1;
+        } else if (rc != 0) {
+            std::fprintf(stderr, "sonvola-transcribe: %s failed with exit status %d\n", s.name, rc);
+            if (!o.verbose) std::fputs(tail(output, 6).c_str(), stderr);
             status = 1;
         } else if (decoding && !output.empty() && !o.quiet) {
             std::fputs(output.c_str(), stderr);
@@ -614,9 +629,11 @@ int runTranscribe(const TranscribeOptions& o) {
     if (status == 0 && !stopSignal) {
         // The record of the options goes last: a run cut short before it is
         // never taken for done.
-        if (!installOutput(workScore, score, error) || !installOutput(workMidi, midi, error) ||
-            !writeWholeFile(prefix + kOptionsRecordSuffix, optionsRecord(o) + "\n", error)) {
-            std::fprintf(stderr, "sonvola-transcribe: %s\n", error.c_str());
+        Status installed = installOutput(workScore, score);
+        if (installed) installed = installOutput(workMidi, midi);
+        if (installed) installed = writeOptionsRecord(prefix + kOptionsRecordSuffix, o);
+        if (!installed) {
+            std::fprintf(stderr, "sonvola-transcribe: %s\n", installed.message().c_str());
             status = 1;
         } else {
             std::fprintf(stdout, "score: %s\nMIDI:  %s\n", score.c_str(), midi.c_str());
