@@ -167,13 +167,14 @@ TEST(Launcher, FieldsAreCheckedBeforeAStageStarts) {
         FieldTexts f;
         resetParameters(f);
         f.fileName = "/music/my song.wav";
-        EXPECT_FALSE(fieldProblem(c.stage, f)) << "the defaults pass";
+        EXPECT_TRUE(checkFields(c.stage, f).ok()) << "the defaults pass";
         f.*c.field = c.text;
-        const auto problem = fieldProblem(c.stage, f);
-        ASSERT_TRUE(problem) << c.text;
-        EXPECT_EQ(problem->rfind(c.named, 0), 0u) << *problem;
+        const Status checked = checkFields(c.stage, f);
+        ASSERT_FALSE(checked.ok()) << c.text;
+        const std::string& problem = checked.message();
+        EXPECT_EQ(problem.rfind(c.named, 0), 0u) << problem;
         if (!c.text.empty()) {
-            EXPECT_NE(problem->find("「" + c.text + "」"), std::string::npos) << *problem;
+            EXPECT_NE(problem.find("「" + c.text + "」"), std::string::npos) << problem;
         }
     }
     // The buttons show the problem and start nothing.
