@@ -6,6 +6,7 @@
 #include <new>
 
 #include "specscan/butterflies.h"
+#include "specscan/rates.h"
 
 namespace sonvola {
 
@@ -100,7 +101,7 @@ FramePlan planFrames(double dataBytes, double byteRate, double frameShiftMs, boo
         return plan;
     }
     plan.loopCount = static_cast<int64_t>(count);
-    plan.step = static_cast<int64_t>(frameShiftMs * 11.025);
+    plan.step = static_cast<int64_t>(frameShiftMs * kAnalysisSamplesPerMs);
     ok = true;
     return plan;
 }
