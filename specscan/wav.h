@@ -1,5 +1,5 @@
 // WAV input: the commented header dump "Wave_File_Format.txt", its read-back
-// into the ten WaveFmt_Data values, and the PCM sample reader.
+// into the ten WaveFmt_Data values, and their check.
 #pragma once
 
 #include <array>
@@ -46,14 +46,6 @@ DumpStatus dumpWaveHeader(const std::string& wavPath, const std::string& dumpPat
 // dump cannot be opened.
 int readWaveFmtData(const std::string& dumpPath, WaveFmt_Data& values, std::FILE* out,
                     std::FILE* err);
-
-// Reads `count` data bytes from `offset` as samples: 8-bit samples u become
-// u * 257 - 32768, 16-bit ones are little-endian signed. `samples` receives
-// count values (8 bits) or count / 2 values (16 bits); bytes missing from the
-// file read as 0. Prints the conversion and amplitude lines on `err`.
-// Returns false when the file cannot be opened.
-bool readWaveSamples(const std::string& wavPath, int64_t count, int64_t offset, int bits,
-                     std::vector<int16_t>& samples, std::FILE* err);
 
 // Checks the read-back values before samples are read: 8 or 16 bits, one or
 // two channels, a
