@@ -18,13 +18,13 @@
 #include "common/outputfile.h"
 #include "common/peakfile.h"
 #include "common/threads.h"
+#include "common/wav.h"
 #include "specscan/framescan.h"
 #include "specscan/parallel.h"
 #include "specscan/peaks.h"
 #include "specscan/prepare.h"
 #include "specscan/spectrum.h"
 #include "specscan/stream.h"
-#include "specscan/wav.h"
 
 namespace sonvola {
 

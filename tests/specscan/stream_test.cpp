@@ -7,8 +7,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "common/wav.h"
 #include "specscan/prepare.h"
-#include "specscan/wav.h"
 #include "tests/support/tempdir.h"
 #include "tests/support/wavgen.h"
 
