@@ -199,14 +199,29 @@ void appendFixed2(std::string& out, double value) {
     }
 }
 
-void writeRecord(std::FILE* f, int32_t label, const float* freqs, const float* levels,
+void beginRecord(std::string& out, int64_t label) {
+    char buf[24];
+    auto [end, ec] = std::to_chars(buf, buf + sizeof buf, label);
+    (void)ec;  // 24 characters hold any int64_t
+    out.append(buf, static_cast<size_t>(end - buf));
+    out += ": ";
+}
+
+void appendPair(std::string& out, double freq, double level) {
+    appendFixed2(out, freq);
+    appendFixed2(out, level);
+}
+
+void endRecord(std::string& out) {
+    out += "end\n";
+}
+
+void writeRecord(std::FILE* f, int64_t label, const float* freqs, const float* levels,
                  size_t count) {
-    std::string line = format("%d: ", label);
-    for (size_t i = 0; i < count; ++i) {
-        appendFixed2(line, freqs[i]);
-        appendFixed2(line, levels[i]);
-    }
-    line += "end\n";
+    std::string line;
+    beginRecord(line, label);
+    for (size_t i = 0; i < count; ++i) appendPair(line, freqs[i], levels[i]);
+    endRecord(line);
     std::fwrite(line.data(), 1, line.size(), f);
 }
 

@@ -118,9 +118,15 @@ void writeFirstPassLine1(std::FILE* f, double maxdB, double mindB);  // at the s
 void writeRewrittenLine1(std::FILE* f, double maxdB, double mindB);
 void writeHeaderLines2to4(std::FILE* f, int32_t frameRate, int32_t loopCount,
                           const std::string& signalName);
-void writeRecord(std::FILE* f, int32_t label, const float* freqs, const float* levels,
+void writeRecord(std::FILE* f, int64_t label, const float* freqs, const float* levels,
                  size_t count);
 void writeEndOfFile(std::FILE* f);
+
+// A record built in memory, as every record of the lists is written:
+// beginRecord, appendPair for each pair, endRecord.
+void beginRecord(std::string& out, int64_t label);             // "%lld: "
+void appendPair(std::string& out, double freq, double level);  // "%0.2f %0.2f "
+void endRecord(std::string& out);                              // "end\n"
 
 // "%0.2f " into `out`, for the pairs of a record.
 void appendFixed2(std::string& out, double value);

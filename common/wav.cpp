@@ -261,24 +261,6 @@ size_t WaveSampleStream::read(int16_t* out, size_t max) {
     return n;
 }
 
-bool readWaveSamples(const std::string& wavPath, int64_t count, int64_t offset, int bits,
-                     std::vector<int16_t>& samples, std::FILE* err) {
-    samples.clear();
-    WaveSampleStream stream;
-    if (!stream.open(wavPath, count, offset, bits)) return false;
-    if (bits != 8 && bits != 16) return true;  // no samples, nothing said
-    samples.resize(static_cast<size_t>(stream.total()));
-    stream.read(samples.data(), samples.size());
-    if (bits == 8) std::fputs("\n..Quantization bit rate is converted 8 into 16.\n", err);
-    int mini = 32767, maxi = -32768;
-    for (int16_t s : samples) {
-        if (s < mini) mini = s;
-        if (s > maxi) maxi = s;
-    }
-    std::fprintf(err, "\n\tAmplitude is \"mini: %d\" and \"maxi: %d\".\n", mini, maxi);
-    return true;
-}
-
 bool usableWaveData(const WaveFmt_Data& fmt, const std::string& wavPath, int64_t fileSize,
                     int64_t& dataBytes, std::string& error, std::string& note) {
     const int bits = fmt[kBitsPerSample];

@@ -139,14 +139,6 @@ class WaveSampleStream {
     std::vector<unsigned char> bytes_;
 };
 
-// Reads `count` data bytes from `offset` as samples, all at once, as
-// WaveSampleStream reads them. `samples` receives
-// count values (8 bits) or count / 2 values (16 bits); bytes missing from the
-// file read as 0. Prints the conversion and amplitude lines on `err`.
-// Returns false when the file cannot be opened.
-bool readWaveSamples(const std::string& wavPath, int64_t count, int64_t offset, int bits,
-                     std::vector<int16_t>& samples, std::FILE* err);
-
 // Checks the read-back values before samples are read: 8 or 16 bits, one or
 // two channels, a
 // positive byte rate, and a data size that the file holds (a larger one is

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <bit>
 
+#include "specscan/blockfilter.h"
 #include "specscan/parallel.h"
-#include "specscan/prepare.h"
 
 namespace sonvola {
 
@@ -80,12 +80,6 @@ class DirectSignal : public SignalSource {
     std::vector<int16_t> buf_;
 };
 
-int64_t nextPowerOfTwo(int64_t v) {
-    int64_t m = 2;
-    while (m < v) m <<= 1;
-    return m;
-}
-
 // Blocks of the filter in flight per thread: enough to keep the threads
 // busy between the additions, which run on one thread; and at most (each
 // holds a block of samples and its m filtered values).
@@ -96,12 +90,13 @@ class DownSampledSignal : public SignalSource {
   public:
     DownSampledSignal(std::unique_ptr<WaveSampleStream> s, bool stereo, int64_t n,
                       std::vector<double> h, double inRate, double outRate, const ThreadPool* pool)
-        : mono_(std::move(s), stereo, n), pool_(pool), n_(n), len_(static_cast<int64_t>(h.size())) {
-        m_ = n < len_ ? nextPowerOfTwo(len_ + n - 1) : nextPowerOfTwo(2 * len_);
-        block_ = m_ - len_ + 1;
-        blocks_ = std::max<int64_t>(1, (n + block_ - 1) / block_);
-        fullLen_ = len_ + n - 1;
-        delay_ = len_ / 2;
+        : mono_(std::move(s), stereo, n), pool_(pool), n_(n) {
+        const OverlapAddPlan plan = planOverlapAdd(static_cast<int64_t>(h.size()), n);
+        m_ = plan.m;
+        block_ = plan.block;
+        blocks_ = plan.blocks;
+        fullLen_ = plan.fullLength;
+        delay_ = plan.delay;
         // No more blocks in flight than there are blocks, and a filter (work
         // arrays of its own, the tables shared) for each thread that filters,
         // made by that thread.
@@ -209,7 +204,7 @@ class DownSampledSignal : public SignalSource {
 
     MonoReader mono_;
     const ThreadPool* pool_;
-    int64_t n_, len_, m_ = 0, block_ = 0, blocks_ = 0, fullLen_ = 0, delay_ = 0;
+    int64_t n_, m_ = 0, block_ = 0, blocks_ = 0, fullLen_ = 0, delay_ = 0;
     int64_t window_ = 1;                                 // blocks filtered at once
     std::vector<std::unique_ptr<BlockFilter>> filters_;  // one per slot of the pool
     std::vector<std::vector<int16_t>> in_;               // per block in flight: its samples,

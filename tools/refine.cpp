@@ -8,6 +8,7 @@
 #include <deque>
 #include <map>
 
+#include "common/framedistance.h"
 #include "common/numbers.h"
 #include "common/scoretext.h"
 #include "common/tokenreader.h"
@@ -359,7 +360,7 @@ namespace {
 int64_t shortTermFrames(double frameShiftMs, int frameLength, bool shortTermEstimation) {
     const int64_t shift = static_cast<int64_t>(frameShiftMs);
     if (!shortTermEstimation || shift <= 0) return 0;
-    return std::max<int64_t>(0, (frameLength - 11 * shift) / (11 * shift));
+    return shortTermDistance(frameLength, shift, shift);
 }
 }  // namespace
 
