@@ -66,11 +66,25 @@ struct PeakReadResult {
     PeakReadStatus status = PeakReadStatus::Ok;
 };
 
-// Reads line 1 to 3 of a peak file. A file that cannot be opened, or lines
-// that do not scan, leave the fields at 0 and the name empty; nothing is printed.
-PeakFileHeader readPeakHeader(const std::string& path);
-
 class TokenReader;
+
+// Lines 1 to 3 as read, the levels in double precision.
+struct PeakHeaderValues {
+    double maxdB = 0.0;
+    double mindB = 0.0;
+    int32_t frameRate = 0;
+    int32_t loopCount = 0;
+    std::string signalName;
+};
+
+// Reads lines 1 to 3 from `in` (at the start of a peak file): line 1's second
+// and fourth words, line 2 as "%s %d %s %d" (what does not scan stays 0),
+// line 3 whole. `in` is left at the start of line 4.
+PeakHeaderValues readPeakHeaderValues(TokenReader& in);
+
+// The same from a file, the levels in single precision. A file that cannot
+// be opened leaves the fields at 0 and the name empty; nothing is printed.
+PeakFileHeader readPeakHeader(const std::string& path);
 
 // Reads the records of a peak file one at a time, after skipping the four
 // header lines, so that a long file need not be held whole.

@@ -3,10 +3,10 @@
 
 #include <algorithm>
 
+#include "common/wav.h"
 #include "fuzz/fuzz_util.h"
 #include "specscan/reference/wavsamples.h"
 #include "specscan/stream.h"
-#include "specscan/wav.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace sonvola;

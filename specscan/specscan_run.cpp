@@ -19,6 +19,7 @@
 #include "common/outputfile.h"
 #include "common/peakfile.h"
 #include "common/threads.h"
+#include "common/wav.h"
 #include "specscan/framescan.h"
 #include "specscan/kaiser.h"
 #include "specscan/parallel.h"
@@ -28,7 +29,6 @@
 #include "specscan/spectrum.h"
 #include "specscan/stepmessages.h"
 #include "specscan/stream.h"
-#include "specscan/wav.h"
 
 namespace sonvola {
 

@@ -12,59 +12,6 @@ namespace {
 constexpr size_t kChunk = 1 << 16;
 }
 
-WaveSampleStream::~WaveSampleStream() {
-    if (file_) std::fclose(file_);
-}
-
-bool WaveSampleStream::open(const std::string& path, int64_t dataBytes, int64_t offset, int bits) {
-    file_ = std::fopen(path.c_str(), "rb");
-    if (!file_) return false;
-    bits_ = bits;
-    if (dataBytes < 0) dataBytes = 0;
-    total_ = bits == 8 ? dataBytes : bits == 16 ? dataBytes * 8 / 16 : 0;
-    if (std::fseek(file_, static_cast<long>(offset), SEEK_SET) != 0) fileEnded_ = true;
-    return true;
-}
-
-size_t WaveSampleStream::read(int16_t* out, size_t max) {
-    const size_t n =
-        static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(max), total_ - done_));
-    if (n == 0) return 0;
-    if (bits_ == 8) {
-        bytes_.resize(n);
-        size_t got = 0;
-        if (!fileEnded_) {
-            got = std::fread(bytes_.data(), 1, n, file_);
-            if (got < n) fileEnded_ = true;
-        }
-        for (size_t i = 0; i < got; ++i) out[i] = static_cast<int16_t>(bytes_[i] * 257 - 32768);
-        std::fill(out + got, out + n, int16_t{0});
-    } else {
-        // Little-endian 16-bit samples: on a little-endian machine the bytes
-        // are the samples themselves. A sample the file holds only partly
-        // reads as 0, like the missing ones.
-        size_t whole = 0;
-        if (!fileEnded_) {
-            size_t got = 0;
-            if constexpr (std::endian::native == std::endian::little) {
-                got = std::fread(out, 1, 2 * n, file_);
-            } else {
-                bytes_.resize(2 * n);
-                got = std::fread(bytes_.data(), 1, 2 * n, file_);
-                for (size_t i = 0; 2 * i + 1 < got; ++i) {
-                    out[i] = static_cast<int16_t>(
-                        static_cast<uint16_t>(bytes_[2 * i] | (bytes_[2 * i + 1] << 8)));
-                }
-            }
-            if (got < 2 * n) fileEnded_ = true;
-            whole = got / 2;
-        }
-        std::fill(out + whole, out + n, int16_t{0});
-    }
-    done_ += static_cast<int64_t>(n);
-    return n;
-}
-
 bool scanAmplitude(const std::string& path, int64_t dataBytes, int64_t offset, int bits, int& mini,
                    int& maxi) {
     WaveSampleStream s;

@@ -1,7 +1,6 @@
 #include "tools/evaluate.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -10,6 +9,7 @@
 #include <string_view>
 
 #include "common/midifile.h"
+#include "common/numbers.h"
 
 namespace sonvola {
 
@@ -37,15 +37,18 @@ std::string quoted(std::string_view token) {
 // no hexadecimal, no "nan" or "inf", nothing after the digits. A refusal
 // says what is wrong ("is not a number").
 Result<double> strictNumber(std::string_view token) {
-    std::string_view digits = token;
-    if (digits.size() > 1 && digits[0] == '+' && digits[1] != '-') digits.remove_prefix(1);
-    const char* end = digits.data() + digits.size();
     double value = 0.0;
-    const auto [stop, ec] = std::from_chars(digits.data(), end, value, std::chars_format::general);
-    if (ec == std::errc::invalid_argument || stop != end) return Status::error("is not a number");
-    if (ec == std::errc::result_out_of_range) return Status::error("is out of range");
-    if (!std::isfinite(value)) return Status::error("is not a finite number");
-    return value;
+    switch (readStrictDouble(token, value)) {
+        case NumberProblem::None:
+            return value;
+        case NumberProblem::NotANumber:
+            return Status::error("is not a number");
+        case NumberProblem::OutOfRange:
+            return Status::error("is out of range");
+        case NumberProblem::NotFinite:
+            return Status::error("is not a finite number");
+    }
+    return Status::error("is not a number");
 }
 
 Result<std::vector<EvalNote>> readText(const std::string& path, std::string_view text) {

@@ -1,4 +1,4 @@
-#include "specscan/wav.h"
+#include "common/wav.h"
 
 #include <gtest/gtest.h>
 
