@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "common/console.h"
+#include "sonvola/version.h"
 #include "tools/batch.h"
 #include "tools/transcribe.h"
 
@@ -13,7 +14,8 @@ int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     std::string error;
     auto options = sonvola::parseTranscribeOptions(args, error);
-    if (options && !options->help && !sonvola::checkTranscribeOptions(*options, error)) {
+    if (options && !options->help && !options->version &&
+        !sonvola::checkTranscribeOptions(*options, error)) {
         std::fprintf(stderr,
                      "sonvola-transcribe: %s\n(sonvola-transcribe --help lists the options)\n",
                      error.c_str());
@@ -26,6 +28,10 @@ int main(int argc, char** argv) {
     }
     if (options->help) {
         std::fputs(sonvola::transcribeHelp().c_str(), stdout);
+        return 0;
+    }
+    if (options->version) {
+        std::printf("sonvola-transcribe %s\n", SONVOLA_VERSION);
         return 0;
     }
     // Several recordings, folders, a report or --skip-done: a run per recording.

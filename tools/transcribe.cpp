@@ -22,6 +22,7 @@
 #include "decode/decode.h"
 #include "notefind/notefind_run.h"
 #include "scoretosmf/smf.h"
+#include "sonvola/version.h"
 #include "specscan/specscan_run.h"
 #include "specscan/spectrum.h"
 #include "trackjoin/trackjoin_run.h"
@@ -67,6 +68,7 @@ std::string transcribeHelp() {
            "  --verbose              show each stage's console output\n"
            "  --quiet                no progress lines (errors are still said)\n"
            "  --help                 this text\n"
+           "  --version              the program's name and version\n"
            "\n"
            "The intermediate files go to a fresh folder of their own, or to $SONVOLA_WORKDIR\n"
            "when it is set, so several runs can go at once.\n";
@@ -117,6 +119,8 @@ std::optional<TranscribeOptions> parseTranscribeOptions(const std::vector<std::s
         }
         if (a == "--help" || a == "-h") {
             o.help = true;
+        } else if (a == "--version") {
+            o.version = true;
         } else if (a == "--shift") {
             if (!value(i, o.frameShiftMs)) return std::nullopt;
         } else if (a == "--frame-length") {
@@ -162,7 +166,7 @@ std::optional<TranscribeOptions> parseTranscribeOptions(const std::vector<std::s
         }
         keep();
     }
-    if (!o.help && o.inputs.empty()) {
+    if (!o.help && !o.version && o.inputs.empty()) {
         error = "no recording given";
         return std::nullopt;
     }
@@ -553,7 +557,10 @@ int runTranscribe(const TranscribeOptions& o) {
     const std::string workScore = link + ".txt";
     const std::string workMidi = link + ".mid";
 
-    const std::string dir = getProgramDir();
+    // The stages are beside this program in the build tree, in libexec/sonvola
+    // in an installation; sonvola-refine is a command beside this one.
+    const std::string stageDir = getStageDir();
+    const std::string toolDir = getProgramDir();
     struct Stage {
         const char* name;
         std::vector<std::string> args;
@@ -594,9 +601,10 @@ int runTranscribe(const TranscribeOptions& o) {
             };
         }
         std::string output;
-        const int rc = decoding
-                           ? decodeRecording(wav, link, progress, output, error)
-                           : runStage(dir + s.name, s.args, o.verbose, progress, output, error);
+        const bool tool = std::strcmp(s.name, "sonvola-refine") == 0;
+        const std::string program = (tool ? toolDir : stageDir) + s.name;
+        const int rc = decoding ? decodeRecording(wav, link, progress, output, error)
+                                : runStage(program, s.args, o.verbose, progress, output, error);
         if (live) std::fprintf(stderr, "\r\033[K%s\n", head.c_str());
         if (o.verbose) std::fputc('\n', stdout);
         if (stopSignal) break;

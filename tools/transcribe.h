@@ -40,6 +40,7 @@ struct TranscribeOptions {
     bool verbose = false;
     bool quiet = false;  // no progress lines
     bool help = false;
+    bool version = false;
 };
 
 // Parses the command line; on a mistake returns nullopt and sets `error`.
