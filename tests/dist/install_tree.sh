@@ -20,7 +20,7 @@ fail() {
   failures=$((failures + 1))
 }
 
-cmake --install "$build" --prefix "$work/first" >"$work/install.log" ||
+"${CMAKE:-cmake}" --install "$build" --prefix "$work/first" >"$work/install.log" ||
   { cat "$work/install.log" >&2; exit 1; }
 mv "$work/first" "$work/moved"
 prefix=$work/moved
