@@ -8,6 +8,7 @@
 #include "common/console.h"
 #include "common/peakfile.h"
 #include "common/scoretext.h"
+#include "common/tokenreader.h"
 
 namespace sonvola {
 
@@ -36,31 +37,21 @@ void put32(std::vector<uint8_t>& out, uint32_t v) {
     out.push_back(static_cast<uint8_t>(v));
 }
 
-bool isBlank(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
-}
-
+// The words of the score, through the common reader (any length: a word
+// longer than kMaxTokenBytes is refused only inside a track). At the end of
+// the text the last word read stays.
 class Tokens {
   public:
-    explicit Tokens(std::string_view text) : text_(text) {}
+    explicit Tokens(std::string_view text) : in_(text, TokenReader::kUnlimited) {}
 
-    // False at the end of the text; the last token read stays in last().
-    bool next() {
-        while (pos_ < text_.size() && isBlank(text_[pos_])) ++pos_;
-        if (pos_ >= text_.size()) return false;
-        size_t start = pos_;
-        while (pos_ < text_.size() && !isBlank(text_[pos_])) ++pos_;
-        last_ = text_.substr(start, pos_ - start);
-        return true;
-    }
-    std::string_view last() const { return last_; }
-    std::string lastString() const { return std::string(last_); }
-    bool tooLong() const { return last_.size() > kMaxTokenBytes; }
+    // False at the end of the text.
+    bool next() { return in_.next() != TokenReader::Got::End; }
+    std::string_view last() const { return in_.token(); }
+    std::string lastString() const { return std::string(in_.token()); }
+    bool tooLong() const { return in_.length() > kMaxTokenBytes; }
 
   private:
-    std::string_view text_;
-    size_t pos_ = 0;
-    std::string_view last_;
+    TokenReader in_;
 };
 
 // The leading integer of a token (sign allowed), 0 without digits,
@@ -102,8 +93,9 @@ struct Converter {
         int64_t writtenTicks = 0;  // ticks written so far in this track
         for (;;) {
             if (!need("an event or \"}\"", block)) return false;
-            const std::string_view tok = tokens.last();
-            const std::string shown(tok);
+            // The item's first word, kept while the rest of the item is read.
+            const std::string shown(tokens.last());
+            const std::string_view tok = shown;
             switch (classifyScoreToken(tok)) {
                 case ScoreToken::Rhythm: {
                     if (!need("the numerator", block)) return false;

@@ -1,7 +1,6 @@
 #include "tools/evaluate.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -10,6 +9,7 @@
 #include <string_view>
 
 #include "common/midifile.h"
+#include "common/numbers.h"
 
 namespace sonvola {
 
@@ -36,23 +36,20 @@ std::string quoted(std::string_view token) {
 // The whole token is a decimal number ("12", "-0.5", "1e-3", "+.5"), finite;
 // no hexadecimal, no "nan" or "inf", nothing after the digits.
 bool strictNumber(std::string_view token, double& value, std::string& problem) {
-    std::string_view digits = token;
-    if (digits.size() > 1 && digits[0] == '+' && digits[1] != '-') digits.remove_prefix(1);
-    const char* end = digits.data() + digits.size();
-    const auto [stop, ec] = std::from_chars(digits.data(), end, value, std::chars_format::general);
-    if (ec == std::errc::invalid_argument || stop != end) {
-        problem = "is not a number";
-        return false;
+    switch (readStrictDouble(token, value)) {
+        case NumberProblem::None:
+            return true;
+        case NumberProblem::NotANumber:
+            problem = "is not a number";
+            break;
+        case NumberProblem::OutOfRange:
+            problem = "is out of range";
+            break;
+        case NumberProblem::NotFinite:
+            problem = "is not a finite number";
+            break;
     }
-    if (ec == std::errc::result_out_of_range) {
-        problem = "is out of range";
-        return false;
-    }
-    if (!std::isfinite(value)) {
-        problem = "is not a finite number";
-        return false;
-    }
-    return true;
+    return false;
 }
 
 bool readText(const std::string& path, std::string_view text, std::vector<EvalNote>& notes,

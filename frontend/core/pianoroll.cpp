@@ -1,6 +1,7 @@
 #include "frontend/core/pianoroll.h"
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -11,6 +12,7 @@
 #include "common/numbers.h"
 #include "common/peakfile.h"
 #include "common/scoretext.h"
+#include "common/tokenreader.h"
 
 namespace sonvola {
 
@@ -24,32 +26,24 @@ constexpr Rgb kBlackKeyShade{240, 240, 240};
 // and 571: columns kLeft to kRight - 1, rows kTop to kBottom.
 constexpr int kLeft = 81, kRight = 1081, kTop = 21, kBottom = 570;
 
-bool isBlank(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
-}
-
 // The words of a score and the line each stands on.
 class ScoreWords {
   public:
-    explicit ScoreWords(std::string_view text) : text_(text) {}
+    explicit ScoreWords(std::string_view text) : in_(text, kMaxWordBytes) {}
 
-    bool next(std::string_view& word) {
-        while (pos_ < text_.size() && isBlank(text_[pos_])) {
-            if (text_[pos_] == '\n') ++line_;
-            ++pos_;
-        }
-        if (pos_ >= text_.size()) return false;
-        const size_t start = pos_;
-        while (pos_ < text_.size() && !isBlank(text_[pos_])) ++pos_;
-        word = text_.substr(start, pos_ - start);
+    // False at the end of the text (`word` then stays as it was); a word
+    // longer than kMaxWordBytes comes cut, with `tooLong` set.
+    bool next(std::string_view& word, bool& tooLong) {
+        const TokenReader::Got got = in_.next();
+        if (got == TokenReader::Got::End) return false;
+        word = in_.token();
+        tooLong = got == TokenReader::Got::TooLong;
         return true;
     }
-    int line() const { return line_; }
+    int line() const { return in_.line(); }
 
   private:
-    std::string_view text_;
-    size_t pos_ = 0;
-    int line_ = 1;
+    TokenReader in_;
 };
 
 // A word as the messages show it: in quotes, long ones cut.
@@ -85,6 +79,7 @@ struct Reader {
     ScoreWords words;
     std::string& error;
     std::string_view word;
+    bool tooLong = false;
 
     bool fail(const std::string& why) {
         error = "line " + std::to_string(words.line()) + ": " + why;
@@ -92,11 +87,11 @@ struct Reader {
     }
     // The next word; refused at the end of the text or when too long.
     bool need(const std::string& what) {
-        if (!words.next(word)) {
+        if (!words.next(word, tooLong)) {
             error = "the score ends where " + what + " should follow";
             return false;
         }
-        if (word.size() > kMaxWordBytes) {
+        if (tooLong) {
             return fail("a word longer than " + std::to_string(kMaxWordBytes) + " bytes");
         }
         return true;
@@ -139,7 +134,8 @@ struct Reader {
                 if (word != "/")
                     return fail("the time signature has " + shown(word) + " where \"/\" belongs");
                 if (!need("the time signature's note value" + where)) return false;
-                if (!plainNumber(word, 1, 128, number) || (number & (number - 1)) != 0) {
+                if (!plainNumber(word, 1, 128, number) ||
+                    !std::has_single_bit(static_cast<uint64_t>(number))) {
                     return fail("the note value " + shown(word) +
                                 " is not a power of two from 1 to 128");
                 }
@@ -259,12 +255,12 @@ void drawBar(const RollNote& n, const RollLayout& layout, bool overPeaks, PlotCa
 
 bool readRollScore(std::string_view text, RollScore& score, std::string& error) {
     score = RollScore{};
-    Reader r{ScoreWords(text), error, {}};
-    if (!r.words.next(r.word)) {
+    Reader r{ScoreWords(text), error, {}, false};
+    if (!r.words.next(r.word, r.tooLong)) {
         error = "the score is empty";
         return false;
     }
-    if (r.word.size() > kMaxWordBytes) {
+    if (r.tooLong) {
         return r.fail("a word longer than " + std::to_string(kMaxWordBytes) + " bytes");
     }
     if (r.word != "tracks") {
@@ -281,7 +277,7 @@ bool readRollScore(std::string_view text, RollScore& score, std::string& error) 
             return false;
         }
     }
-    if (r.words.next(r.word)) {
+    if (r.words.next(r.word, r.tooLong)) {
         score = RollScore{};
         return r.fail("text after the last track: " + shown(r.word));
     }

@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <limits>
 #include <random>
 #include <string>
 #include <vector>
@@ -54,6 +55,29 @@ TEST(PeakFile, RewrittenLine1HasTwoBlanks) {
     TempDir dir;
     std::string text = writeSmallList(dir.file("x.txt"), false);
     EXPECT_EQ(text.substr(0, text.find('\n') + 1), "MaxdB: 48.59 MindB: -3.50  \n");
+}
+
+// Every stage builds its records with beginRecord, appendPair and endRecord:
+// labels of any size (a lump's label is its start record times the frame
+// shift), written as printf writes them.
+TEST(PeakFile, RecordsInMemoryAsPrintfWritesThem) {
+    for (int64_t label : {int64_t{0}, int64_t{-7}, int64_t{10}, int64_t{2147483647},
+                          int64_t{2147483648}, std::numeric_limits<int64_t>::min()}) {
+        std::string line = "x";
+        beginRecord(line, label);
+        appendPair(line, 440.004, -3.125);
+        endRecord(line);
+        char expected[80];
+        std::snprintf(expected, sizeof expected, "x%lld: %0.2f %0.2f end\n",
+                      static_cast<long long>(label), 440.004, -3.125);
+        EXPECT_EQ(line, expected);
+    }
+    TempDir dir;
+    std::FILE* f = std::fopen(dir.file("r.txt").c_str(), "wb");
+    const float fr[] = {1.5f}, lv[] = {2.25f};
+    writeRecord(f, int64_t{30000000000}, fr, lv, 1);
+    std::fclose(f);
+    EXPECT_EQ(readFile(dir.file("r.txt")), "30000000000: 1.50 2.25 end\n");
 }
 
 TEST(PeakFile, BothFormsOfLine1ReadTheSame) {

@@ -571,6 +571,40 @@ class MainDialogTest : public QObject {
         QVERIFY(!device.errorText().empty());
     }
 
+    void playbackReadsSamplesAsTheStagesDo() {
+        test::TempDir dir;
+        // 8-bit samples become u * 257 - 32768, as the analysis reads them:
+        // both ends of the byte range reach both ends of the 16-bit range.
+        test::WavOptions eight{.sampleRate = 11025, .channels = 2, .bits = 8};
+        eight.listChunkBeforeData = true;
+        test::writeFile(dir.file("8.wav"),
+                        test::makeWavBytes(std::string("\x00\x80\xff\x81", 4), eight));
+        PcmData pcm;
+        std::string error;
+        QVERIFY(readWavPcm(dir.file("8.wav"), pcm, error));
+        QCOMPARE(pcm.channels, 2);
+        QCOMPARE(pcm.sampleRate, 11025);
+        QCOMPARE(pcm.samples, (std::vector<int16_t>{-32768, 128, 32767, 385}));
+        // 16-bit ones as they are; a data chunk longer than the file gives
+        // what the file holds.
+        test::WavOptions cut{.sampleRate = 8000};
+        cut.dataSizeOverride = 1000;
+        test::writeFile(dir.file("16.wav"), test::makeWav({-5, 7, 32767}, cut));
+        QVERIFY(readWavPcm(dir.file("16.wav"), pcm, error));
+        QCOMPARE(pcm.samples, (std::vector<int16_t>{-5, 7, 32767}));
+        // Refusals, each with its reason.
+        test::writeFile(dir.file("24.wav"),
+                        test::makeWavBytes(std::string(6, '\0'), {.sampleRate = 8000, .bits = 24}));
+        test::writeFile(dir.file("text.wav"), "not a recording");
+        std::string reasons;
+        for (const char* name : {"missing.wav", "text.wav", "24.wav"}) {
+            QVERIFY(!readWavPcm(dir.file(name), pcm, error));
+            QVERIFY(!error.empty());
+            QVERIFY(reasons.find(error) == std::string::npos);
+            reasons += error + "\n";
+        }
+    }
+
     void midiRendersToSamplesWithFluidSynth() {
         const std::string font = findSoundFont();
         if (font.empty()) QSKIP("no General MIDI sound font installed");
