@@ -196,7 +196,7 @@ INSTANTIATE_TEST_SUITE_P(
                       BadList{"half_pair", "10: 1.00", PeakReadStatus::EndsEarly, 0},
                       BadList{"long_token", "10: " + std::string(256, '1') + " 2 end\nend_of_file",
                               PeakReadStatus::TokenTooLong, 0}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& test) { return std::string(test.param.name); });
 
 TEST(PeakFile, TokenOf255BytesIsAccepted) {
     TempDir dir;
