@@ -10,158 +10,171 @@ namespace sonvola {
 
 namespace {
 
-struct Reader {
-    const std::vector<uint8_t>& b;
-    size_t pos = 0;
-    bool has(size_t n) const { return pos + n <= b.size(); }
+// Reads the chunks of a file: the header, then track after track, each
+// event by event. Every refusal is a Status with its message.
+class MidiReader {
+  public:
+    explicit MidiReader(const std::vector<uint8_t>& bytes) : b_(bytes) {}
+
+    bool atEnd() const { return pos_ >= b_.size(); }
+    Status readHeader(MidiFile& file);
+    // Track number `track`, its events appended to `file`.
+    Status readTrack(int track, MidiFile& file);
+
+  private:
+    struct Track {
+        int index = 0;
+        size_t end = 0;  // one past its last byte
+        int64_t tick = 0;
+        uint8_t running = 0;  // running status
+        bool ended = false;   // FF 2F 00 seen
+    };
+    Status readEvent(Track& t, std::vector<MidiEvent>& events);
+
+    bool has(size_t n) const { return pos_ + n <= b_.size(); }
     uint32_t be(int n) {
         uint32_t v = 0;
-        for (int i = 0; i < n; ++i) v = (v << 8) | b[pos++];
+        for (int i = 0; i < n; ++i) v = (v << 8) | b_[pos_++];
         return v;
     }
     bool vlq(uint32_t& v, size_t end) {
         v = 0;
         for (int i = 0; i < 4; ++i) {
-            if (pos >= end) return false;
-            uint8_t c = b[pos++];
+            if (pos_ >= end) return false;
+            uint8_t c = b_[pos_++];
             v = (v << 7) | (c & 0x7F);
             if (!(c & 0x80)) return true;
         }
         return false;  // more than four bytes
     }
+
+    const std::vector<uint8_t>& b_;
+    size_t pos_ = 0;
 };
+
+Status MidiReader::readHeader(MidiFile& file) {
+    const std::string magic = "MThd";
+    const size_t head = std::min<size_t>(b_.size(), 4);
+    if (head == 0 ||
+        std::string(b_.begin(), b_.begin() + static_cast<long>(head)) != magic.substr(0, head)) {
+        return Status::error("no MThd");
+    }
+    if (!has(14)) {
+        return Status::error("the file ends inside the MThd header (" + std::to_string(b_.size()) +
+                             " of 14 bytes)");
+    }
+    pos_ = 4;
+    if (be(4) != 6) return Status::error("header length is not 6");
+    file.format = static_cast<int>(be(2));
+    file.trackCount = static_cast<int>(be(2));
+    file.division = static_cast<int>(be(2));
+    return {};
+}
+
+Status MidiReader::readTrack(int track, MidiFile& file) {
+    if (!has(8)) {
+        return Status::error("the file ends inside the chunk header at byte " +
+                             std::to_string(pos_));
+    }
+    if (std::string(b_.begin() + static_cast<long>(pos_),
+                    b_.begin() + static_cast<long>(pos_) + 4) != "MTrk") {
+        return Status::error("chunk at " + std::to_string(pos_) + " is not MTrk");
+    }
+    pos_ += 4;
+    const uint32_t len = be(4);
+    if (!has(len)) {
+        return Status::error("track " + std::to_string(track) + " is longer than the file");
+    }
+    Track t;
+    t.index = track;
+    t.end = pos_ + len;
+    while (pos_ < t.end) {
+        if (t.ended) return Status::error("events after end of track");
+        Status event = readEvent(t, file.events);
+        if (!event) return event;
+    }
+    if (!t.ended) {
+        return Status::error("track " + std::to_string(track) + " has no end-of-track event");
+    }
+    return {};
+}
+
+Status MidiReader::readEvent(Track& t, std::vector<MidiEvent>& events) {
+    uint32_t delta;
+    if (!vlq(delta, t.end)) return Status::error("bad delta in track " + std::to_string(t.index));
+    t.tick += delta;
+    if (pos_ >= t.end) return Status::error("delta without event");
+    MidiEvent e{t.index, t.tick, {}};
+    uint8_t status = b_[pos_];
+    if (status & 0x80) {
+        ++pos_;
+    } else if (t.running) {
+        status = t.running;
+    } else {
+        return Status::error("data byte without status");
+    }
+    e.bytes.push_back(status);
+    if (status == 0xFF) {
+        if (pos_ + 1 > t.end) return Status::error("cut meta");
+        e.bytes.push_back(b_[pos_++]);
+        uint32_t mlen;
+        if (!vlq(mlen, t.end) || pos_ + mlen > t.end) return Status::error("bad meta length");
+        e.bytes.push_back(static_cast<uint8_t>(mlen));
+        for (uint32_t i = 0; i < mlen; ++i) e.bytes.push_back(b_[pos_++]);
+        if (e.bytes[1] == 0x2F) {
+            // The end of a track is exactly FF 2F 00.
+            if (mlen != 0) {
+                return Status::error("end-of-track event with data in track " +
+                                     std::to_string(t.index));
+            }
+            t.ended = true;
+        }
+    } else if (status == 0xF0 || status == 0xF7) {
+        uint32_t slen;
+        if (!vlq(slen, t.end) || pos_ + slen > t.end) return Status::error("bad sysex");
+        pos_ += slen;
+    } else {
+        t.running = status;
+        const int dataBytes = (status & 0xF0) == 0xC0 || (status & 0xF0) == 0xD0 ? 1 : 2;
+        for (int i = 0; i < dataBytes; ++i) {
+            if (pos_ >= t.end || (b_[pos_] & 0x80)) return Status::error("bad data byte");
+            e.bytes.push_back(b_[pos_++]);
+        }
+    }
+    events.push_back(std::move(e));
+    return {};
+}
 
 }  // namespace
 
-bool parseMidi(const std::vector<uint8_t>& bytes, MidiFile& out, std::string& error) {
-    Reader r{bytes};
-    const std::string magic = "MThd";
-    const size_t head = std::min<size_t>(bytes.size(), 4);
-    if (head == 0 || std::string(bytes.begin(), bytes.begin() + static_cast<long>(head)) !=
-                         magic.substr(0, head)) {
-        error = "no MThd";
-        return false;
+Result<MidiFile> parseMidi(const std::vector<uint8_t>& bytes) {
+    MidiReader reader(bytes);
+    MidiFile file;
+    Status status = reader.readHeader(file);
+    for (int track = 0; status.ok() && !reader.atEnd(); ++track) {
+        status = reader.readTrack(track, file);
+        file.tracksRead = track + 1;
     }
-    if (!r.has(14)) {
-        error = "the file ends inside the MThd header (" + std::to_string(bytes.size()) +
-                " of 14 bytes)";
-        return false;
-    }
-    r.pos = 4;
-    if (r.be(4) != 6) {
-        error = "header length is not 6";
-        return false;
-    }
-    out.format = static_cast<int>(r.be(2));
-    out.trackCount = static_cast<int>(r.be(2));
-    out.division = static_cast<int>(r.be(2));
-    int track = 0;
-    while (r.pos < bytes.size()) {
-        if (!r.has(8)) {
-            error = "the file ends inside the chunk header at byte " + std::to_string(r.pos);
-            return false;
-        }
-        if (std::string(bytes.begin() + static_cast<long>(r.pos),
-                        bytes.begin() + static_cast<long>(r.pos) + 4) != "MTrk") {
-            error = "chunk at " + std::to_string(r.pos) + " is not MTrk";
-            return false;
-        }
-        r.pos += 4;
-        const uint32_t len = r.be(4);
-        if (!r.has(len)) {
-            error = "track " + std::to_string(track) + " is longer than the file";
-            return false;
-        }
-        const size_t end = r.pos + len;
-        int64_t tick = 0;
-        uint8_t running = 0;
-        bool ended = false;
-        while (r.pos < end) {
-            if (ended) {
-                error = "events after end of track";
-                return false;
-            }
-            uint32_t delta;
-            if (!r.vlq(delta, end)) {
-                error = "bad delta in track " + std::to_string(track);
-                return false;
-            }
-            tick += delta;
-            if (r.pos >= end) {
-                error = "delta without event";
-                return false;
-            }
-            MidiEvent e{track, tick, {}};
-            uint8_t status = bytes[r.pos];
-            if (status & 0x80) {
-                ++r.pos;
-            } else if (running) {
-                status = running;
-            } else {
-                error = "data byte without status";
-                return false;
-            }
-            e.bytes.push_back(status);
-            if (status == 0xFF) {
-                if (r.pos + 1 > end) return error = "cut meta", false;
-                e.bytes.push_back(bytes[r.pos++]);
-                uint32_t mlen;
-                if (!r.vlq(mlen, end) || r.pos + mlen > end)
-                    return error = "bad meta length", false;
-                e.bytes.push_back(static_cast<uint8_t>(mlen));
-                for (uint32_t i = 0; i < mlen; ++i) e.bytes.push_back(bytes[r.pos++]);
-                if (e.bytes[1] == 0x2F) {
-                    // The end of a track is exactly FF 2F 00.
-                    if (mlen != 0) {
-                        error = "end-of-track event with data in track " + std::to_string(track);
-                        return false;
-                    }
-                    ended = true;
-                }
-            } else if (status == 0xF0 || status == 0xF7) {
-                uint32_t slen;
-                if (!r.vlq(slen, end) || r.pos + slen > end) return error = "bad sysex", false;
-                r.pos += slen;
-            } else {
-                running = status;
-                const int dataBytes = (status & 0xF0) == 0xC0 || (status & 0xF0) == 0xD0 ? 1 : 2;
-                for (int i = 0; i < dataBytes; ++i) {
-                    if (r.pos >= end || (bytes[r.pos] & 0x80))
-                        return error = "bad data byte", false;
-                    e.bytes.push_back(bytes[r.pos++]);
-                }
-            }
-            out.events.push_back(std::move(e));
-        }
-        if (!ended) {
-            error = "track " + std::to_string(track) + " has no end-of-track event";
-            return false;
-        }
-        ++track;
-    }
-    out.tracksRead = track;
-    return true;
+    if (!status) return status;
+    return file;
 }
 
-bool midiTracksComplete(const MidiFile& file, std::string& error) {
+Status midiTracksComplete(const MidiFile& file) {
     if (file.tracksRead != file.trackCount) {
-        error = "the header announces " + std::to_string(file.trackCount) +
-                (file.trackCount == 1 ? " track" : " tracks") + " but the file holds " +
-                std::to_string(file.tracksRead) + " (cut short?)";
-        return false;
+        return Status::error("the header announces " + std::to_string(file.trackCount) +
+                             (file.trackCount == 1 ? " track" : " tracks") +
+                             " but the file holds " + std::to_string(file.tracksRead) +
+                             " (cut short?)");
     }
-    return true;
+    return {};
 }
 
-bool parseMidiFile(const std::string& path, MidiFile& out, std::string& error) {
+Result<MidiFile> parseMidiFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        error = "cannot open " + path;
-        return false;
-    }
+    if (!in) return Status::error("cannot open " + path);
     std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)),
                                std::istreambuf_iterator<char>());
-    return parseMidi(bytes, out, error);
+    return parseMidi(bytes);
 }
 
 std::vector<MidiNote> midiNotes(const MidiFile& file) {

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "common/status.h"
+
 namespace sonvola {
 
 struct MidiEvent {
@@ -23,17 +25,17 @@ struct MidiFile {
     int tracksRead = 0;
 };
 
-// Returns false with a reason when the bytes are not a well-formed file: a
+// The file, or the reason when the bytes are not a well-formed file: a
 // header cut short, a chunk that is not a track, a track running past the end
 // of the file, an event cut short, a track not closed by FF 2F 00. Fewer (or
 // more) tracks than the header announces still parse, so that the complete
 // tracks of a half-written file can be looked at; see midiTracksComplete.
-bool parseMidi(const std::vector<uint8_t>& bytes, MidiFile& out, std::string& error);
-bool parseMidiFile(const std::string& path, MidiFile& out, std::string& error);
+Result<MidiFile> parseMidi(const std::vector<uint8_t>& bytes);
+Result<MidiFile> parseMidiFile(const std::string& path);
 
-// False with a reason when the file holds another number of tracks than its
-// header announces, as a file cut between two tracks does.
-bool midiTracksComplete(const MidiFile& file, std::string& error);
+// A failure with the reason when the file holds another number of tracks
+// than its header announces, as a file cut between two tracks does.
+Status midiTracksComplete(const MidiFile& file);
 
 struct MidiNote {
     int key;

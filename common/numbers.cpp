@@ -79,25 +79,21 @@ bool parseStrictInt(std::string_view text, int64_t& value) {
     return true;
 }
 
-bool parseStrictDouble(std::string_view text, double& value) {
-    const char* begin = text.data();
-    const char* end = begin + text.size();
-    if (begin != end && *begin == '+') {
-        ++begin;
-        if (begin != end && *begin == '-') return false;
-    }
-    // Only decimal digits, a point and an exponent: from_chars would also take
-    // "inf" and "nan".
-    for (const char* p = begin; p != end; ++p) {
-        const char c = *p;
-        if (!((c >= '0' && c <= '9') || c == '.' || c == 'e' || c == 'E' || c == '-' || c == '+'))
-            return false;
-    }
+NumberProblem readStrictDouble(std::string_view text, double& value) {
+    if (text.size() > 1 && text[0] == '+' && text[1] != '-') text.remove_prefix(1);
+    const char* end = text.data() + text.size();
     double v = 0.0;
-    auto [stop, ec] = std::from_chars(begin, end, v, std::chars_format::general);
-    if (ec != std::errc() || stop != end || !std::isfinite(v)) return false;
+    // from_chars also takes "inf" and "nan": they are refused as not finite.
+    const auto [stop, ec] = std::from_chars(text.data(), end, v, std::chars_format::general);
+    if (ec == std::errc::invalid_argument || stop != end) return NumberProblem::NotANumber;
+    if (ec == std::errc::result_out_of_range) return NumberProblem::OutOfRange;
+    if (!std::isfinite(v)) return NumberProblem::NotFinite;
     value = v;
-    return true;
+    return NumberProblem::None;
+}
+
+bool parseStrictDouble(std::string_view text, double& value) {
+    return readStrictDouble(text, value) == NumberProblem::None;
 }
 
 }  // namespace sonvola

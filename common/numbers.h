@@ -21,4 +21,8 @@ int32_t parseLenientInt(const char* text);
 bool parseStrictInt(std::string_view text, int64_t& value);
 bool parseStrictDouble(std::string_view text, double& value);
 
+// The same for a double, telling why a text is refused.
+enum class NumberProblem { None, NotANumber, OutOfRange, NotFinite };
+NumberProblem readStrictDouble(std::string_view text, double& value);
+
 }  // namespace sonvola

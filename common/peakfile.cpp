@@ -1,7 +1,5 @@
 #include "common/peakfile.h"
 
-#include <array>
-#include <cctype>
 #include <charconv>
 #include <climits>
 #include <cmath>
@@ -12,114 +10,23 @@
 #include "common/console.h"
 #include "common/fileptr.h"
 #include "common/numbers.h"
+#include "common/tokenreader.h"
 
 namespace sonvola {
 
 const PeakRecord PeakTable::empty_{};
 
-namespace {
-
-bool isBlank(int c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
-}
-
-}  // namespace
-
-// Reads blank-separated tokens from a FILE through a block buffer.
-class TokenReader {
-  public:
-    explicit TokenReader(std::FILE* f) : file_(f) {}
-
-    enum class Got { Token, End, TooLong };
-
-    Got next() {
-        int c;
-        do {
-            c = get();
-        } while (c != EOF && isBlank(c));
-        if (c == EOF) {
-            len_ = 0;
-            token_[0] = '\0';
-            return Got::End;
-        }
-        len_ = 0;
-        while (c != EOF && !isBlank(c)) {
-            if (len_ == kMaxTokenBytes) return Got::TooLong;
-            token_[len_++] = static_cast<char>(c);
-            c = get();
-        }
-        token_[len_] = '\0';
-        return Got::Token;
-    }
-
-    const char* token() const { return token_.data(); }
-    template <size_t N>
-    bool is(const char (&word)[N]) const {
-        return len_ == N - 1 && std::memcmp(token_.data(), word, N - 1) == 0;
-    }
-    size_t length() const { return len_; }
-
-  private:
-    int get() {
-        if (pos_ == end_) {
-            end_ = std::fread(buf_.data(), 1, buf_.size(), file_);
-            pos_ = 0;
-            if (end_ == 0) return EOF;
-        }
-        return static_cast<unsigned char>(buf_[pos_++]);
-    }
-
-    std::FILE* file_;
-    std::array<char, 1 << 16> buf_{};
-    size_t pos_ = 0, end_ = 0;
-    std::array<char, kMaxTokenBytes + 1> token_{};
-    size_t len_ = 0;
-};
-
-namespace {
-
-// Reads one word from a stream: blanks (line ends included) skipped first.
-std::string readWord(std::FILE* f) {
-    std::string w;
-    int c;
-    do {
-        c = std::getc(f);
-    } while (c != EOF && isBlank(c));
-    while (c != EOF && !isBlank(c)) {
-        w += static_cast<char>(c);
-        c = std::getc(f);
-    }
-    if (c != EOF) std::ungetc(c, f);
-    return w;
-}
-
-// Reads the rest of the line without its line end ("\n" or "\r\n").
-bool readLine(std::FILE* f, std::string& line) {
-    line.clear();
-    int c;
-    bool any = false;
-    while ((c = std::getc(f)) != EOF) {
-        any = true;
-        if (c == '\n') break;
-        line += static_cast<char>(c);
-    }
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    return any;
-}
-
-}  // namespace
-
-PeakFileHeader readPeakHeader(const std::string& path) {
-    PeakFileHeader h;
-    FilePtr f(std::fopen(path.c_str(), "rb"));
-    if (!f) return h;
+PeakHeaderValues readPeakHeaderValues(TokenReader& in) {
+    PeakHeaderValues h;
     std::string w[4];
-    for (auto& word : w) word = readWord(f.get());
-    h.MaxdB = static_cast<float>(parseLenientDouble(w[1].c_str()));
-    h.MindB = static_cast<float>(parseLenientDouble(w[3].c_str()));
+    for (auto& word : w) {
+        if (in.next() != TokenReader::Got::End) word = in.token();
+    }
+    h.maxdB = parseLenientDouble(w[1].c_str());
+    h.mindB = parseLenientDouble(w[3].c_str());
     std::string line;
-    readLine(f.get(), line);  // the rest of line 1
-    if (readLine(f.get(), line)) {
+    in.readLine(line);  // the rest of line 1
+    if (in.readLine(line)) {
         // "%s %d %s %d": a key word, a number, a key word, a number.
         const char* p = line.c_str();
         auto skipBlanks = [&] {
@@ -140,14 +47,30 @@ PeakFileHeader readPeakHeader(const std::string& path) {
             out = v > INT32_MAX ? INT32_MAX : v < INT32_MIN ? INT32_MIN : static_cast<int32_t>(v);
             return true;
         };
-        if (skipWord() && readInt(h.FrameRate) && skipWord()) readInt(h.LoopCount);
+        if (skipWord() && readInt(h.frameRate) && skipWord()) readInt(h.loopCount);
     }
-    readLine(f.get(), h.signalName);
+    in.readLine(h.signalName);
     return h;
 }
 
-PeakRecordReader::PeakRecordReader(std::FILE* file) : in_(std::make_unique<TokenReader>(file)) {
-    skipLines(file, 4);
+PeakFileHeader readPeakHeader(const std::string& path) {
+    PeakFileHeader h;
+    FilePtr f(std::fopen(path.c_str(), "rb"));
+    if (!f) return h;
+    TokenReader in(f.get(), TokenReader::kUnlimited);
+    PeakHeaderValues v = readPeakHeaderValues(in);
+    h.maxdB = static_cast<float>(v.maxdB);
+    h.mindB = static_cast<float>(v.mindB);
+    h.frameRate = v.frameRate;
+    h.loopCount = v.loopCount;
+    h.signalName = std::move(v.signalName);
+    return h;
+}
+
+PeakRecordReader::PeakRecordReader(std::FILE* file)
+    : in_(std::make_unique<TokenReader>(file, kMaxTokenBytes)) {
+    std::string line;
+    for (int i = 0; i < 4; ++i) in_->readLine(line);
 }
 
 PeakRecordReader::~PeakRecordReader() = default;
@@ -172,14 +95,14 @@ bool PeakRecordReader::next(PeakRecord& rec) {
         done_ = true;
         return false;
     }
-    rec.label = parseLenientInt(in.token());
+    rec.label = parseLenientInt(in.c_str());
     rec.freqs.clear();
     rec.levels.clear();
     if ((got = in.next()) != TokenReader::Got::Token) return fail(got);
     while (!in.is("end")) {
-        rec.freqs.push_back(static_cast<float>(parseLenientDouble(in.token(), in.length())));
+        rec.freqs.push_back(static_cast<float>(parseLenientDouble(in.c_str(), in.length())));
         if ((got = in.next()) != TokenReader::Got::Token) return fail(got);
-        rec.levels.push_back(static_cast<float>(parseLenientDouble(in.token(), in.length())));
+        rec.levels.push_back(static_cast<float>(parseLenientDouble(in.c_str(), in.length())));
         if ((got = in.next()) != TokenReader::Got::Token) return fail(got);
     }
     ++result_.records;
@@ -276,14 +199,29 @@ void appendFixed2(std::string& out, double value) {
     }
 }
 
-void writeRecord(std::FILE* f, int32_t label, const float* freqs, const float* levels,
+void beginRecord(std::string& out, int64_t label) {
+    char buf[24];
+    auto [end, ec] = std::to_chars(buf, buf + sizeof buf, label);
+    (void)ec;  // 24 characters hold any int64_t
+    out.append(buf, static_cast<size_t>(end - buf));
+    out += ": ";
+}
+
+void appendPair(std::string& out, double freq, double level) {
+    appendFixed2(out, freq);
+    appendFixed2(out, level);
+}
+
+void endRecord(std::string& out) {
+    out += "end\n";
+}
+
+void writeRecord(std::FILE* f, int64_t label, const float* freqs, const float* levels,
                  size_t count) {
-    std::string line = format("%d: ", label);
-    for (size_t i = 0; i < count; ++i) {
-        appendFixed2(line, freqs[i]);
-        appendFixed2(line, levels[i]);
-    }
-    line += "end\n";
+    std::string line;
+    beginRecord(line, label);
+    for (size_t i = 0; i < count; ++i) appendPair(line, freqs[i], levels[i]);
+    endRecord(line);
     std::fwrite(line.data(), 1, line.size(), f);
 }
 

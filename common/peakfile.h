@@ -20,10 +20,10 @@
 namespace sonvola {
 
 struct PeakFileHeader {
-    float MaxdB = 0.0f;
-    float MindB = 0.0f;
-    int32_t FrameRate = 0;
-    int32_t LoopCount = 0;
+    float maxdB = 0.0f;
+    float mindB = 0.0f;
+    int32_t frameRate = 0;
+    int32_t loopCount = 0;
     std::string signalName;  // line 3, kept whole
 };
 
@@ -66,11 +66,25 @@ struct PeakReadResult {
     PeakReadStatus status = PeakReadStatus::Ok;
 };
 
-// Reads line 1 to 3 of a peak file. A file that cannot be opened, or lines
-// that do not scan, leave the fields at 0 and the name empty; nothing is printed.
-PeakFileHeader readPeakHeader(const std::string& path);
-
 class TokenReader;
+
+// Lines 1 to 3 as read, the levels in double precision.
+struct PeakHeaderValues {
+    double maxdB = 0.0;
+    double mindB = 0.0;
+    int32_t frameRate = 0;
+    int32_t loopCount = 0;
+    std::string signalName;
+};
+
+// Reads lines 1 to 3 from `in` (at the start of a peak file): line 1's second
+// and fourth words, line 2 as "%s %d %s %d" (what does not scan stays 0),
+// line 3 whole. `in` is left at the start of line 4.
+PeakHeaderValues readPeakHeaderValues(TokenReader& in);
+
+// The same from a file, the levels in single precision. A file that cannot
+// be opened leaves the fields at 0 and the name empty; nothing is printed.
+PeakFileHeader readPeakHeader(const std::string& path);
 
 // Reads the records of a peak file one at a time, after skipping the four
 // header lines, so that a long file need not be held whole.
@@ -104,9 +118,15 @@ void writeFirstPassLine1(std::FILE* f, double maxdB, double mindB);  // at the s
 void writeRewrittenLine1(std::FILE* f, double maxdB, double mindB);
 void writeHeaderLines2to4(std::FILE* f, int32_t frameRate, int32_t loopCount,
                           const std::string& signalName);
-void writeRecord(std::FILE* f, int32_t label, const float* freqs, const float* levels,
+void writeRecord(std::FILE* f, int64_t label, const float* freqs, const float* levels,
                  size_t count);
 void writeEndOfFile(std::FILE* f);
+
+// A record built in memory, as every record of the lists is written:
+// beginRecord, appendPair for each pair, endRecord.
+void beginRecord(std::string& out, int64_t label);             // "%lld: "
+void appendPair(std::string& out, double freq, double level);  // "%0.2f %0.2f "
+void endRecord(std::string& out);                              // "end\n"
 
 // "%0.2f " into `out`, for the pairs of a record.
 void appendFixed2(std::string& out, double value);

@@ -1,5 +1,10 @@
-// The score text handed from NoteFind to ScoreToSmf: its writer's format
-// strings and the reader's token classification, in one place.
+// The score text handed from NoteFind (and sonvola-refine) to ScoreToSmf:
+// its writer, used by both, and what its readers share (their words come
+// from common/tokenreader.h; the classification of a word and the note
+// names are here). The readers differ in what they accept, each in its own
+// place: ScoreToSmf leniently (scoretosmf/smf.cpp), sonvola-refine every
+// number whole (tools/refine.cpp), the piano roll only the layout below
+// (frontend/core/pianoroll.cpp).
 //
 //   tracks 2
 //
@@ -18,7 +23,10 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
+#include <string>
 #include <string_view>
+#include <vector>
 
 namespace sonvola {
 
@@ -48,5 +56,37 @@ int noteKeyFromName(std::string_view name);
 
 // Semitone of a note letter (c 0, d 2, e 4, f 5, g 7, a 9, b 11).
 int letterSemitone(char letter);
+
+struct NoteRecord {
+    int64_t startMs = 0;
+    int64_t endMs = 0;
+    int16_t volume = 0;
+    std::string name;  // for example "a-3"
+};
+
+// "c-", "c#", ... "a#" then the octave counted from C1; negative indexes
+// keep the sign of the remainder ("b-0" for -11, "c--1" for -12).
+std::string noteName(int16_t semitone);
+
+struct ScoreEvent {
+    int64_t timeMs;
+    int32_t noteIndex;
+    int16_t kind;  // 0 note on, 1 note off
+};
+
+// Note-ons of notes 0..C-1, then their note-offs, sorted by time with a
+// stable sort: at one instant all note-ons in note order, then the note-offs.
+std::vector<ScoreEvent> buildScoreEvents(const std::vector<NoteRecord>& notes);
+
+struct ScoreArguments {
+    std::string tempo = "120";
+    std::string numerator = "4";
+    std::string denominator = "4";
+    std::string program = "1";
+};
+
+// Writes the conductor track and the note track.
+void writeScore(std::FILE* out, const std::vector<NoteRecord>& notes,
+                const std::vector<ScoreEvent>& events, const ScoreArguments& args);
 
 }  // namespace sonvola

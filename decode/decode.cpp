@@ -28,6 +28,7 @@ extern "C" {
 #include "common/console.h"
 #include "common/fileptr.h"
 #include "common/outputfile.h"
+#include "common/wav.h"
 
 namespace sonvola {
 
@@ -186,26 +187,11 @@ bool isPcm(AVCodecID id) {
 // none or its size is one that recorders leave while they write (0, 2^32 - 1).
 int64_t wavDataFrames(const std::string& path, int blockAlign) {
     FilePtr f(std::fopen(path.c_str(), "rb"));
-    unsigned char h[12];
-    if (!f || std::fread(h, 1, 12, f.get()) != 12 || std::memcmp(h, "RIFF", 4) != 0 ||
-        std::memcmp(h + 8, "WAVE", 4) != 0) {
-        return -1;
-    }
-    int64_t at = 12;
-    for (int chunks = 0; chunks < 1000; ++chunks) {
-        if (std::fseek(f.get(), static_cast<long>(at), SEEK_SET) != 0 ||
-            std::fread(h, 1, 8, f.get()) != 8) {
-            return -1;
-        }
-        const uint32_t size = static_cast<uint32_t>(h[4]) | static_cast<uint32_t>(h[5]) << 8 |
-                              static_cast<uint32_t>(h[6]) << 16 | static_cast<uint32_t>(h[7]) << 24;
-        if (std::memcmp(h, "data", 4) == 0) {
-            if (size == 0 || size == UINT32_MAX) return -1;
-            return size / static_cast<uint32_t>(blockAlign);
-        }
-        at += 8 + static_cast<int64_t>(size) + (size & 1);
-    }
-    return -1;
+    WavChunks chunks;
+    if (!f || !readWavChunks(f.get(), chunks, 1000) || chunks.dataAt < 0) return -1;
+    const uint32_t size = chunks.dataSize;
+    if (size == 0 || size == UINT32_MAX) return -1;
+    return size / static_cast<uint32_t>(blockAlign);
 }
 
 AVStream* firstAudioStream(AVFormatContext* f) {
@@ -459,31 +445,6 @@ int16_t toSample(double x, int64_t& clipped) {
     return static_cast<int16_t>(r);
 }
 
-void putLe16(unsigned char* p, uint32_t v) {
-    p[0] = static_cast<unsigned char>(v & 0xFF);
-    p[1] = static_cast<unsigned char>((v >> 8) & 0xFF);
-}
-void putLe32(unsigned char* p, uint32_t v) {
-    putLe16(p, v & 0xFFFF);
-    putLe16(p + 2, v >> 16);
-}
-
-// The canonical 44-byte header of 16-bit PCM.
-void wavHeader(unsigned char* h, int channels, int rate, uint32_t dataBytes) {
-    std::memcpy(h, "RIFF", 4);
-    putLe32(h + 4, 36 + dataBytes);
-    std::memcpy(h + 8, "WAVEfmt ", 8);
-    putLe32(h + 16, 16);
-    putLe16(h + 20, 1);
-    putLe16(h + 22, static_cast<uint32_t>(channels));
-    putLe32(h + 24, static_cast<uint32_t>(rate));
-    putLe32(h + 28, static_cast<uint32_t>(rate * channels * 2));
-    putLe16(h + 32, static_cast<uint32_t>(channels * 2));
-    putLe16(h + 34, 16);
-    std::memcpy(h + 36, "data", 4);
-    putLe32(h + 40, dataBytes);
-}
-
 std::string lengthLimit(int channels, int rate) {
     const double s = static_cast<double>(kMaxDataBytes / (2 * channels)) / rate;
     return format("%s at %d Hz in %s", seconds(s).c_str(), rate, channels == 1 ? "mono" : "stereo");
@@ -621,8 +582,8 @@ bool decodeToWav(const std::string& input, const std::string& outputWav, DecodeR
 
     OutputFile out;
     if (!out.open(outputWav, error, true)) return false;
-    unsigned char header[44];
-    wavHeader(header, outChannels, in.rate, 0);
+    unsigned char header[kPcm16HeaderBytes];
+    writePcm16WavHeader(header, outChannels, in.rate, 0);
     if (std::fwrite(header, 1, sizeof header, out.get()) != sizeof header) {
         error = format("cannot write %s: %s", outputWav.c_str(), std::strerror(errno));
         return false;
@@ -640,7 +601,8 @@ bool decodeToWav(const std::string& input, const std::string& outputWav, DecodeR
         if (byTime && pkt->pts != AV_NOPTS_VALUE) {
             share = static_cast<double>(pkt->pts - start) / static_cast<double>(duration);
         } else if (in.reader.size > 0) {
-            share = static_cast<double>(avio_tell(in.demuxer->pb)) / in.reader.size;
+            share = static_cast<double>(avio_tell(in.demuxer->pb)) /
+                    static_cast<double>(in.reader.size);
         } else {
             return;
         }
@@ -795,7 +757,8 @@ bool decodeToWav(const std::string& input, const std::string& outputWav, DecodeR
     report.note = note;
 
     // The sizes, now known, into the header.
-    wavHeader(header, writer.channels(), writer.rate(), static_cast<uint32_t>(writer.dataBytes()));
+    writePcm16WavHeader(header, writer.channels(), writer.rate(),
+                        static_cast<uint32_t>(writer.dataBytes()));
     if (std::fflush(out.get()) != 0 || std::fseek(out.get(), 0, SEEK_SET) != 0 ||
         std::fwrite(header, 1, sizeof header, out.get()) != sizeof header) {
         error = format("cannot write %s: %s", outputWav.c_str(), std::strerror(errno));

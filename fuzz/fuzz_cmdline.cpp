@@ -31,16 +31,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string error;
     SpecScanParameters s;
     parseSpecScanArguments(argc, argv.data(), s, error);
-    TrackJoinParameters t;
-    parseTrackJoinArguments(argc, argv.data(), t, error);
+    (void)parseTrackJoinArguments(argc, argv.data());
     NoteFindParameters n;
-    parseNoteFindArguments(argc, argv.data(), n, error);
+    (void)parseNoteFindArguments(argc, argv.data(), n);
     std::vector<std::string> options(words.begin() + 1, words.end());
-    if (auto o = parseTranscribeOptions(options, error)) {
+    if (auto o = parseTranscribeOptions(options)) {
         specScanArguments(*o, o->recording);
         noteFindArguments(*o);
     }
-    const std::string joined = JoinArguments(options, ListEnd::AtBlank);
+    const std::string joined = joinArguments(options, ListEnd::AtBlank);
     splitCommandLine(joined);
     splitCommandLine(std::string(reinterpret_cast<const char*>(data), size));
     return 0;

@@ -6,11 +6,11 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace sonvola;
-    MidiFile file;
-    std::string error;
-    if (!parseMidi(std::vector<uint8_t>(data, data + size), file, error)) return 0;
+    Result<MidiFile> file = parseMidi(std::vector<uint8_t>(data, data + size));
+    if (!file) return 0;
     std::vector<EvalNote> notes;
-    for (const MidiNote& n : midiNotes(file)) notes.push_back({n.onsetS, n.offsetS, double(n.key)});
+    for (const MidiNote& n : midiNotes(*file))
+        notes.push_back({n.onsetS, n.offsetS, double(n.key)});
     if (notes.size() < 500) evaluateNotes(notes, notes, EvalTolerances{});
     return 0;
 }

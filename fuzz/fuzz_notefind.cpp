@@ -9,7 +9,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     PeakFileHeader h;
     PeakTable table;
     if (!fuzz::readPeakFile(file.path(), h, table)) return 0;
-    std::vector<NoteRecord> notes = recogniseNotes(table, h.FrameRate, h.MaxdB, fuzz::sink());
+    std::vector<NoteRecord> notes = recogniseNotes(table, h.frameRate, h.maxdB, fuzz::sink());
     writeScore(fuzz::sink(), notes, buildScoreEvents(notes), ScoreArguments{});
     return 0;
 }

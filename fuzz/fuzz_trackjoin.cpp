@@ -11,13 +11,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     PeakTable table;
     if (!fuzz::readPeakFile(file.path(), h, table)) return 0;
     PeakTable lumps = table;
-    linkPeaks(table, h.FrameRate, h.LoopCount, fuzz::sink(), fuzz::sink());
+    linkPeaks(table, h.frameRate, h.loopCount, fuzz::sink(), fuzz::sink());
     // The same records taken as lumps, as the amendment pass reads them back.
     for (int32_t shortest : {15, 250, 2147483647}) {
         PeakTable t = lumps;
-        amendLumps(t, h.FrameRate, shortest, fuzz::sink());
+        amendLumps(t, h.frameRate, shortest, fuzz::sink());
     }
-    amendLumps(lumps, h.FrameRate, shortestPeakMs(120, 128), fuzz::sink());
-    writeStrongLumps(lumps, h.MaxdB, h.MindB, fuzz::sink());
+    amendLumps(lumps, h.frameRate, shortestPeakMs(120, 128), fuzz::sink());
+    writeStrongLumps(lumps, h.maxdB, h.mindB, fuzz::sink());
     return 0;
 }

@@ -14,7 +14,7 @@ namespace sonvola::fuzz {
 
 // A file holding the input, removed when the object goes.
 class InputFile {
-public:
+  public:
     InputFile(const uint8_t* data, size_t size, const char* suffix = "") {
         char tmpl[] = "/tmp/sonvola-fuzz-XXXXXX";
         int fd = mkstemp(tmpl);
@@ -35,7 +35,7 @@ public:
     }
     const std::string& path() const { return path_; }
 
-private:
+  private:
     std::string path_;
 };
 

@@ -3,9 +3,10 @@
 
 #include <algorithm>
 
+#include "common/wav.h"
 #include "fuzz/fuzz_util.h"
+#include "specscan/reference/wavsamples.h"
 #include "specscan/stream.h"
-#include "specscan/wav.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace sonvola;
@@ -19,8 +20,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             if (usableWaveData(values, wav.path(), static_cast<int64_t>(size), dataBytes, error,
                                note)) {
                 std::vector<int16_t> samples;
+                std::string console;
                 readWaveSamples(wav.path(), dataBytes, values[kHeaderBytes], values[kBitsPerSample],
-                                samples, fuzz::sink());
+                                samples, console);
                 // The block-wise reader must give the same samples.
                 WaveSampleStream stream;
                 if (stream.open(wav.path(), dataBytes, values[kHeaderBytes],

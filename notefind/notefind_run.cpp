@@ -26,7 +26,7 @@ std::string argOr(int argc, char** argv, int i, const char* fallback, std::strin
 
 }  // namespace
 
-bool parseNoteFindArguments(int argc, char** argv, NoteFindParameters& p, std::string& error) {
+Status parseNoteFindArguments(int argc, char** argv, NoteFindParameters& p) {
     p.score.tempo = argOr(argc, argv, 1, "120", p.missing);
     const std::string noteValueText = argOr(argc, argv, 3, "128", p.missing);
     p.score.numerator = argOr(argc, argv, 5, "4", p.missing);
@@ -35,27 +35,25 @@ bool parseNoteFindArguments(int argc, char** argv, NoteFindParameters& p, std::s
     p.tempo = parseLenientDouble(p.score.tempo.c_str());
     p.noteValue = parseLenientDouble(noteValueText.c_str());
     if (!(p.tempo > 0.0) || !std::isfinite(p.tempo)) {
-        error = format("err: the tempo \"%s\" must be a positive number\n", p.score.tempo.c_str());
-        return false;
+        return Status::error(
+            format("err: the tempo \"%s\" must be a positive number\n", p.score.tempo.c_str()));
     }
     if (!(p.noteValue > 0.0) || !std::isfinite(p.noteValue)) {
-        error =
-            format("err: the note value \"%s\" must be a positive number\n", noteValueText.c_str());
-        return false;
+        return Status::error(format("err: the note value \"%s\" must be a positive number\n",
+                                    noteValueText.c_str()));
     }
-    return true;
+    return {};
 }
 
 int runNoteFind(int argc, char** argv) {
     printTitleAndArguments(stdout, "..NoteFind for successive musical cords\n\n", argc, argv);
 
     NoteFindParameters par;
-    std::string argumentError;
-    const bool ok = parseNoteFindArguments(argc, argv, par, argumentError);
+    const Status arguments = parseNoteFindArguments(argc, argv, par);
     if (!par.missing.empty()) {
         std::fprintf(stdout, "..Missing arguments take the defaults: %s\n", par.missing.c_str());
     }
-    if (!ok) fatalError(stdout, argumentError);
+    if (!arguments) fatalError(stdout, arguments.message());
     const ScoreArguments& score = par.score;
     const double tempo = par.tempo;
     const double noteValue = par.noteValue;
@@ -83,7 +81,7 @@ int runNoteFind(int argc, char** argv) {
     }
     const std::string scorePath = header.signalName + ".txt";
 
-    std::vector<NoteRecord> notes = recogniseNotes(tracks, header.FrameRate, header.MaxdB, stdout);
+    std::vector<NoteRecord> notes = recogniseNotes(tracks, header.frameRate, header.maxdB, stdout);
     tracks = PeakTable{};
     const std::vector<ScoreEvent> events = buildScoreEvents(notes);
 

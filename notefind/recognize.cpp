@@ -5,7 +5,6 @@
 
 #include "common/console.h"
 #include "common/noteindex.h"
-#include "common/scoretext.h"
 
 namespace sonvola {
 
@@ -57,15 +56,6 @@ bool acceptTrack(const TrackFeatures& f) {
     return f.endMs - f.startMs > 30;
 }
 
-std::string noteName(int16_t semitone) {
-    static const char* const kLetters[] = {"c-", "c#", "d-", "d#", "e-", "f-",
-                                           "f#", "g-", "g#", "a-", "a#"};
-    const int pitchClass = semitone % 12;  // keeps the sign of n
-    const int octave = semitone / 12;
-    const char* letters = pitchClass >= 0 && pitchClass <= 10 ? kLetters[pitchClass] : "b-";
-    return format("%s%d", letters, octave);
-}
-
 std::vector<NoteRecord> recogniseNotes(const PeakTable& tracks, int32_t frameRate, float maxdB,
                                        std::FILE* out) {
     std::vector<TrackFeatures> features;
@@ -78,52 +68,12 @@ std::vector<NoteRecord> recogniseNotes(const PeakTable& tracks, int32_t frameRat
         if (!acceptTrack(f)) continue;
         NoteRecord n{f.startMs, f.endMs, f.volume, noteName(f.semitone)};
         std::fprintf(out, "%s | %lld-%lld [ms] | vol:%d | %d,%d/%lld [ms]\n", n.name.c_str(),
-                     static_cast<long long>(n.start_ms), static_cast<long long>(n.end_ms),
+                     static_cast<long long>(n.startMs), static_cast<long long>(n.endMs),
                      static_cast<int>(n.volume), 0, 0,
-                     static_cast<long long>(n.end_ms - n.start_ms + frameRate));
+                     static_cast<long long>(n.endMs - n.startMs + frameRate));
         notes.push_back(std::move(n));
     }
     return notes;
-}
-
-std::vector<ScoreEvent> buildScoreEvents(const std::vector<NoteRecord>& notes) {
-    std::vector<ScoreEvent> events;
-    events.reserve(notes.size() * 2);
-    for (size_t i = 0; i < notes.size(); ++i) {
-        events.push_back({notes[i].start_ms, static_cast<int32_t>(i), 0});
-    }
-    for (size_t i = 0; i < notes.size(); ++i) {
-        events.push_back({notes[i].end_ms, static_cast<int32_t>(i), 1});
-    }
-    std::stable_sort(events.begin(), events.end(), [](const ScoreEvent& a, const ScoreEvent& b) {
-        return a.time_ms < b.time_ms;
-    });
-    return events;
-}
-
-void writeScore(std::FILE* out, const std::vector<NoteRecord>& notes,
-                const std::vector<ScoreEvent>& events, const ScoreArguments& args) {
-    using namespace scoreformat;
-    std::fputs(kTracks, out);
-    std::fputs(kBlank, out);
-    std::fputs(kTrackOpen, out);
-    std::fprintf(out, kTempo, args.tempo.c_str());
-    std::fprintf(out, kRhythm, args.numerator.c_str(), args.denominator.c_str());
-    std::fputs(kConductorClose, out);
-    std::fputs(kTrackOpen, out);
-    std::fprintf(out, kTone, args.program.c_str());
-    int64_t previous = 0;
-    for (const ScoreEvent& e : events) {
-        const NoteRecord& n = notes[static_cast<size_t>(e.note_index)];
-        const long long delta = static_cast<long long>(e.time_ms - previous);
-        if (e.kind == 0) {
-            std::fprintf(out, kNoteOn, delta, n.name.c_str(), static_cast<int>(n.volume));
-        } else {
-            std::fprintf(out, kNoteOff, delta, n.name.c_str());
-        }
-        previous = e.time_ms;
-    }
-    std::fputs(kTrackClose, out);
 }
 
 }  // namespace sonvola

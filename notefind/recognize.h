@@ -1,5 +1,5 @@
-// Note recognition: every linked track becomes at most one note, and the
-// notes become a score text of note-on and note-off events.
+// Note recognition: every linked track becomes at most one note (a
+// NoteRecord of common/scoretext.h, which writes the score text).
 #pragma once
 
 #include <cstdint>
@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "common/peakfile.h"
+#include "common/scoretext.h"
 
 namespace sonvola {
 
@@ -17,13 +18,6 @@ struct TrackFeatures {
     int16_t volume = 0;    // v, at most 127, may be 0 or negative
     int64_t startMs = 0;
     int64_t endMs = 0;
-};
-
-struct NoteRecord {
-    int64_t start_ms = 0;
-    int64_t end_ms = 0;
-    int16_t volume = 0;
-    std::string name;  // for example "a-3"
 };
 
 // Pitch from the mean frequency (through the shared semitone rule), times
@@ -38,34 +32,9 @@ int16_t trackVolume(int16_t semitone, float peakLevel, float maxdB);
 // Loud enough (v >= 101 from B5, n >= 59; else v >= 1) and longer than 30 ms.
 bool acceptTrack(const TrackFeatures& f);
 
-// "c-", "c#", ... "a#" then the octave counted from C1; negative indexes
-// keep the sign of the remainder ("b-0" for -11, "c--1" for -12).
-std::string noteName(int16_t semitone);
-
 // Stages 1 and 2 over every track in file order, printing one line per
 // accepted note on `out`.
 std::vector<NoteRecord> recogniseNotes(const PeakTable& tracks, int32_t frameRate, float maxdB,
                                        std::FILE* out);
-
-struct ScoreEvent {
-    int64_t time_ms;
-    int32_t note_index;
-    int16_t kind;  // 0 note on, 1 note off
-};
-
-// Note-ons of notes 0..C-1, then their note-offs, sorted by time with a
-// stable sort: at one instant all note-ons in note order, then the note-offs.
-std::vector<ScoreEvent> buildScoreEvents(const std::vector<NoteRecord>& notes);
-
-struct ScoreArguments {
-    std::string tempo = "120";
-    std::string numerator = "4";
-    std::string denominator = "4";
-    std::string program = "1";
-};
-
-// Writes the conductor track and the note track.
-void writeScore(std::FILE* out, const std::vector<NoteRecord>& notes,
-                const std::vector<ScoreEvent>& events, const ScoreArguments& args);
 
 }  // namespace sonvola

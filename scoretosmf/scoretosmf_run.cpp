@@ -14,8 +14,6 @@
 
 namespace sonvola {
 
-namespace {}  // namespace
-
 int runScoreToSmf(int argc, char** argv) {
     const char* scorePath = argc > 1 ? argv[1] : "";
     const char* midiPath = argc > 2 ? argv[2] : "";
@@ -52,11 +50,11 @@ int runScoreToSmf(int argc, char** argv) {
         fatalError(stdout, format("err: Cannot open file:%s\n%s\n", midiPath, error.c_str()));
     }
     std::vector<uint8_t> midi;
-    const SmfResult result = convertScoreToSmf(score, midi);
+    const Status converted = convertScoreToSmf(score, midi);
     std::fwrite(midi.data(), 1, midi.size(), out.get());
     const bool written = out.commit(
-        error, result.ok ? OutputFile::Replace::Always : OutputFile::Replace::OnlyIfAbsent);
-    if (!result.ok) fatalError(stdout, result.error);
+        error, converted ? OutputFile::Replace::Always : OutputFile::Replace::OnlyIfAbsent);
+    if (!converted) fatalError(stdout, converted.message());
     if (!written) fatalError(stdout, "err: " + error + "\n");
     std::fputs("\n..Complete!", stdout);
     waitForReturnKey();

@@ -8,6 +8,7 @@
 #include "common/console.h"
 #include "common/peakfile.h"
 #include "common/scoretext.h"
+#include "common/tokenreader.h"
 
 namespace sonvola {
 
@@ -36,31 +37,21 @@ void put32(std::vector<uint8_t>& out, uint32_t v) {
     out.push_back(static_cast<uint8_t>(v));
 }
 
-bool isBlank(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
-}
-
+// The words of the score, through the common reader (any length: a word
+// longer than kMaxTokenBytes is refused only inside a track). At the end of
+// the text the last word read stays.
 class Tokens {
   public:
-    explicit Tokens(std::string_view text) : text_(text) {}
+    explicit Tokens(std::string_view text) : in_(text, TokenReader::kUnlimited) {}
 
-    // False at the end of the text; the last token read stays in last().
-    bool next() {
-        while (pos_ < text_.size() && isBlank(text_[pos_])) ++pos_;
-        if (pos_ >= text_.size()) return false;
-        size_t start = pos_;
-        while (pos_ < text_.size() && !isBlank(text_[pos_])) ++pos_;
-        last_ = text_.substr(start, pos_ - start);
-        return true;
-    }
-    std::string_view last() const { return last_; }
-    std::string lastString() const { return std::string(last_); }
-    bool tooLong() const { return last_.size() > kMaxTokenBytes; }
+    // False at the end of the text.
+    bool next() { return in_.next() != TokenReader::Got::End; }
+    std::string_view last() const { return in_.token(); }
+    std::string lastString() const { return std::string(in_.token()); }
+    bool tooLong() const { return in_.length() > kMaxTokenBytes; }
 
   private:
-    std::string_view text_;
-    size_t pos_ = 0;
-    std::string_view last_;
+    TokenReader in_;
 };
 
 // The leading integer of a token (sign allowed), 0 without digits,
@@ -73,12 +64,11 @@ int64_t leadingInt(std::string_view t) {
 struct Converter {
     Tokens tokens;
     std::vector<uint8_t>& midi;
-    SmfResult result;
+    Status status;
     double msPerQuarter = 500.0;
 
     bool fail(const std::string& message) {
-        result.ok = false;
-        result.error = message;
+        status = Status::error(message);
         return false;
     }
 
@@ -102,8 +92,9 @@ struct Converter {
         int64_t writtenTicks = 0;  // ticks written so far in this track
         for (;;) {
             if (!need("an event or \"}\"", block)) return false;
-            const std::string_view tok = tokens.last();
-            const std::string shown(tok);
+            // The item's first word, kept while the rest of the item is read.
+            const std::string shown(tokens.last());
+            const std::string_view tok = shown;
             switch (classifyScoreToken(tok)) {
                 case ScoreToken::Rhythm: {
                     if (!need("the numerator", block)) return false;
@@ -219,35 +210,34 @@ struct Converter {
 
 }  // namespace
 
-SmfResult convertScoreToSmf(std::string_view score, std::vector<uint8_t>& midi) {
+Status convertScoreToSmf(std::string_view score, std::vector<uint8_t>& midi) {
     Converter c{Tokens(score), midi, {}, 500.0};
     midi.clear();
     if (!c.tokens.next() || c.tokens.last() != "tracks" || !c.tokens.next()) {
         c.fail("err: the score does not begin with \"tracks\" and the number of tracks\n");
-        return c.result;
+        return c.status;
     }
     const std::string countText = c.tokens.lastString();
     char* end = nullptr;
     const long long count = std::strtoll(countText.c_str(), &end, 10);
     if (end == countText.c_str()) {
         c.fail(format("err: the number of tracks \"%s\" is not a number\n", countText.c_str()));
-        return c.result;
+        return c.status;
     }
     if (count < 0 || count > 255) {
         c.fail(format("err: %lld tracks: a score holds 0 to 255\n", count));
-        return c.result;
+        return c.status;
     }
     midi.insert(midi.end(),
                 {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 1, 0, static_cast<uint8_t>(count), 0x01, 0xE0});
     for (int b = 0; b < count; ++b) {
         if (!c.tokens.next() || c.tokens.last() != "track{") {
             c.fail(format("err: MIDI track error -> %s\n", c.tokens.lastString().c_str()));
-            return c.result;
+            return c.status;
         }
-        if (!c.convertBlock(b)) return c.result;
-        ++c.result.tracksWritten;
+        if (!c.convertBlock(b)) return c.status;
     }
-    return c.result;
+    return c.status;
 }
 
 }  // namespace sonvola

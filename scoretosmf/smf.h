@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "common/status.h"
+
 namespace sonvola {
 
 inline constexpr int kTicksPerQuarter = 480;
@@ -18,15 +20,9 @@ void appendVariableLength(std::vector<uint8_t>& out, uint32_t value);
 // then trunc(s * 1e6) mod 65536 high byte first, with s = 60 / bpm.
 std::vector<uint8_t> tempoBytes(int bpm);
 
-struct SmfResult {
-    bool ok = true;
-    std::string error;  // an "err: " line when !ok
-    int tracksWritten = 0;
-};
-
-// Converts a score text. `midi` receives the header chunk and every track
-// chunk completed before an error, so a failed conversion leaves what a
-// reader can parse up to that point.
-SmfResult convertScoreToSmf(std::string_view score, std::vector<uint8_t>& midi);
+// Converts a score text; a refusal's message is an "err: " line. `midi`
+// receives the header chunk and every track chunk completed before an error,
+// so a failed conversion leaves what a reader can parse up to that point.
+Status convertScoreToSmf(std::string_view score, std::vector<uint8_t>& midi);
 
 }  // namespace sonvola

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "common/console.h"
+#include "common/peakfile.h"
 #include "specscan/peaks.h"
 
 namespace sonvola {
@@ -38,12 +38,13 @@ void FrameScanner::analyse(Worker& w, const std::vector<double>& samples, int64_
     r.record.clear();
     r.levels.clear();
     r.failed = false;
+    r.failure.clear();
     if (w.re.empty()) {
         w.frame.resize(static_cast<size_t>(frameLength_));
         w.re.resize(static_cast<size_t>(fftLength_));
         w.im.resize(static_cast<size_t>(fftLength_));
     }
-    r.record += format("%lld: ", static_cast<long long>(k * frameShift_));
+    beginRecord(r.record, k * frameShift_);
     const int64_t start = (k - 1) * step - base;
     const int64_t size = static_cast<int64_t>(samples.size());
     for (int64_t i = 0; i < frameLength_; ++i) {
@@ -52,13 +53,15 @@ void FrameScanner::analyse(Worker& w, const std::vector<double>& samples, int64_
             at >= 0 && at < size ? samples[static_cast<size_t>(at)] : 0.0;
     }
     window_.apply(w.frame);
-    if (w.fft.transformFrame(w.frame.data(), frameLength_, fftLength_, w.re.data(), w.im.data(),
-                             binsRead_) != 0) {
+    const StepStatus transformed = w.fft.transformFrame(w.frame.data(), frameLength_, fftLength_,
+                                                        w.re.data(), w.im.data(), binsRead_);
+    if (!transformed) {
         r.failed = true;
+        r.failure = transformed.message();
         return;
     }
     pickPeaksFromSpectrum(w.re.data(), w.im.data(), fftLength_, r.record, r.levels, w.scratch);
-    r.record += "end\n";
+    endRecord(r.record);
 }
 
 void FrameScanner::scan(const std::vector<double>& samples, int64_t base, int64_t first,

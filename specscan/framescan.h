@@ -21,6 +21,7 @@ struct FrameResult {
     std::string record;          // "LABEL: FREQ LEVEL ... end\n"
     std::vector<double> levels;  // its peaks' levels, in the order LevelExtremes takes them
     bool failed = false;         // the transform could not be made (no memory for its tables)
+    std::string failure;         // then the message, as the program prints it
 };
 
 // Frames analysed at once: 1024, fewer where transforms of more than 4096

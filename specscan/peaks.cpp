@@ -1,25 +1,22 @@
 #include "specscan/peaks.h"
 
+#include <algorithm>
 #include <cmath>
-#include <cstring>
-#include <memory>
 #include <vector>
 
-#include "common/console.h"
-#include "common/fileptr.h"
-#include "common/noteindex.h"
-#include "common/outputfile.h"
 #include "common/peakfile.h"
+#include "specscan/rates.h"
 #include "specscan/vec4.h"
 
 namespace sonvola {
 
 int64_t highestLevelBinNeeded(int64_t nfft) {
-    // The last candidate p satisfies (p + 1) * 11025 / Nfft <= 5500 and
-    // p <= Nfft/2 - 1; its upper neighbour p + 1 is the last level read.
+    // The last candidate p satisfies p <= Nfft/2 - 1 and puts its upper
+    // neighbour p + 1 at or below kHighestPeakNeighbourHz; that neighbour is
+    // the last level read.
     int64_t last = nfft / 2 - 1;
-    while (last >= 1 &&
-           static_cast<double>(last + 1) * 11025.0 / static_cast<double>(nfft) > 5500.0) {
+    while (last >= 1 && binFrequencyHz(static_cast<double>(last + 1), static_cast<double>(nfft)) >
+                            kHighestPeakNeighbourHz) {
         --last;
     }
     return std::max<int64_t>(last + 1, 1);
@@ -33,37 +30,24 @@ struct LevelList {
     void add(double l) { levels.push_back(l); }
 };
 
-// A peak at bin p of level l: its frequency from the complex values of bins
-// p - 1 and p (the real-valued form of Re{X[p] / (X[p] - X[p - 1])}), the
-// extremes, and the pair unless the frequency is not a number.
+// recordPeak for either kind of level sink.
 template <typename Levels>
-void recordPeak(const double* re, const double* im, int64_t p, double l, double nfftD,
-                std::string& record, Levels& extremes) {
+void recordPeakTo(const double* re, const double* im, int64_t p, double l, double nfftD,
+                  std::string& record, Levels& extremes) {
     const double dr = re[p] - re[p - 1];
     const double di = im[p] - im[p - 1];
     const double q = static_cast<double>(p - 1) + (re[p] * dr + im[p] * di) / (dr * dr + di * di);
-    const double f = q * 11025.0 / nfftD;
+    const double f = binFrequencyHz(q, nfftD);
     extremes.add(l);
     if (std::isnan(f) || f == -1.0) return;
-    appendFixed2(record, f);
-    appendFixed2(record, l);
+    appendPair(record, f, l);
 }
 
 }  // namespace
 
-void pickPeaks(const double* re, const double* im, const double* level, int64_t nfft,
-               std::string& record, LevelExtremes& extremes) {
-    if (!(nfft / 2 > 1)) return;
-    const double nfftD = static_cast<double>(nfft);
-    for (int64_t p = 1; p <= nfft / 2 - 1; ++p) {
-        // The frequency test comes first here: it fails for every later bin
-        // too, and the levels above the last candidate are not computed.
-        if (!(static_cast<double>(p + 1) * 11025.0 / nfftD <= 5500.0)) break;
-        const double l = level[p];
-        if (!(l >= 10.0)) continue;
-        if (!(l >= level[p - 1] && l >= level[p + 1])) continue;
-        recordPeak(re, im, p, l, nfftD, record, extremes);
-    }
+void recordPeak(const double* re, const double* im, int64_t p, double level, int64_t nfft,
+                std::string& record, LevelExtremes& extremes) {
+    recordPeakTo(re, im, p, level, static_cast<double>(nfft), record, extremes);
 }
 
 namespace {
@@ -171,7 +155,7 @@ void pickPeaksFrom(const double* re, const double* im, int64_t nfft, std::string
         if (!quickLower && !notBelow(p, p - 1, level)) continue;
         if (!quickUpper && !notBelow(p, p + 1, level)) continue;
         level();
-        recordPeak(re, im, p, l, nfftD, record, extremes);
+        recordPeakTo(re, im, p, l, nfftD, record, extremes);
     }
 }
 
@@ -186,114 +170,6 @@ void pickPeaksFromSpectrum(const double* re, const double* im, int64_t nfft, std
                            std::vector<double>& levels, std::vector<double>& scratch) {
     LevelList list{levels};
     pickPeaksFrom(re, im, nfft, record, list, scratch);
-}
-
-int64_t shortTermDistance(int64_t frameLength, int64_t frameShiftMs, int64_t frameRate) {
-    if (frameRate == 0) return 0;
-    int64_t d = (frameLength - 11 * frameShiftMs) / (11 * frameRate);
-    return d > 0 ? d : 0;
-}
-
-EstimationResult shortTermEstimation(const std::string& path, int64_t frameLength,
-                                     int64_t frameShiftMs, const std::string& outputPath) {
-    const std::string& target = outputPath.empty() ? path : outputPath;
-    EstimationResult result;
-    PeakFileHeader header = readPeakHeader(path);
-    FilePtr in(std::fopen(path.c_str(), "rb"));
-    if (!in) {
-        result.status = EstimationStatus::CannotOpen;
-        result.message = format("err: Cannot open file:%s\n", path.c_str());
-        return result;
-    }
-    // The rewritten list goes to a temporary file beside the target and
-    // replaces it once complete: the list is read as a stream, holding only
-    // the d + 1 records the comparison needs, so memory does not grow with
-    // the recording.
-    OutputFile out;
-    std::string outError;
-    out.open(target, outError);
-    std::FILE* o = out.get();
-
-    const int64_t d = shortTermDistance(frameLength, frameShiftMs, header.FrameRate);
-    const int64_t frameRate = header.FrameRate;
-    PeakRecordReader reader(in.get());
-    // Records k .. k + d in slots k mod (d + 1), with the semitone of every pair.
-    const size_t slots = static_cast<size_t>(d) + 1;
-    std::vector<PeakRecord> ring(slots);
-    std::vector<std::vector<int16_t>> ringNotes(slots);
-    int64_t loaded = 0;  // records read so far
-    bool ended = false;  // no more records (end of list or an error)
-    auto ensure = [&](int64_t k) {
-        while (!ended && loaded <= k) {
-            const size_t slot = static_cast<size_t>(loaded % static_cast<int64_t>(slots));
-            if (!reader.next(ring[slot])) {
-                ended = true;
-                break;
-            }
-            const auto& freqs = ring[slot].freqs;
-            ringNotes[slot].resize(freqs.size());
-            for (size_t j = 0; j < freqs.size(); ++j) ringNotes[slot][j] = noteIndex(freqs[j]);
-            ++loaded;
-        }
-    };
-    static const PeakRecord kNoRecord;
-    static const std::vector<int16_t> kNoNotes;
-
-    std::string line;
-    if (o) {
-        writeRewrittenLine1(o, header.MaxdB, header.MindB);
-        writeHeaderLines2to4(o, header.FrameRate, header.LoopCount, header.signalName);
-        for (int64_t r = 1; r <= d; ++r) {
-            line = format("%lld: end\n", static_cast<long long>(r * frameRate));
-            std::fputs(line.c_str(), o);
-        }
-        for (int64_t i = 0; i < static_cast<int64_t>(header.LoopCount) - d; ++i) {
-            ensure(i + d);
-            if (ended && reader.result().status != PeakReadStatus::Ok) break;
-            const size_t sa = static_cast<size_t>(i % static_cast<int64_t>(slots));
-            const size_t sb = static_cast<size_t>((i + d) % static_cast<int64_t>(slots));
-            const PeakRecord& a = i < loaded ? ring[sa] : kNoRecord;
-            const PeakRecord& b = i + d < loaded ? ring[sb] : kNoRecord;
-            const auto& na = i < loaded ? ringNotes[sa] : kNoNotes;
-            const auto& nb = i + d < loaded ? ringNotes[sb] : kNoNotes;
-            line.clear();
-            line += format("%lld: ", static_cast<long long>((i + d + 1) * frameRate));
-            for (size_t j = 0; j < a.freqs.size(); ++j) {
-                for (size_t k = 0; k < b.freqs.size(); ++k) {
-                    if (na[j] == nb[k] && std::fabs(static_cast<double>(a.levels[j]) -
-                                                    static_cast<double>(b.levels[k])) < 8.0) {
-                        appendFixed2(line, a.freqs[j]);
-                        appendFixed2(line, a.levels[j]);
-                    }
-                }
-            }
-            line += "end\n";
-            std::fwrite(line.data(), 1, line.size(), o);
-        }
-    }
-    // The rest of the list is still read: a list that is cut short or broken
-    // anywhere is refused, and the list is left as it was.
-    PeakRecord rest;
-    while (!ended && reader.next(rest)) {
-    }
-    if (reader.result().status != PeakReadStatus::Ok) {
-        out.discard();
-        result.status = EstimationStatus::ReadFailed;
-        result.message = describePeakReadError(reader.result(), path);
-        return result;
-    }
-    in.reset();
-    if (!o) {
-        result.status = EstimationStatus::CannotCreate;
-        result.message = format("cannot open! %s\n%s\n", target.c_str(), outError.c_str());
-        return result;
-    }
-    writeEndOfFile(o);
-    if (!out.commit(outError)) {
-        result.status = EstimationStatus::CannotCreate;
-        result.message = "err: " + outError + "\n";
-    }
-    return result;
 }
 
 }  // namespace sonvola

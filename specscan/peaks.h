@@ -1,25 +1,23 @@
-// Peak picking with the fine frequency estimate, and the short-term
-// estimation that keeps the peaks confirmed d frames later.
+// Peak picking with the fine frequency estimate.
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <string>
 #include <vector>
 
 namespace sonvola {
 
 struct LevelExtremes {
-    double MaxdB = -1000.0;
-    double MindB = 1000.0;
+    double maxdB = -1000.0;
+    double mindB = 1000.0;
     // Takes the level of a peak. A level that raises the maximum is not
     // also compared with the minimum, so the result depends on the order of
     // the levels: frames analysed apart give theirs in frame order.
     void add(double level) {
-        if (level > MaxdB) {
-            MaxdB = level;
-        } else if (level < MindB) {
-            MindB = level;
+        if (level > maxdB) {
+            maxdB = level;
+        } else if (level < mindB) {
+            mindB = level;
         }
     }
 };
@@ -28,17 +26,20 @@ struct LevelExtremes {
 // last bin that may be a peak); levels above it need not be computed.
 int64_t highestLevelBinNeeded(int64_t nfft);
 
-// Appends the "%0.2f %0.2f " pairs of one frame's peaks to `record` and
-// updates the extremes. A peak is a bin p (1 <= p <= Nfft/2 - 1) of at least
-// 10 dB, not below either neighbour, whose upper neighbour lies at or below
-// 5500 Hz; its frequency comes from the complex values of bins p - 1 and p.
-void pickPeaks(const double* re, const double* im, const double* level, int64_t nfft,
-               std::string& record, LevelExtremes& extremes);
+// A peak at bin p of level `level`: its frequency from the complex values of
+// bins p - 1 and p (the real-valued form of Re{X[p] / (X[p] - X[p - 1])}),
+// the level to the extremes, and the pair appended to `record` unless the
+// frequency is not a number.
+void recordPeak(const double* re, const double* im, int64_t p, double level, int64_t nfft,
+                std::string& record, LevelExtremes& extremes);
 
-// The same peaks as pickPeaks, from the spectrum alone: the tests on levels
-// are made on squared magnitudes, which order the same way, and a level is
-// computed (20 log10 of the magnitude, exactly as the level array holds it)
-// only for a peak that is written or where two magnitudes are so close that
+// Appends the pairs of one frame's peaks to `record` and updates the
+// extremes. A peak is a bin p (1 <= p <= Nfft/2 - 1) whose level
+// 20 log10(sqrt(re^2 + im^2)) is at least 10 dB and not below either
+// neighbour's, and whose upper neighbour lies at or below
+// kHighestPeakNeighbourHz; recordPeak gives its pair. The tests are made on
+// squared magnitudes, which order the same way, and a level is computed only
+// for a peak that is written or where two magnitudes are so close that
 // rounding could decide. `scratch` is reused between frames.
 void pickPeaksFromSpectrum(const double* re, const double* im, int64_t nfft, std::string& record,
                            LevelExtremes& extremes, std::vector<double>& scratch);
@@ -48,23 +49,5 @@ void pickPeaksFromSpectrum(const double* re, const double* im, int64_t nfft, std
 // from the others.
 void pickPeaksFromSpectrum(const double* re, const double* im, int64_t nfft, std::string& record,
                            std::vector<double>& levels, std::vector<double>& scratch);
-
-// Frame distance of the short-term estimation:
-// trunc((N - 11 s) / (11 FrameRate)), never negative, 0 when FrameRate is 0.
-int64_t shortTermDistance(int64_t frameLength, int64_t frameShiftMs, int64_t frameRate);
-
-enum class EstimationStatus { Ok, CannotOpen, ReadFailed, CannotCreate };
-
-struct EstimationResult {
-    EstimationStatus status = EstimationStatus::Ok;
-    std::string message;  // for the failures
-};
-
-// Rewrites the peak list at `path` into `outputPath` (default: `path`
-// itself), keeping the pairs of record i that recur at the same semitone
-// within 8 dB in record i + d, dated d frames later. The output is replaced
-// only once complete; a list found broken leaves it as it was.
-EstimationResult shortTermEstimation(const std::string& path, int64_t frameLength,
-                                     int64_t frameShiftMs, const std::string& outputPath = {});
 
 }  // namespace sonvola

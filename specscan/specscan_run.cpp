@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -18,13 +19,16 @@
 #include "common/outputfile.h"
 #include "common/peakfile.h"
 #include "common/threads.h"
+#include "common/wav.h"
 #include "specscan/framescan.h"
+#include "specscan/kaiser.h"
 #include "specscan/parallel.h"
 #include "specscan/peaks.h"
-#include "specscan/prepare.h"
+#include "specscan/rates.h"
+#include "specscan/shortterm.h"
 #include "specscan/spectrum.h"
+#include "specscan/stepmessages.h"
 #include "specscan/stream.h"
-#include "specscan/wav.h"
 
 namespace sonvola {
 
@@ -70,7 +74,7 @@ bool parseSpecScanArguments(int argc, char** argv, SpecScanParameters& p, std::s
         return false;
     }
     const int64_t nfft = p.fftLength;
-    if (nfft < 4 || (nfft & (nfft - 1)) != 0 || nfft > kMaxFftLength) {
+    if (nfft < 4 || !std::has_single_bit(static_cast<uint64_t>(nfft)) || nfft > kMaxFftLength) {
         error = format(
             "err: the transform length (argument 6, \"%s\") must be a power of two from 4 to "
             "%lld\n",
@@ -93,184 +97,253 @@ bool parseSpecScanArguments(int argc, char** argv, SpecScanParameters& p, std::s
     return true;
 }
 
-namespace {}  // namespace
+namespace {
 
-int runSpecScan(int argc, char** argv) {
-    printTitleAndArguments(stdout, "..Peak-frequency extraction\n\n", argc, argv);
+SpecScanParameters parametersOrExit(int argc, char** argv) {
     SpecScanParameters par;
-    std::string argumentError;
-    if (!parseSpecScanArguments(argc, argv, par, argumentError)) fatalError(stdout, argumentError);
-    const std::string workDir = getWorkDir();
-    std::string lockError;
-    if (!lockWorkDir(workDir, lockError)) fatalError(stdout, lockError);
+    std::string error;
+    if (!parseSpecScanArguments(argc, argv, par, error)) fatalError(stdout, error);
+    return par;
+}
 
-    // Header dump and read-back.
+std::string lockedWorkDirOrExit() {
+    const std::string workDir = getWorkDir();
+    std::string error;
+    if (!lockWorkDir(workDir, error)) fatalError(stdout, error);
+    return workDir;
+}
+
+// What the header says about the samples, checked.
+struct WaveInput {
+    WaveFmt_Data fmt{};
+    int bits = 16;
+    int64_t dataBytes = 0;  // as many as the file holds
+};
+
+// The header dump "Wave_File_Format.txt", read back and checked.
+WaveInput readHeaderOrExit(const std::string& wavPath, const std::string& workDir) {
     const std::string dumpPath = workDir + "Wave_File_Format.txt";
     std::string cause;
-    switch (dumpWaveHeader(par.wavPath, dumpPath, &cause)) {
+    switch (dumpWaveHeader(wavPath, dumpPath, &cause)) {
         case DumpStatus::Ok:
             break;
         case DumpStatus::CannotOpenWav:
             fatalError(stdout,
-                       format("cannot open! %s\n%s\n", par.wavPath.c_str(), std::strerror(errno)));
+                       format("cannot open! %s\n%s\n", wavPath.c_str(), std::strerror(errno)));
         case DumpStatus::CannotCreateDump:
             fatalError(stdout, format("cannot open! %s\n%s\n", dumpPath.c_str(), cause.c_str()));
         case DumpStatus::NotRiff:
             fatalError(stdout, "error: 評価データが WAVE ファイルではありません ");
         case DumpStatus::NoDataChunk:
             fatalError(stdout, format("err: no \"data\" chunk in the first 200 bytes of %s\n",
-                                      par.wavPath.c_str()));
+                                      wavPath.c_str()));
     }
     std::fputs("\n..File header information was addressed to \"Wave_File_Format.txt\".\n\n",
                stdout);
-    WaveFmt_Data fmt{};
-    int found = readWaveFmtData(dumpPath, fmt, stdout, stderr);
+    WaveInput in;
+    const int found = readWaveFmtData(dumpPath, in.fmt, stdout, stderr);
     if (found < 0) fatalError(stdout, "cannot open! > Wave_File_Format.txt");
     if (found != kWaveFmtCount) fatalError(stdout, "\nWaveFmt_Dataに格納したデータ数のエラー");
-
-    const int bits = fmt[kBitsPerSample];
-    int64_t dataBytes = 0;
+    in.bits = in.fmt[kBitsPerSample];
     std::string error, note;
-    if (!usableWaveData(fmt, par.wavPath, fileSize(par.wavPath), dataBytes, error, note)) {
+    if (!usableWaveData(in.fmt, wavPath, fileSize(wavPath), in.dataBytes, error, note)) {
         fatalError(stdout, error);
     }
     std::fputs(note.c_str(), stderr);
+    return in;
+}
 
-    // The output file, then the samples.
-    const int64_t nfft = par.fftLength;
-    // The list is written under a temporary name and takes its own name only
-    // when complete (and, with the short-term estimation, rewritten), so that
-    // a list cut short or not yet filtered never stands as SpecScan.txt.
-    const std::string peakPath = workDir + "SpecScan.txt";
-    OutputFile outFile;
-    std::string outError;
-    if (!outFile.open(peakPath, outError, true)) {
-        fatalError(stdout, format("cannot open! %s\n%s\n", peakPath.c_str(), outError.c_str()));
+// The list is written under a temporary name and takes its own name only
+// when complete (and, with the short-term estimation, rewritten), so that a
+// list cut short or not yet filtered never stands as SpecScan.txt.
+void openPeakListOrExit(OutputFile& list, const std::string& peakPath) {
+    std::string error;
+    if (!list.open(peakPath, error, true)) {
+        fatalError(stdout, format("cannot open! %s\n%s\n", peakPath.c_str(), error.c_str()));
     }
-    std::FILE* peaks = outFile.get();
+}
 
-    // The samples are read in blocks as the analysis goes; a first pass over
-    // them gives the amplitude line.
+// The samples are read in blocks as the analysis goes; a first pass over
+// them gives the amplitude line.
+std::unique_ptr<WaveSampleStream> openSamplesOrExit(const std::string& wavPath,
+                                                    const WaveInput& in) {
     int mini = 0, maxi = 0;
-    if (!scanAmplitude(par.wavPath, dataBytes, fmt[kHeaderBytes], bits, mini, maxi)) {
-        fatalError(stdout, format("cannot open! %s", par.wavPath.c_str()));
+    if (!scanAmplitude(wavPath, in.dataBytes, in.fmt[kHeaderBytes], in.bits, mini, maxi)) {
+        fatalError(stdout, format("cannot open! %s", wavPath.c_str()));
     }
-    if (bits == 8) std::fputs("\n..Quantization bit rate is converted 8 into 16.\n", stderr);
-    std::fprintf(stderr, "\n\tAmplitude is \"mini: %d\" and \"maxi: %d\".\n", mini, maxi);
+    if (in.bits == 8) std::fputs(kEightBitMessage, stderr);
+    std::fputs(amplitudeMessage(mini, maxi).c_str(), stderr);
     auto samples = std::make_unique<WaveSampleStream>();
-    if (!samples->open(par.wavPath, dataBytes, fmt[kHeaderBytes], bits)) {
-        fatalError(stdout, format("cannot open! %s", par.wavPath.c_str()));
+    if (!samples->open(wavPath, in.dataBytes, in.fmt[kHeaderBytes], in.bits)) {
+        fatalError(stdout, format("cannot open! %s", wavPath.c_str()));
     }
-    const int64_t samplesRead = samples->total();
+    return samples;
+}
 
-    // The filter's blocks and the frames run on a pool of this many
-    // threads; the output is the same for any number.
-    const ThreadPool pool(threadsFor(std::getenv("SONVOLA_THREADS")));
+// The one channel analysed: the first of a stereo recording.
+struct Channel {
+    bool stereo = false;
+    int64_t dataBytes = 0;  // v: the channel's bytes
+    int64_t byteRate = 0;
+    int64_t samples = 0;  // n: the samples used
+};
 
-    // Channel step and rate step.
-    int64_t v = dataBytes;
-    int64_t byteRate = fmt[kByteRate];
-    const bool stereo = fmt[kChannels] == 2;
+Channel channelStep(const WaveInput& in, int64_t samplesRead) {
+    Channel c;
+    c.stereo = in.fmt[kChannels] == 2;
+    c.dataBytes = in.dataBytes;
+    c.byteRate = in.fmt[kByteRate];
     int64_t monoSamples = samplesRead;
-    if (stereo) {
-        v = dataBytes / 2;
-        byteRate = fmt[kByteRate] / 2;
+    if (c.stereo) {
+        c.dataBytes = in.dataBytes / 2;
+        c.byteRate = in.fmt[kByteRate] / 2;
         monoSamples = (samplesRead + 1) / 2;
-        std::fprintf(stderr, "\n\tConvert stereo into mono: %ld[bytes] -> %ld[bytes]",
-                     2L * static_cast<long>(v), static_cast<long>(v));
-        std::fprintf(stderr,
-                     "\n\t                          %ld[[bytes/frame] -> %ld[[bytes/frame]\n",
-                     2L * static_cast<long>(byteRate), static_cast<long>(byteRate));
+        std::fputs(stereoToMonoMessage(c.dataBytes, c.byteRate).c_str(), stderr);
     }
-    const int64_t n = std::min<int64_t>(8 * (v / bits), monoSamples);
-    const double rate = static_cast<double>(fmt[kSampleRate]);
-    std::unique_ptr<SignalSource> signal;
-    if (rate > kAnalysisRateHz) {
-        std::vector<double> h;
-        try {
-            h = designKaiserLowPass(kAnalysisRateHz / rate, kStopBandAttenuationDb, 400.0 / rate,
-                                    1.0);
-        } catch (const std::bad_alloc&) {
-            std::fputs("Can't malloc\nCan't make Low-pass filter\n", stderr);
-            std::exit(1);
-        }
-        std::fprintf(stderr, "\n\tLow-pass filter: %8.2f[Hz], %ld points\n", 0.5 * kAnalysisRateHz,
-                     static_cast<long>(h.size()));
-        signal = downSampledSignal(std::move(samples), stereo, n, std::move(h), rate,
-                                   kAnalysisRateHz, &pool);
-        std::fprintf(stderr, "\tDown-sampling: %8.2f[Hz] to %8.2f[Hz]\n", rate, kAnalysisRateHz);
-        std::fputs("\n..Down-sampling was carried out.\n", stderr);
-    } else if (rate == kAnalysisRateHz) {
-        signal = directSignal(std::move(samples), stereo, n);
-    } else {
+    c.samples = std::min<int64_t>(8 * (c.dataBytes / in.bits), monoSamples);
+    return c;
+}
+
+// The signal at the analysis rate: filtered and resampled from a faster
+// recording, as it is from one at that rate; a slower one ends the run.
+std::unique_ptr<SignalSource> rateStep(std::unique_ptr<WaveSampleStream> samples,
+                                       const WaveInput& in, const Channel& channel,
+                                       const ThreadPool& pool) {
+    const double rate = static_cast<double>(in.fmt[kSampleRate]);
+    if (rate == kAnalysisRateHz)
+        return directSignal(std::move(samples), channel.stereo, channel.samples);
+    if (rate < kAnalysisRateHz) {
         std::fprintf(stderr, "err: サンプリングレートが%8.2fHz以上でないと解析できません。",
                      kAnalysisRateHz);
         std::exit(1);
     }
+    std::vector<double> h;
+    try {
+        h = downSamplingFilter(rate, kAnalysisRateHz);
+    } catch (const std::bad_alloc&) {
+        std::fputs("Can't malloc\nCan't make Low-pass filter\n", stderr);
+        std::exit(1);
+    }
+    std::fputs(lowPassFilterMessage(kAnalysisRateHz, static_cast<int64_t>(h.size())).c_str(),
+               stderr);
+    auto signal = downSampledSignal(std::move(samples), channel.stereo, channel.samples,
+                                    std::move(h), rate, kAnalysisRateHz, &pool);
+    std::fputs(downSamplingMessage(rate, kAnalysisRateHz).c_str(), stderr);
+    std::fputs("\n..Down-sampling was carried out.\n", stderr);
+    return signal;
+}
 
-    bool planOk = false;
-    const FramePlan plan =
-        planFrames(static_cast<double>(v), static_cast<double>(byteRate), par.shiftMs, planOk);
-    if (!planOk) {
+FramePlan framePlanOrExit(const Channel& channel, const SpecScanParameters& par,
+                          const char* shiftArgument) {
+    bool ok = false;
+    const FramePlan plan = planFrames(static_cast<double>(channel.dataBytes),
+                                      static_cast<double>(channel.byteRate), par.shiftMs, ok);
+    if (!ok) {
         fatalError(stdout, format("err: %s gives more frames than can be counted with a frame "
                                   "shift of %s ms\n",
-                                  par.wavPath.c_str(), argv[2]));
+                                  par.wavPath.c_str(), shiftArgument));
     }
+    return plan;
+}
 
-    // Head of the peak list.
-    writeFirstPassPlaceholder(peaks);
-    writeHeaderLines2to4(peaks, par.shiftInt, static_cast<int32_t>(plan.loopCount), par.wavPath);
-
-    // Frame loop: the frames are analysed a chunk at a time on the pool,
-    // and their records written and their levels taken here in frame order.
+// The frame loop: the frames are analysed a chunk at a time on the pool, and
+// their records written and their levels taken here in frame order.
+LevelExtremes scanFramesOrExit(SignalSource& signal, const SpecScanParameters& par,
+                               const FramePlan& plan, const ThreadPool& pool, std::FILE* list) {
     const Window window(par.window, par.frameLength);
-    FrameReader frames(*signal, par.frameLength);
-    FrameScanner scanner(window, par.frameLength, nfft, par.shiftInt, pool);
+    FrameReader frames(signal, par.frameLength);
+    FrameScanner scanner(window, par.frameLength, par.fftLength, par.shiftInt, pool);
     LevelExtremes extremes;
     ProgressChannel progress("SpecScan");
+    std::string failure;
     const bool scanned =
         scanner.run(frames, plan.loopCount, plan.step, [&](int64_t k, const FrameResult& r) {
             progress.report(k - 1, plan.loopCount);
-            if (r.failed) return false;
+            if (r.failed) {
+                failure = r.failure;
+                return false;
+            }
             for (double level : r.levels) extremes.add(level);
-            std::fwrite(r.record.data(), 1, r.record.size(), peaks);
+            std::fwrite(r.record.data(), 1, r.record.size(), list);
             return true;
         });
-    if (!scanned) fatalError(stderr, "Can't malloc\n");
-
+    if (!scanned) fatalError(stderr, failure + "Can't malloc\n");
     progress.report(plan.loopCount, plan.loopCount);
+    return extremes;
+}
 
-    // Complete the first pass.
-    writeFirstPassLine1(peaks, extremes.MaxdB, extremes.MindB);
-    std::fseek(peaks, 0, SEEK_END);
-    writeEndOfFile(peaks);
-    if (std::fflush(peaks) != 0 || std::ferror(peaks)) {
+// Line 1 with the extremes, the end of the list, everything written.
+void finishFirstPassOrExit(OutputFile& list, const std::string& peakPath,
+                           const LevelExtremes& extremes) {
+    std::FILE* f = list.get();
+    writeFirstPassLine1(f, extremes.maxdB, extremes.mindB);
+    std::fseek(f, 0, SEEK_END);
+    writeEndOfFile(f);
+    if (std::fflush(f) != 0 || std::ferror(f)) {
         const int err = errno;
-        outFile.discard();
+        list.discard();
         fatalError(stdout,
                    format("err: cannot write %s: %s\n", peakPath.c_str(), std::strerror(err)));
     }
+}
 
+void printFrameSummary(const FramePlan& plan, const Channel& channel, int bits) {
     std::fprintf(stdout, "\n\tFirst sample in the last frame is %ld (%ld*16 / %ld) [samples].\n",
-                 static_cast<long>(plan.loopCount * plan.step), static_cast<long>(v),
-                 static_cast<long>(bits));
+                 static_cast<long>(plan.loopCount * plan.step),
+                 static_cast<long>(channel.dataBytes), static_cast<long>(bits));
     std::fprintf(stdout, "\tLoop-count is %ld [times].\n", static_cast<long>(plan.loopCount));
     std::fputs("\n..The analysis result was addressed to \"SpecScan.txt\".", stdout);
+}
 
-    if (!par.shortTerm) {
-        if (!outFile.commit(outError)) {
-            fatalError(stdout, "err: " + outError + "\n");
-        }
-        std::fputs("\n\n..No using proposed method", stdout);
-        waitForReturnKey();
-        return 0;
-    }
+// The first pass stands as SpecScan.txt.
+void keepFirstPassOrExit(OutputFile& list) {
+    std::string error;
+    if (!list.commit(error)) fatalError(stdout, "err: " + error + "\n");
+    std::fputs("\n\n..No using proposed method", stdout);
+}
+
+// The first pass rewritten into SpecScan.txt by the short-term estimation.
+void shortTermEstimationOrExit(OutputFile& list, const std::string& peakPath,
+                               const SpecScanParameters& par) {
     EstimationResult est =
-        shortTermEstimation(outFile.writingPath(), par.frameLength, par.shiftInt, peakPath);
-    outFile.discard();
+        shortTermEstimation(list.writingPath(), par.frameLength, par.shiftInt, peakPath);
+    list.discard();
     if (est.status != EstimationStatus::Ok) fatalError(stdout, est.message);
     std::fputs("\n\n..\"short-term estimation method for peak frequencies\" was carried out.",
                stderr);
+}
+
+}  // namespace
+
+int runSpecScan(int argc, char** argv) {
+    printTitleAndArguments(stdout, "..Peak-frequency extraction\n\n", argc, argv);
+    const SpecScanParameters par = parametersOrExit(argc, argv);
+    const std::string workDir = lockedWorkDirOrExit();
+    const WaveInput input = readHeaderOrExit(par.wavPath, workDir);
+    const std::string peakPath = workDir + "SpecScan.txt";
+    OutputFile list;
+    openPeakListOrExit(list, peakPath);
+    std::unique_ptr<WaveSampleStream> samples = openSamplesOrExit(par.wavPath, input);
+
+    // The filter's blocks and the frames run on a pool of this many threads;
+    // the output is the same for any number.
+    const ThreadPool pool(threadsFor(std::getenv("SONVOLA_THREADS")));
+    const Channel channel = channelStep(input, samples->total());
+    std::unique_ptr<SignalSource> signal = rateStep(std::move(samples), input, channel, pool);
+    const FramePlan plan = framePlanOrExit(channel, par, argv[2]);
+
+    writeFirstPassPlaceholder(list.get());
+    writeHeaderLines2to4(list.get(), par.shiftInt, static_cast<int32_t>(plan.loopCount),
+                         par.wavPath);
+    const LevelExtremes extremes = scanFramesOrExit(*signal, par, plan, pool, list.get());
+    finishFirstPassOrExit(list, peakPath, extremes);
+    printFrameSummary(plan, channel, input.bits);
+
+    if (par.shortTerm) {
+        shortTermEstimationOrExit(list, peakPath, par);
+    } else {
+        keepFirstPassOrExit(list);
+    }
     waitForReturnKey();
     return 0;
 }

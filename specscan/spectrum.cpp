@@ -1,11 +1,12 @@
 #include "specscan/spectrum.h"
 
+#include <bit>
 #include <cmath>
-#include <cstdio>
 #include <limits>
 #include <new>
 
 #include "specscan/butterflies.h"
+#include "specscan/rates.h"
 
 namespace sonvola {
 
@@ -27,6 +28,13 @@ const WindowName kWindowNames[] = {
     {WindowKind::Triangular, "三角窓", "\x8E\x4F\x8A\x70\x91\x8B"},
     {WindowKind::None, "なし", "\x82\xC8\x82\xB5"},
 };
+
+// The transform sizes the tables are made for.
+bool validSize(int64_t n) {
+    return n >= 4 && std::has_single_bit(static_cast<uint64_t>(n));
+}
+
+const char* const kNoMemoryMessage = "記憶領域不足\n";
 
 }  // namespace
 
@@ -84,13 +92,6 @@ void Window::apply(std::span<double> frame) const {
     if (mid_ >= 0 && static_cast<size_t>(mid_) < n) frame[static_cast<size_t>(mid_)] *= midSecond_;
 }
 
-bool applyWindow(std::span<double> real, int n, const std::string& name) {
-    auto kind = parseWindowName(name);
-    if (!kind || n < 2 || static_cast<size_t>(n) > real.size()) return false;
-    Window(*kind, n).apply(real.first(static_cast<size_t>(n)));
-    return true;
-}
-
 FramePlan planFrames(double dataBytes, double byteRate, double frameShiftMs, bool& ok) {
     FramePlan plan;
     ok = false;
@@ -100,7 +101,7 @@ FramePlan planFrames(double dataBytes, double byteRate, double frameShiftMs, boo
         return plan;
     }
     plan.loopCount = static_cast<int64_t>(count);
-    plan.step = static_cast<int64_t>(frameShiftMs * 11.025);
+    plan.step = static_cast<int64_t>(frameShiftMs * kAnalysisSamplesPerMs);
     ok = true;
     return plan;
 }
@@ -125,7 +126,6 @@ bool SpectrumFft::prepare(int64_t n) {
         negSin_.resize(static_cast<size_t>(n));
     } catch (const std::bad_alloc&) {
         release();
-        std::fputs("記憶領域不足\n", stderr);
         return false;
     }
     for (int64_t k = 0; k < n + n / 4; ++k) {
@@ -157,15 +157,15 @@ bool SpectrumFft::prepare(int64_t n) {
     return true;
 }
 
-int SpectrumFft::transform(int64_t size, double* re, double* im) {
+StepStatus SpectrumFft::transform(int64_t size, double* re, double* im) {
     if (size == 0) {
         release();
-        return 0;
+        return {};
     }
     const bool inverse = size < 0;
     const int64_t n = inverse ? -size : size;
-    if (n < 4 || (n & (n - 1)) != 0) return 1;
-    if (!prepare(n)) return 1;
+    if (!validSize(n)) return StepStatus::error({});
+    if (!prepare(n)) return StepStatus::error(kNoMemoryMessage);
     for (int64_t i = 0; i < n; ++i) {
         const int64_t r = rev_[static_cast<size_t>(i)];
         if (i < r) {
@@ -183,14 +183,14 @@ int SpectrumFft::transform(int64_t size, double* re, double* im) {
             im[i] = im[i] * scale;
         }
     }
-    return 0;
+    return {};
 }
 
-int SpectrumFft::transformFrame(const double* frame, int64_t frameLength, int64_t size, double* re,
-                                double* im, int64_t binsWanted) {
+StepStatus SpectrumFft::transformFrame(const double* frame, int64_t frameLength, int64_t size,
+                                       double* re, double* im, int64_t binsWanted) {
     const int64_t n = size;
-    if (n < 4 || (n & (n - 1)) != 0 || frameLength > n) return 1;
-    if (!prepare(n)) return 1;
+    if (!validSize(n) || frameLength > n) return StepStatus::error({});
+    if (!prepare(n)) return StepStatus::error(kNoMemoryMessage);
     // With inputs only below frameLength <= n / 2^z, after the bit reversal
     // each block of 2^z values holds one input at its start and zeros; the
     // first z stages add and subtract products of those zeros, which leaves
@@ -220,18 +220,7 @@ int SpectrumFft::transformFrame(const double* frame, int64_t frameLength, int64_
         re[i] = re[i] * scale;
         im[i] = im[i] * scale;
     }
-    return 0;
-}
-
-int spectrumFft(int64_t size, double* re, double* im) {
-    thread_local SpectrumFft fft;
-    return fft.transform(size, re, im);
-}
-
-void levelsDb(const double* re, const double* im, double* level, int64_t count) {
-    for (int64_t j = 0; j < count; ++j) {
-        level[j] = 20.0 * std::log10(std::sqrt(re[j] * re[j] + im[j] * im[j]));
-    }
+    return {};
 }
 
 }  // namespace sonvola

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "specscan/stepstatus.h"
+
 namespace sonvola {
 
 enum class WindowKind { Blackman, Hanning, Hamming, Rectangular, Triangular, None };
@@ -35,10 +37,6 @@ class Window {
     double midSecond_ = 1.0;
 };
 
-// Multiplies the first N values of `real` by the named window; false for an
-// unknown name or N < 2.
-bool applyWindow(std::span<double> real, int n, const std::string& name);
-
 // Frame bookkeeping of a run.
 struct FramePlan {
     int64_t loopCount = 0;  // number of frames
@@ -55,9 +53,9 @@ FramePlan planFrames(double dataBytes, double byteRate, double frameShiftMs, boo
 // Inverse (size < 0): unscaled. Size 0 releases the tables.
 class SpectrumFft {
   public:
-    // Returns 0 on success, 1 when the tables cannot be made (the size is not
-    // a power of two of at least 4, or memory runs out).
-    int transform(int64_t size, double* re, double* im);
+    // Fails when the tables cannot be made: the size is not a power of two
+    // of at least 4 (no message), or memory runs out.
+    StepStatus transform(int64_t size, double* re, double* im);
     void release();
 
     // The forward transform of `frame` (its first `frameLength` values, the
@@ -68,8 +66,8 @@ class SpectrumFft {
     // Only the first `binsWanted` outputs (all of them when negative) are
     // scaled by 1/size; the others are left unscaled for callers that never
     // read them.
-    int transformFrame(const double* frame, int64_t frameLength, int64_t size, double* re,
-                       double* im, int64_t binsWanted = -1);
+    StepStatus transformFrame(const double* frame, int64_t frameLength, int64_t size, double* re,
+                              double* im, int64_t binsWanted = -1);
 
   private:
     bool prepare(int64_t n);
@@ -77,14 +75,7 @@ class SpectrumFft {
     std::vector<double> sine_;  // sin(2 pi k / n), k < n + n/4
     std::vector<int64_t> rev_;
     std::vector<double> cos_, negSin_, sin_;
-    std::vector<double> blockValues_;  // a frame's value per spread block  // every stage's
-                                       // factors, laid out contiguously
+    std::vector<double> blockValues_;  // a frame's value per spread block
 };
-
-// The same transform through one table set per thread.
-int spectrumFft(int64_t size, double* re, double* im);
-
-// level[j] = 20 log10(sqrt(re^2 + im^2)) for j < count.
-void levelsDb(const double* re, const double* im, double* level, int64_t count);
 
 }  // namespace sonvola

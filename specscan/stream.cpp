@@ -3,66 +3,13 @@
 #include <algorithm>
 #include <bit>
 
+#include "specscan/blockfilter.h"
 #include "specscan/parallel.h"
-#include "specscan/prepare.h"
 
 namespace sonvola {
 
 namespace {
 constexpr size_t kChunk = 1 << 16;
-}
-
-WaveSampleStream::~WaveSampleStream() {
-    if (file_) std::fclose(file_);
-}
-
-bool WaveSampleStream::open(const std::string& path, int64_t dataBytes, int64_t offset, int bits) {
-    file_ = std::fopen(path.c_str(), "rb");
-    if (!file_) return false;
-    bits_ = bits;
-    if (dataBytes < 0) dataBytes = 0;
-    total_ = bits == 8 ? dataBytes : bits == 16 ? dataBytes * 8 / 16 : 0;
-    if (std::fseek(file_, static_cast<long>(offset), SEEK_SET) != 0) fileEnded_ = true;
-    return true;
-}
-
-size_t WaveSampleStream::read(int16_t* out, size_t max) {
-    const size_t n =
-        static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(max), total_ - done_));
-    if (n == 0) return 0;
-    if (bits_ == 8) {
-        bytes_.resize(n);
-        size_t got = 0;
-        if (!fileEnded_) {
-            got = std::fread(bytes_.data(), 1, n, file_);
-            if (got < n) fileEnded_ = true;
-        }
-        for (size_t i = 0; i < got; ++i) out[i] = static_cast<int16_t>(bytes_[i] * 257 - 32768);
-        std::fill(out + got, out + n, int16_t{0});
-    } else {
-        // Little-endian 16-bit samples: on a little-endian machine the bytes
-        // are the samples themselves. A sample the file holds only partly
-        // reads as 0, like the missing ones.
-        size_t whole = 0;
-        if (!fileEnded_) {
-            size_t got = 0;
-            if constexpr (std::endian::native == std::endian::little) {
-                got = std::fread(out, 1, 2 * n, file_);
-            } else {
-                bytes_.resize(2 * n);
-                got = std::fread(bytes_.data(), 1, 2 * n, file_);
-                for (size_t i = 0; 2 * i + 1 < got; ++i) {
-                    out[i] = static_cast<int16_t>(
-                        static_cast<uint16_t>(bytes_[2 * i] | (bytes_[2 * i + 1] << 8)));
-                }
-            }
-            if (got < 2 * n) fileEnded_ = true;
-            whole = got / 2;
-        }
-        std::fill(out + whole, out + n, int16_t{0});
-    }
-    done_ += static_cast<int64_t>(n);
-    return n;
 }
 
 bool scanAmplitude(const std::string& path, int64_t dataBytes, int64_t offset, int bits, int& mini,
@@ -133,12 +80,6 @@ class DirectSignal : public SignalSource {
     std::vector<int16_t> buf_;
 };
 
-int64_t nextPowerOfTwo(int64_t v) {
-    int64_t m = 2;
-    while (m < v) m <<= 1;
-    return m;
-}
-
 // Blocks of the filter in flight per thread: enough to keep the threads
 // busy between the additions, which run on one thread; and at most (each
 // holds a block of samples and its m filtered values).
@@ -149,12 +90,13 @@ class DownSampledSignal : public SignalSource {
   public:
     DownSampledSignal(std::unique_ptr<WaveSampleStream> s, bool stereo, int64_t n,
                       std::vector<double> h, double inRate, double outRate, const ThreadPool* pool)
-        : mono_(std::move(s), stereo, n), pool_(pool), n_(n), len_(static_cast<int64_t>(h.size())) {
-        m_ = n < len_ ? nextPowerOfTwo(len_ + n - 1) : nextPowerOfTwo(2 * len_);
-        block_ = m_ - len_ + 1;
-        blocks_ = std::max<int64_t>(1, (n + block_ - 1) / block_);
-        fullLen_ = len_ + n - 1;
-        delay_ = len_ / 2;
+        : mono_(std::move(s), stereo, n), pool_(pool), n_(n) {
+        const OverlapAddPlan plan = planOverlapAdd(static_cast<int64_t>(h.size()), n);
+        m_ = plan.m;
+        block_ = plan.block;
+        blocks_ = plan.blocks;
+        fullLen_ = plan.fullLength;
+        delay_ = plan.delay;
         // No more blocks in flight than there are blocks, and a filter (work
         // arrays of its own, the tables shared) for each thread that filters,
         // made by that thread.
@@ -262,7 +204,7 @@ class DownSampledSignal : public SignalSource {
 
     MonoReader mono_;
     const ThreadPool* pool_;
-    int64_t n_, len_, m_ = 0, block_ = 0, blocks_ = 0, fullLen_ = 0, delay_ = 0;
+    int64_t n_, m_ = 0, block_ = 0, blocks_ = 0, fullLen_ = 0, delay_ = 0;
     int64_t window_ = 1;                                 // blocks filtered at once
     std::vector<std::unique_ptr<BlockFilter>> filters_;  // one per slot of the pool
     std::vector<std::vector<int16_t>> in_;               // per block in flight: its samples,

@@ -10,26 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "common/wav.h"
+
 namespace sonvola {
-
-// The samples of a data chunk in file order: 8-bit ones converted with
-// u * 257 - 32768, 16-bit ones little-endian; samples the file lacks read as 0.
-class WaveSampleStream {
-  public:
-    ~WaveSampleStream();
-    // `dataBytes` bytes from `offset`; false when the file cannot be opened.
-    bool open(const std::string& path, int64_t dataBytes, int64_t offset, int bits);
-    // Up to `max` samples; 0 at the end of the data.
-    size_t read(int16_t* out, size_t max);
-    int64_t total() const { return total_; }
-
-  private:
-    std::FILE* file_ = nullptr;
-    int bits_ = 16;
-    int64_t total_ = 0, done_ = 0;
-    bool fileEnded_ = false;
-    std::vector<unsigned char> bytes_;
-};
 
 // Smallest and largest sample, as the amplitude line reports them.
 bool scanAmplitude(const std::string& path, int64_t dataBytes, int64_t offset, int bits, int& mini,

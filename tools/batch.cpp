@@ -132,10 +132,9 @@ int countScoreNotes(const std::string& scorePath) {
     if (!in) return -1;
     std::ostringstream text;
     text << in.rdbuf();
-    RefineScore score;
-    std::string error;
-    if (!readRefineScore(text.str(), score, error)) return -1;
-    return static_cast<int>(score.notes.size());
+    const Result<RefineScore> score = readRefineScore(text.str());
+    if (!score) return -1;
+    return static_cast<int>(score->notes.size());
 }
 
 namespace {

@@ -1,7 +1,6 @@
 #include "tools/evaluate.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -10,6 +9,7 @@
 #include <string_view>
 
 #include "common/midifile.h"
+#include "common/numbers.h"
 
 namespace sonvola {
 
@@ -34,29 +34,25 @@ std::string quoted(std::string_view token) {
 }
 
 // The whole token is a decimal number ("12", "-0.5", "1e-3", "+.5"), finite;
-// no hexadecimal, no "nan" or "inf", nothing after the digits.
-bool strictNumber(std::string_view token, double& value, std::string& problem) {
-    std::string_view digits = token;
-    if (digits.size() > 1 && digits[0] == '+' && digits[1] != '-') digits.remove_prefix(1);
-    const char* end = digits.data() + digits.size();
-    const auto [stop, ec] = std::from_chars(digits.data(), end, value, std::chars_format::general);
-    if (ec == std::errc::invalid_argument || stop != end) {
-        problem = "is not a number";
-        return false;
+// no hexadecimal, no "nan" or "inf", nothing after the digits. A refusal
+// says what is wrong ("is not a number").
+Result<double> strictNumber(std::string_view token) {
+    double value = 0.0;
+    switch (readStrictDouble(token, value)) {
+        case NumberProblem::None:
+            return value;
+        case NumberProblem::NotANumber:
+            return Status::error("is not a number");
+        case NumberProblem::OutOfRange:
+            return Status::error("is out of range");
+        case NumberProblem::NotFinite:
+            return Status::error("is not a finite number");
     }
-    if (ec == std::errc::result_out_of_range) {
-        problem = "is out of range";
-        return false;
-    }
-    if (!std::isfinite(value)) {
-        problem = "is not a finite number";
-        return false;
-    }
-    return true;
+    return Status::error("is not a number");
 }
 
-bool readText(const std::string& path, std::string_view text, std::vector<EvalNote>& notes,
-              std::string& error) {
+Result<std::vector<EvalNote>> readText(const std::string& path, std::string_view text) {
+    std::vector<EvalNote> notes;
     if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);  // UTF-8 byte-order mark
     int number = 0;
     while (!text.empty()) {
@@ -76,75 +72,66 @@ bool readText(const std::string& path, std::string_view text, std::vector<EvalNo
         if (words.empty()) continue;
         const std::string where = path + ":" + std::to_string(number) + ": ";
         if (words.size() < 3) {
-            error = where + "not \"onset offset pitch\"";
-            return false;
+            return Status::error(where + "not \"onset offset pitch\"");
         }
         // Columns after the third are the writer's business (names, velocities).
         static const char* const kColumns[] = {"onset", "offset", "pitch"};
         double values[3];
         for (int i = 0; i < 3; ++i) {
-            std::string problem;
-            if (!strictNumber(words[i], values[i], problem)) {
-                error = where + kColumns[i] + " " + quoted(words[i]) + " " + problem;
-                return false;
+            const Result<double> value = strictNumber(words[i]);
+            if (!value) {
+                return Status::error(where + kColumns[i] + " " + quoted(words[i]) + " " +
+                                     value.message());
             }
+            values[i] = *value;
         }
         const EvalNote n{values[0], values[1], values[2]};
         if (n.onset < 0.0) {
-            error = where + "onset " + std::string(words[0]) + " is negative";
-            return false;
+            return Status::error(where + "onset " + std::string(words[0]) + " is negative");
         }
         if (n.offset < n.onset) {
-            error = where + "offset " + std::string(words[1]) + " is before onset " +
-                    std::string(words[0]);
-            return false;
+            return Status::error(where + "offset " + std::string(words[1]) + " is before onset " +
+                                 std::string(words[0]));
         }
         if (n.pitch < 0.0 || n.pitch > 127.0) {
-            error = where + "pitch " + std::string(words[2]) + " is outside the MIDI keys 0..127";
-            return false;
+            return Status::error(where + "pitch " + std::string(words[2]) +
+                                 " is outside the MIDI keys 0..127");
         }
         notes.push_back(n);
     }
-    return true;
+    return notes;
 }
 
-bool readMidi(const std::string& path, const std::string& bytes, std::vector<EvalNote>& notes,
-              std::string& error) {
-    MidiFile file;
-    if (!parseMidi(std::vector<uint8_t>(bytes.begin(), bytes.end()), file, error) ||
-        !midiTracksComplete(file, error)) {
-        error = path + ": " + error;
-        return false;
-    }
+Result<std::vector<EvalNote>> readMidi(const std::string& path, const std::string& bytes) {
+    Result<MidiFile> parsed = parseMidi(std::vector<uint8_t>(bytes.begin(), bytes.end()));
+    Status whole = parsed ? midiTracksComplete(*parsed) : parsed.status();
+    if (!whole) return Status::error(path + ": " + whole.message());
+    const MidiFile& file = *parsed;
     if (file.division == 0) {
-        error = path + ": the header gives 0 ticks per quarter note";
-        return false;
+        return Status::error(path + ": the header gives 0 ticks per quarter note");
     }
     if (file.division & 0x8000) {
-        error = path + ": SMPTE time division (frames per second) is not supported";
-        return false;
+        return Status::error(path + ": SMPTE time division (frames per second) is not supported");
     }
+    std::vector<EvalNote> notes;
     for (const MidiNote& n : midiNotes(file)) {
         // A note never switched off ends where it starts.
         notes.push_back(
             {n.onsetS, n.offsetS >= n.onsetS ? n.offsetS : n.onsetS, static_cast<double>(n.key)});
     }
-    return true;
+    return notes;
 }
 
 }  // namespace
 
-bool readNotes(const std::string& path, std::vector<EvalNote>& notes, std::string& error) {
-    notes.clear();
+Result<std::vector<EvalNote>> readNotes(const std::string& path) {
     std::error_code ec;
     if (std::filesystem::is_directory(path, ec)) {
-        error = path + " is a folder";
-        return false;
+        return Status::error(path + " is a folder");
     }
     std::ifstream in(path, std::ios::binary);
     if (!in) {
-        error = "cannot open " + path;
-        return false;
+        return Status::error("cannot open " + path);
     }
     std::string bytes;
     char buffer[1 << 16];
@@ -152,21 +139,17 @@ bool readNotes(const std::string& path, std::vector<EvalNote>& notes, std::strin
         bytes.append(buffer, static_cast<size_t>(in.gcount()));
     }
     if (in.bad()) {
-        error = "cannot read " + path;
-        return false;
+        return Status::error("cannot read " + path);
     }
     // A file of no bytes at all is far more often a failed write than an
     // empty transcription; an empty list says so with a comment line.
     if (bytes.empty()) {
-        error = path + ": empty file";
-        return false;
+        return Status::error(path + ": empty file");
     }
     // "MThd", or the start of it: a MIDI file, however short.
-    const bool ok = std::string_view("MThd").starts_with(std::string_view(bytes).substr(0, 4))
-                        ? readMidi(path, bytes, notes, error)
-                        : readText(path, bytes, notes, error);
-    if (!ok) notes.clear();
-    return ok;
+    return std::string_view("MThd").starts_with(std::string_view(bytes).substr(0, 4))
+               ? readMidi(path, bytes)
+               : readText(path, bytes);
 }
 
 int maximumMatching(const std::vector<std::vector<int>>& adjacency, int rightCount) {

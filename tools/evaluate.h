@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "common/status.h"
+
 namespace sonvola {
 
 struct EvalNote {
@@ -15,8 +17,8 @@ struct EvalNote {
 
 // A MIDI file (recognised by "MThd") or a text list of "onset offset pitch"
 // lines (seconds, seconds, MIDI key; '#' starts a comment; more columns are
-// ignored; a UTF-8 byte-order mark and CRLF line ends are fine). False with a
-// reason when the file cannot be read or is not whole:
+// ignored; a UTF-8 byte-order mark and CRLF line ends are fine). Refused with
+// a reason when the file cannot be read or is not whole:
 //  - a file of 0 bytes (a list without notes holds at least a comment line);
 //  - a MIDI file cut anywhere: inside the header (a file of 1 to 3 bytes that
 //    starts like "MThd" included), inside a track, or between tracks (fewer
@@ -25,7 +27,7 @@ struct EvalNote {
 //  - a line whose first three words are not all plain decimal numbers (no
 //    "nan", "inf", "5abc"), a negative onset, an offset before its onset, a
 //    pitch outside 0..127; the message names the file, the line and the word.
-bool readNotes(const std::string& path, std::vector<EvalNote>& notes, std::string& error);
+Result<std::vector<EvalNote>> readNotes(const std::string& path);
 
 struct EvalScores {
     double precision = 0.0, recall = 0.0, f1 = 0.0;

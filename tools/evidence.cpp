@@ -158,12 +158,12 @@ bool loadSpectralEvidence(const std::string& peaksPath, const std::string& track
         }
     }
     const PeakFileHeader header = readPeakHeader(peaksPath);
-    if (header.FrameRate <= 0) {
+    if (header.frameRate <= 0) {
         error = peaksPath + " does not name a frame shift";
         return false;
     }
     evidence =
-        std::make_unique<SpectralEvidence>(std::move(tables[0]), tables[1], header.FrameRate);
+        std::make_unique<SpectralEvidence>(std::move(tables[0]), tables[1], header.frameRate);
     return true;
 }
 

@@ -7,11 +7,11 @@
 #include <cstdlib>
 #include <deque>
 #include <map>
-#include <sstream>
 
+#include "common/framedistance.h"
 #include "common/numbers.h"
 #include "common/scoretext.h"
-#include "notefind/recognize.h"
+#include "common/tokenreader.h"
 #include "tools/evidence.h"
 
 namespace sonvola {
@@ -39,14 +39,20 @@ bool wholeNumber(const std::string& word, const char* what, int64_t low, int64_t
     return true;
 }
 
-}  // namespace
+// The next word of the score into `word`; false at the end.
+bool nextWord(TokenReader& in, std::string& word) {
+    if (in.next() == TokenReader::Got::End) return false;
+    word = in.token();
+    return true;
+}
 
-bool readRefineScore(const std::string& text, RefineScore& score, std::string& error) {
+// The score's words into `score`; false with the reason.
+bool readScoreText(const std::string& text, RefineScore& score, std::string& error) {
     score = RefineScore{};
-    std::istringstream in(text);
+    TokenReader in(text, TokenReader::kUnlimited);
     std::string tok;
     int64_t tracks = 0, value = 0;
-    if (!(in >> tok) || tok != "tracks" || !(in >> tok)) {
+    if (!nextWord(in, tok) || tok != "tracks" || !nextWord(in, tok)) {
         error = "the score does not begin with \"tracks\" and a number";
         return false;
     }
@@ -57,23 +63,26 @@ bool readRefineScore(const std::string& text, RefineScore& score, std::string& e
         return false;
     };
     for (int64_t b = 0; b < tracks; ++b) {
-        if (!(in >> tok) || tok != "track{") {
+        if (!nextWord(in, tok) || tok != "track{") {
             error = "a track does not start with \"track{\"";
             return false;
         }
         int64_t time = 0;
         for (;;) {
-            if (!(in >> tok)) return ended();
+            if (!nextWord(in, tok)) return ended();
             if (tok == "}") break;
             switch (classifyScoreToken(tok)) {
                 case ScoreToken::Tempo:
                     // The limits of the three tempo bytes of a MIDI file.
-                    if (!(in >> score.tempo)) return ended();
+                    if (!nextWord(in, score.tempo)) return ended();
                     if (!wholeNumber(score.tempo, "tempo", 4, 60000000, value, error)) return false;
                     break;
                 case ScoreToken::Rhythm: {
                     std::string slash;
-                    if (!(in >> score.numerator >> slash >> score.denominator)) return ended();
+                    if (!nextWord(in, score.numerator) || !nextWord(in, slash) ||
+                        !nextWord(in, score.denominator)) {
+                        return ended();
+                    }
                     int64_t den = 0;
                     if (!wholeNumber(score.numerator, "time signature numerator", 1, 255, value,
                                      error) ||
@@ -89,12 +98,12 @@ bool readRefineScore(const std::string& text, RefineScore& score, std::string& e
                     break;
                 }
                 case ScoreToken::Tone:
-                    if (!(in >> score.program)) return ended();
+                    if (!nextWord(in, score.program)) return ended();
                     if (!wholeNumber(score.program, "program", 1, 128, value, error)) return false;
                     break;
                 case ScoreToken::Note: {
                     std::string word;
-                    if (!(in >> word)) return ended();
+                    if (!nextWord(in, word)) return ended();
                     int64_t velocity = 0;
                     if (!wholeNumber(word, "velocity", 0, INT_MAX, velocity, error)) return false;
                     const int key = noteKeyFromName(tok);
@@ -133,6 +142,15 @@ bool readRefineScore(const std::string& text, RefineScore& score, std::string& e
         }
     }
     return true;
+}
+
+}  // namespace
+
+Result<RefineScore> readRefineScore(const std::string& text) {
+    RefineScore score;
+    std::string error;
+    if (!readScoreText(text, score, error)) return Status::error(error);
+    return score;
 }
 
 std::string writeRefineScore(const RefineScore& score) {
@@ -223,7 +241,8 @@ std::vector<ScoreNote> removeHarmonicGhosts(const std::vector<ScoreNote>& notes,
                     nearest = qi;
                 }
             }
-            if (overlap < kGhostOverlapShare * static_cast<double>(span)) continue;
+            if (static_cast<double>(overlap) < kGhostOverlapShare * static_cast<double>(span))
+                continue;
             for (size_t li : lowers) {
                 const ScoreNote& lower = notes[li];
                 const int64_t lowerStart = std::min(lower.onsetMs, overlapStart);
@@ -349,8 +368,8 @@ std::vector<ScoreNote> addMissingFundamentals(const std::vector<ScoreNote>& note
                 // Three partials, one of them the 2nd, and nothing else
                 // starting there but flickers.
                 const int count = std::popcount(partialSet);
-                const bool second = (partialSet & 0x1u) != 0;  // the octave
-                enough = count >= 3 && second && others == 0;
+                const bool octave = (partialSet & 0x1u) != 0;
+                enough = count >= 3 && octave && others == 0;
             } else {
                 // Partials 2 to 5 alone: three of them, or two when the
                 // higher is the louder, as in brass (a note with a weaker
@@ -409,7 +428,7 @@ namespace {
 int64_t shortTermFrames(double frameShiftMs, int frameLength, bool shortTermEstimation) {
     const int64_t shift = static_cast<int64_t>(frameShiftMs);
     if (!shortTermEstimation || shift <= 0) return 0;
-    return std::max<int64_t>(0, (frameLength - 11 * shift) / (11 * shift));
+    return shortTermDistance(frameLength, shift, shift);
 }
 }  // namespace
 

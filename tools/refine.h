@@ -17,6 +17,8 @@
 #include <string>
 #include <vector>
 
+#include "common/status.h"
+
 namespace sonvola {
 
 class SpectralEvidence;  // tools/evidence.h
@@ -34,7 +36,7 @@ struct RefineScore {
 };
 
 // Reads a score text as NoteFind writes it (any layout of the tokens).
-bool readRefineScore(const std::string& text, RefineScore& score, std::string& error);
+Result<RefineScore> readRefineScore(const std::string& text);
 // Writes it back in NoteFind's layout.
 std::string writeRefineScore(const RefineScore& score);
 

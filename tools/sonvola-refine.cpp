@@ -12,6 +12,7 @@
 
 #include "common/numbers.h"
 #include "common/outputfile.h"
+#include "sonvola/version.h"
 #include "tools/evidence.h"
 #include "tools/refine.h"
 
@@ -33,7 +34,9 @@ const char* kUsage =
     "  --peaks FILE        the peak list of the analysis (SpecScan.txt)\n"
     "  --tracks FILE       its linked tracks (TrackJoin.txt); with both, the rules\n"
     "                      decide by the levels heard (doublings, fundamentals,\n"
-    "                      held notes, ends)\n";
+    "                      held notes, ends)\n"
+    "  --help              this text\n"
+    "  --version           the program's name and version\n";
 
 int usageError(const std::string& message) {
     std::fprintf(stderr, "sonvola-refine: %s\n%s", message.c_str(), kUsage);
@@ -51,6 +54,9 @@ int main(int argc, char** argv) {
         const std::string a = argv[i];
         if (a == "--help" || a == "-h") {
             std::fputs(kUsage, stdout);
+            return 0;
+        } else if (a == "--version") {
+            std::printf("sonvola-refine %s\n", SONVOLA_VERSION);
             return 0;
         } else if (a == "--shift" || a == "--frame-length") {
             if (i + 1 >= argc) return usageError("option " + a + " needs a value");
@@ -101,13 +107,13 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
-    sonvola::RefineScore score;
-    std::string error;
-    if (!sonvola::readRefineScore(text.str(), score, error)) {
+    const sonvola::Result<sonvola::RefineScore> score = sonvola::readRefineScore(text.str());
+    if (!score) {
         std::fprintf(stderr, "sonvola-refine: %s: %s\n", in == "-" ? "standard input" : in.c_str(),
-                     error.c_str());
+                     score.message().c_str());
         return 1;
     }
+    std::string error;
     std::unique_ptr<sonvola::SpectralEvidence> evidence;
     if (!peaks.empty()) {
         if (!sonvola::loadSpectralEvidence(peaks, tracks, evidence, error)) {
@@ -116,12 +122,12 @@ int main(int argc, char** argv) {
         }
         options.evidence = evidence.get();
     }
-    const std::string result = sonvola::writeRefineScore(sonvola::refineScore(score, options));
+    const std::string result = sonvola::writeRefineScore(sonvola::refineScore(*score, options));
     if (!sonvola::writeWholeFile(out, result, error)) {
         std::fprintf(stderr, "sonvola-refine: %s\n", error.c_str());
         return 1;
     }
-    std::fprintf(stderr, "sonvola-refine: %zu notes in, %s\n", score.notes.size(),
+    std::fprintf(stderr, "sonvola-refine: %zu notes in, %s\n", score->notes.size(),
                  out == "-" ? "standard output" : out.c_str());
     return 0;
 }

@@ -5,27 +5,33 @@
 #include <vector>
 
 #include "common/console.h"
+#include "sonvola/version.h"
 #include "tools/batch.h"
 #include "tools/transcribe.h"
 
 int main(int argc, char** argv) {
     sonvola::initConsole("sonvola-transcribe");
     std::vector<std::string> args(argv + 1, argv + argc);
-    std::string error;
-    auto options = sonvola::parseTranscribeOptions(args, error);
-    if (options && !options->help && !sonvola::checkTranscribeOptions(*options, error)) {
-        std::fprintf(stderr,
-                     "sonvola-transcribe: %s\n(sonvola-transcribe --help lists the options)\n",
-                     error.c_str());
-        return 2;
-    }
+    sonvola::Result<sonvola::TranscribeOptions> options = sonvola::parseTranscribeOptions(args);
     if (!options) {
-        std::fprintf(stderr, "sonvola-transcribe: %s\n\n%s", error.c_str(),
+        std::fprintf(stderr, "sonvola-transcribe: %s\n\n%s", options.message().c_str(),
                      sonvola::transcribeHelp().c_str());
         return 2;
     }
+    if (!options->help && !options->version) {
+        if (const sonvola::Status checked = sonvola::checkTranscribeOptions(*options); !checked) {
+            std::fprintf(stderr,
+                         "sonvola-transcribe: %s\n(sonvola-transcribe --help lists the options)\n",
+                         checked.message().c_str());
+            return 2;
+        }
+    }
     if (options->help) {
         std::fputs(sonvola::transcribeHelp().c_str(), stdout);
+        return 0;
+    }
+    if (options->version) {
+        std::printf("sonvola-transcribe %s\n", SONVOLA_VERSION);
         return 0;
     }
     // Several recordings, folders, a report or --skip-done: a run per recording.

@@ -22,6 +22,7 @@
 #include "decode/decode.h"
 #include "notefind/notefind_run.h"
 #include "scoretosmf/smf.h"
+#include "sonvola/version.h"
 #include "specscan/specscan_run.h"
 #include "specscan/spectrum.h"
 #include "trackjoin/trackjoin_run.h"
@@ -67,19 +68,25 @@ std::string transcribeHelp() {
            "  --verbose              show each stage's console output\n"
            "  --quiet                no progress lines (errors are still said)\n"
            "  --help                 this text\n"
+           "  --version              the program's name and version\n"
            "\n"
            "The intermediate files go to a fresh folder of their own, or to $SONVOLA_WORKDIR\n"
            "when it is set, so several runs can go at once.\n";
 }
 
-std::optional<TranscribeOptions> parseTranscribeOptions(const std::vector<std::string>& args,
-                                                        std::string& error) {
+namespace {
+
+Status needsValue(const std::string& option) {
+    return Status::error("option " + option + " needs a value");
+}
+
+}  // namespace
+
+Result<TranscribeOptions> parseTranscribeOptions(const std::vector<std::string>& args) {
     TranscribeOptions o;
+    // The word after option i into `into`; false (i unchanged) when there is none.
     auto value = [&](size_t& i, std::string& into) {
-        if (i + 1 >= args.size()) {
-            error = "option " + args[i] + " needs a value";
-            return false;
-        }
+        if (i + 1 >= args.size()) return false;
         into = args[++i];
         return true;
     };
@@ -93,51 +100,51 @@ std::optional<TranscribeOptions> parseTranscribeOptions(const std::vector<std::s
                                   args.begin() + static_cast<long>(i) + 1);
         };
         if (a == "--output-dir") {
-            if (!value(i, o.outputDir)) return std::nullopt;
+            if (!value(i, o.outputDir)) return needsValue(args[i]);
             continue;
         } else if (a == "--output-prefix") {
-            if (!value(i, o.outputPrefix)) return std::nullopt;
+            if (!value(i, o.outputPrefix)) return needsValue(args[i]);
             continue;
         } else if (a == "--report") {
-            if (!value(i, o.reportPath)) return std::nullopt;
+            if (!value(i, o.reportPath)) return needsValue(args[i]);
             continue;
         } else if (a == "--skip-done") {
             o.skipDone = true;
             continue;
         } else if (a == "-j" || a == "--jobs" || a.rfind("-j", 0) == 0) {
             std::string n = a.size() > 2 && a[1] == 'j' ? a.substr(2) : "";
-            if (n.empty() && !value(i, n)) return std::nullopt;
+            if (n.empty() && !value(i, n)) return needsValue(args[i]);
             int64_t jobs = 0;
             if (!parseStrictInt(n, jobs) || jobs < 1 || jobs > 1024) {
-                error = "-j \"" + n + "\" is not a whole number from 1 to 1024";
-                return std::nullopt;
+                return Status::error("-j \"" + n + "\" is not a whole number from 1 to 1024");
             }
             o.jobs = static_cast<int>(jobs);
             continue;
         }
         if (a == "--help" || a == "-h") {
             o.help = true;
+        } else if (a == "--version") {
+            o.version = true;
         } else if (a == "--shift") {
-            if (!value(i, o.frameShiftMs)) return std::nullopt;
+            if (!value(i, o.frameShiftMs)) return needsValue(args[i]);
         } else if (a == "--frame-length") {
-            if (!value(i, o.frameLength)) return std::nullopt;
+            if (!value(i, o.frameLength)) return needsValue(args[i]);
         } else if (a == "--fft-length") {
-            if (!value(i, o.fftLength)) return std::nullopt;
+            if (!value(i, o.fftLength)) return needsValue(args[i]);
         } else if (a == "--window") {
-            if (!value(i, o.window)) return std::nullopt;
+            if (!value(i, o.window)) return needsValue(args[i]);
         } else if (a == "--tempo") {
-            if (!value(i, o.tempo)) return std::nullopt;
+            if (!value(i, o.tempo)) return needsValue(args[i]);
         } else if (a == "--note-value") {
-            if (!value(i, o.noteValue)) return std::nullopt;
+            if (!value(i, o.noteValue)) return needsValue(args[i]);
         } else if (a == "--program") {
-            if (!value(i, o.program)) return std::nullopt;
+            if (!value(i, o.program)) return needsValue(args[i]);
         } else if (a == "--time-signature") {
             std::string sig;
-            if (!value(i, sig)) return std::nullopt;
+            if (!value(i, sig)) return needsValue(args[i]);
             const auto slash = sig.find('/');
             if (slash == std::string::npos || slash == 0 || slash + 1 == sig.size()) {
-                error = "time signature \"" + sig + "\" is not N/D";
-                return std::nullopt;
+                return Status::error("time signature \"" + sig + "\" is not N/D");
             }
             o.numerator = sig.substr(0, slash);
             o.denominator = sig.substr(slash + 1);
@@ -154,17 +161,15 @@ std::optional<TranscribeOptions> parseTranscribeOptions(const std::vector<std::s
         } else if (a == "--quiet" || a == "-q") {
             o.quiet = true;
         } else if (a.size() > 1 && a[0] == '-') {
-            error = "unknown option " + a;
-            return std::nullopt;
+            return Status::error("unknown option " + a);
         } else {
             o.inputs.push_back(a);
             continue;
         }
         keep();
     }
-    if (!o.help && o.inputs.empty()) {
-        error = "no recording given";
-        return std::nullopt;
+    if (!o.help && !o.version && o.inputs.empty()) {
+        return Status::error("no recording given");
     }
     if (!o.inputs.empty()) o.recording = o.inputs.front();
     return o;
@@ -223,33 +228,34 @@ std::string stageMessage(std::string message) {
     return message;
 }
 
-bool strictNumber(const std::string& text, const char* option, bool whole, std::string& error) {
+Status strictNumber(const std::string& text, const char* option, bool whole) {
     int64_t i = 0;
     double d = 0.0;
-    if (whole ? parseStrictInt(text, i) : parseStrictDouble(text, d)) return true;
-    error =
-        std::string(option) + " \"" + text + "\" is not " + (whole ? "a whole number" : "a number");
-    return false;
+    if (whole ? parseStrictInt(text, i) : parseStrictDouble(text, d)) return {};
+    return Status::error(std::string(option) + " \"" + text + "\" is not " +
+                         (whole ? "a whole number" : "a number"));
 }
 
 }  // namespace
 
-bool checkTranscribeOptions(const TranscribeOptions& o, std::string& error) {
+Status checkTranscribeOptions(const TranscribeOptions& o) {
     // Numbers are read whole here: the stages would take "5abc" as 5.
-    if (!strictNumber(o.frameShiftMs, "--shift", false, error) ||
-        !strictNumber(o.frameLength, "--frame-length", true, error) ||
-        !strictNumber(o.fftLength, "--fft-length", true, error) ||
-        !strictNumber(o.tempo, "--tempo", true, error) ||
-        !strictNumber(o.noteValue, "--note-value", false, error) ||
-        !strictNumber(o.numerator, "--time-signature", true, error) ||
-        !strictNumber(o.denominator, "--time-signature", true, error) ||
-        !strictNumber(o.program, "--program", true, error)) {
-        return false;
+    const struct {
+        const std::string& text;
+        const char* option;
+        bool whole;
+    } numbers[] = {
+        {o.frameShiftMs, "--shift", false},        {o.frameLength, "--frame-length", true},
+        {o.fftLength, "--fft-length", true},       {o.tempo, "--tempo", true},
+        {o.noteValue, "--note-value", false},      {o.numerator, "--time-signature", true},
+        {o.denominator, "--time-signature", true}, {o.program, "--program", true}};
+    for (const auto& n : numbers) {
+        if (Status number = strictNumber(n.text, n.option, n.whole); !number) return number;
     }
     if (!parseWindowName(o.window)) {
-        error = "--window \"" + o.window +
-                "\" is not one of ブラックマン窓 ハニング窓 ハミング窓 方形窓 三角窓 なし";
-        return false;
+        return Status::error(
+            "--window \"" + o.window +
+            "\" is not one of ブラックマン窓 ハニング窓 ハミング窓 方形窓 三角窓 なし");
     }
     // Then the stages' own checks, so that no stage starts on options that a
     // later one would refuse.
@@ -257,20 +263,16 @@ bool checkTranscribeOptions(const TranscribeOptions& o, std::string& error) {
     ArgumentVector scan("SpecScan", specScanArguments(o, o.recording));
     SpecScanParameters sp;
     if (!parseSpecScanArguments(scan.argc(), scan.argv(), sp, message)) {
-        error = stageMessage(message);
-        return false;
+        return Status::error(stageMessage(message));
     }
     ArgumentVector join("TrackJoin", trackJoinArguments(o));
-    TrackJoinParameters tp;
-    if (!parseTrackJoinArguments(join.argc(), join.argv(), tp, message)) {
-        error = stageMessage(message);
-        return false;
+    if (Result<TrackJoinParameters> tp = parseTrackJoinArguments(join.argc(), join.argv()); !tp) {
+        return Status::error(stageMessage(tp.message()));
     }
     ArgumentVector find("NoteFind", noteFindArguments(o));
     NoteFindParameters np;
-    if (!parseNoteFindArguments(find.argc(), find.argv(), np, message)) {
-        error = stageMessage(message);
-        return false;
+    if (Status nf = parseNoteFindArguments(find.argc(), find.argv(), np); !nf) {
+        return Status::error(stageMessage(nf.message()));
     }
     // Each value of the score's head as NoteFind writes it, through the MIDI
     // writer.
@@ -284,13 +286,13 @@ bool checkTranscribeOptions(const TranscribeOptions& o, std::string& error) {
                               {"--program", o.program, "0 tone " + o.program}};
     for (const HeadItem& h : items) {
         std::vector<uint8_t> midi;
-        const SmfResult r = convertScoreToSmf("tracks 1 track{ " + h.item + " }", midi);
-        if (!r.ok) {
-            error = std::string(h.option) + " " + h.value + ": " + stageMessage(r.error);
-            return false;
+        const Status r = convertScoreToSmf("tracks 1 track{ " + h.item + " }", midi);
+        if (!r) {
+            return Status::error(std::string(h.option) + " " + h.value + ": " +
+                                 stageMessage(r.message()));
         }
     }
-    return true;
+    return {};
 }
 
 namespace {
@@ -310,21 +312,22 @@ extern "C" void onStopSignal(int sig) {
 // kOutputKept bytes are kept in `output` (nothing is written to the disk for
 // it, so a full disk cannot hide a stage's message). A stage that reports
 // its progress (SONVOLA_PROGRESS_FD) has it passed to `progress` as a share
-// from 0 to 1. Returns the exit status, 128 + the signal that ended it, or
-// -1 with `error` set when it could not start.
+// from 0 to 1. Returns the exit status or 128 + the signal that ended it;
+// refused when it could not be started or waited for.
 constexpr size_t kOutputKept = 16384;
 constexpr int kProgressFd = 3;  // where a stage finds its progress channel
 
-int runStage(const std::string& program, const std::vector<std::string>& args, bool verbose,
-             const std::function<void(double)>& progress, std::string& output, std::string& error) {
+Result<int> runStage(const std::string& program, const std::vector<std::string>& args, bool verbose,
+                     const std::function<void(double)>& progress, std::string& output) {
     output.clear();
     int out[2] = {-1, -1}, prog[2] = {-1, -1};
     if ((!verbose && ::pipe2(out, O_CLOEXEC) != 0) || (progress && ::pipe2(prog, O_CLOEXEC) != 0)) {
-        error = std::string("cannot make a pipe: ") + std::strerror(errno);
+        const Status failed =
+            Status::error(std::string("cannot make a pipe: ") + std::strerror(errno));
         for (int fd : {out[0], out[1]}) {
             if (fd >= 0) ::close(fd);
         }
-        return -1;
+        return failed;
     }
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -359,8 +362,7 @@ int runStage(const std::string& program, const std::vector<std::string>& args, b
         for (int fd : {out[0], prog[0]}) {
             if (fd >= 0) ::close(fd);
         }
-        error = "cannot start " + program + ": " + std::strerror(rc);
-        return -1;
+        return Status::error("cannot start " + program + ": " + std::strerror(rc));
     }
     runningChild = pid;
     // A stop signal that came just before the child existed is passed on now.
@@ -412,8 +414,7 @@ int runStage(const std::string& program, const std::vector<std::string>& args, b
     } while (waited < 0 && errno == EINTR);
     runningChild = 0;
     if (waited < 0) {
-        error = "lost " + program + ": " + std::strerror(errno);
-        return -1;
+        return Status::error("lost " + program + ": " + std::strerror(errno));
     }
     if (WIFEXITED(status)) return WEXITSTATUS(status);
     return 128 + (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
@@ -433,21 +434,17 @@ std::string tail(const std::string& text, size_t lines) {
     return out;
 }
 
-bool readWhole(const std::string& path, std::string& bytes, std::string& error) {
+Result<std::string> readWhole(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     std::ostringstream text;
     text << in.rdbuf();
-    if (!in) {
-        error = "cannot read " + path;
-        return false;
-    }
-    bytes = text.str();
-    return true;
+    if (!in) return Status::error("cannot read " + path);
+    return text.str();
 }
 
 // A fresh folder of this run's own: inside $SONVOLA_WORKDIR when set, else
 // in the temporary folder ($TMPDIR when it exists, else /tmp).
-bool makePrivateFolder(std::string& folder, std::string& error) {
+Result<std::string> makePrivateFolder() {
     namespace fs = std::filesystem;
     std::error_code ec;
     std::string base;
@@ -455,10 +452,7 @@ bool makePrivateFolder(std::string& folder, std::string& error) {
     if (env && *env) {
         base = env;
         fs::create_directories(base, ec);
-        if (ec) {
-            error = "cannot make a work folder in " + base + ": " + ec.message();
-            return false;
-        }
+        if (ec) return Status::error("cannot make a work folder in " + base + ": " + ec.message());
     } else {
         const char* tmp = std::getenv("TMPDIR");
         base = (tmp && *tmp && fs::is_directory(tmp, ec)) ? tmp : "/tmp";
@@ -468,28 +462,36 @@ bool makePrivateFolder(std::string& folder, std::string& error) {
     std::vector<char> buf(tmpl.begin(), tmpl.end());
     buf.push_back('\0');
     if (!mkdtemp(buf.data())) {
-        error = "cannot make a work folder in " + base + ": " + std::strerror(errno);
-        return false;
+        return Status::error("cannot make a work folder in " + base + ": " + std::strerror(errno));
     }
-    folder = std::string(buf.data()) + "/";
-    return true;
+    return std::string(buf.data()) + "/";
 }
 
 // Puts a finished output of the private folder in place beside the recording.
-bool installOutput(const std::string& from, const std::string& to, std::string& error) {
-    std::string bytes;
-    return readWhole(from, bytes, error) && writeWholeFile(to, bytes, error);
+Status installOutput(const std::string& from, const std::string& to) {
+    const Result<std::string> bytes = readWhole(from);
+    if (!bytes) return bytes.status();
+    std::string error;
+    if (!writeWholeFile(to, *bytes, error)) return Status::error(error);
+    return {};
+}
+
+// The record of the options beside the outputs.
+Status writeOptionsRecord(const std::string& path, const TranscribeOptions& o) {
+    std::string error;
+    if (!writeWholeFile(path, optionsRecord(o) + "\n", error)) return Status::error(error);
+    return {};
 }
 
 // Decodes `input` into the WAV `output` that the stages read. What the
 // decoding changed (a mix-down, clamped samples, a stream cut short) is said
-// in `notes`, one line each. Returns 0, or 1 with `error` set.
-int decodeRecording(const std::string& input, const std::string& output,
-                    const std::function<void(double)>& progress, std::string& notes,
-                    std::string& error) {
+// in the notes returned, one line each.
+Result<std::string> decodeRecording(const std::string& input, const std::string& output,
+                                    const std::function<void(double)>& progress) {
     DecodeReport report;
-    if (!decodeToWav(input, output, report, error, progress)) return 1;
-    notes.clear();
+    std::string error;
+    if (!decodeToWav(input, output, report, error, progress)) return Status::error(error);
+    std::string notes;
     if (report.mixedDown) {
         notes += format("sonvola-transcribe: %s: %d channels mixed down to one\n", input.c_str(),
                         report.channelsIn);
@@ -501,7 +503,7 @@ int decodeRecording(const std::string& input, const std::string& output,
     if (!report.note.empty()) {
         notes += "sonvola-transcribe: " + report.note + "\n";
     }
-    return 0;
+    return notes;
 }
 
 }  // namespace
@@ -527,11 +529,12 @@ int runTranscribe(const TranscribeOptions& o) {
     }
 
     handleStopSignals(onStopSignal);
-    std::string work, error;
-    if (!makePrivateFolder(work, error)) {
-        std::fprintf(stderr, "sonvola-transcribe: %s\n", error.c_str());
+    const Result<std::string> privateFolder = makePrivateFolder();
+    if (!privateFolder) {
+        std::fprintf(stderr, "sonvola-transcribe: %s\n", privateFolder.message().c_str());
         return 1;
     }
+    const std::string& work = *privateFolder;
     setenv("SONVOLA_WORKDIR", work.c_str(), 1);
 
     // The stages write the score beside the recording they are given: they
@@ -553,7 +556,10 @@ int runTranscribe(const TranscribeOptions& o) {
     const std::string workScore = link + ".txt";
     const std::string workMidi = link + ".mid";
 
-    const std::string dir = getProgramDir();
+    // The stages are beside this program in the build tree, in libexec/sonvola
+    // in an installation; sonvola-refine is a command beside this one.
+    const std::string stageDir = getStageDir();
+    const std::string toolDir = getProgramDir();
     struct Stage {
         const char* name;
         std::vector<std::string> args;
@@ -598,21 +604,37 @@ int runTranscribe(const TranscribeOptions& o) {
                 std::fprintf(stderr, "\r\033[K%s %3d %%", head.c_str(), percent);
             };
         }
+        // What the stage said (for decoding, its notes), its exit status,
+        // or why it could not run.
         std::string output;
-        const int rc = decoding
-                           ? decodeRecording(wav, link, progress, output, error)
-                           : runStage(dir + s.name, s.args, o.verbose, progress, output, error);
+        int rc = 0;
+        Status ran;
+        if (decoding) {
+            Result<std::string> notes = decodeRecording(wav, link, progress);
+            if (notes) {
+                output = std::move(*notes);
+            } else {
+                ran = notes.status();
+            }
+        } else {
+            const bool tool = std::strcmp(s.name, "sonvola-refine") == 0;
+            const std::string program = (tool ? toolDir : stageDir) + s.name;
+            const Result<int> exit = runStage(program, s.args, o.verbose, progress, output);
+            if (exit) {
+                rc = *exit;
+            } else {
+                ran = exit.status();
+            }
+        }
         if (live) std::fprintf(stderr, "\r\033[K%s\n", head.c_str());
         if (o.verbose) std::fputc('\n', stdout);
         if (stopSignal) break;
-        if (rc != 0) {
-            if (rc < 0 || decoding) {
-                std::fprintf(stderr, "sonvola-transcribe: %s\n", error.c_str());
-            } else {
-                std::fprintf(stderr, "sonvola-transcribe: %s failed with exit status %d\n", s.name,
-                             rc);
-                if (!o.verbose) std::fputs(tail(output, 6).c_str(), stderr);
-            }
+        if (!ran) {
+            std::fprintf(stderr, "sonvola-transcribe: %s\n", ran.message().c_str());
+            status = 1;
+        } else if (rc != 0) {
+            std::fprintf(stderr, "sonvola-transcribe: %s failed with exit status %d\n", s.name, rc);
+            if (!o.verbose) std::fputs(tail(output, 6).c_str(), stderr);
             status = 1;
         } else if (decoding && !output.empty() && !o.quiet) {
             std::fputs(output.c_str(), stderr);
@@ -621,9 +643,11 @@ int runTranscribe(const TranscribeOptions& o) {
     if (status == 0 && !stopSignal) {
         // The record of the options goes last: a run cut short before it is
         // never taken for done.
-        if (!installOutput(workScore, score, error) || !installOutput(workMidi, midi, error) ||
-            !writeWholeFile(prefix + kOptionsRecordSuffix, optionsRecord(o) + "\n", error)) {
-            std::fprintf(stderr, "sonvola-transcribe: %s\n", error.c_str());
+        Status installed = installOutput(workScore, score);
+        if (installed) installed = installOutput(workMidi, midi);
+        if (installed) installed = writeOptionsRecord(prefix + kOptionsRecordSuffix, o);
+        if (!installed) {
+            std::fprintf(stderr, "sonvola-transcribe: %s\n", installed.message().c_str());
             status = 1;
         } else {
             std::fprintf(stdout, "score: %s\nMIDI:  %s\n", score.c_str(), midi.c_str());

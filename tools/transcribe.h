@@ -2,9 +2,10 @@
 // score text and a MIDI file beside it.
 #pragma once
 
-#include <optional>
 #include <string>
 #include <vector>
+
+#include "common/status.h"
 
 namespace sonvola {
 
@@ -40,18 +41,17 @@ struct TranscribeOptions {
     bool verbose = false;
     bool quiet = false;  // no progress lines
     bool help = false;
+    bool version = false;
 };
 
-// Parses the command line; on a mistake returns nullopt and sets `error`.
-std::optional<TranscribeOptions> parseTranscribeOptions(const std::vector<std::string>& args,
-                                                        std::string& error);
+// Parses the command line; a mistake is refused with its reason.
+Result<TranscribeOptions> parseTranscribeOptions(const std::vector<std::string>& args);
 
 std::string transcribeHelp();
 
 // Checks every option as strictly as a whole number or a number, then as the
 // stages would, so that no stage starts on options a later one refuses.
-// False with the reason.
-bool checkTranscribeOptions(const TranscribeOptions& options, std::string& error);
+Status checkTranscribeOptions(const TranscribeOptions& options);
 
 // The argument words of each stage (without the program path).
 std::vector<std::string> specScanArguments(const TranscribeOptions& o, const std::string& wav);

@@ -2,10 +2,7 @@
 
 #include <cmath>
 #include <limits>
-#include <string>
 #include <vector>
-
-#include "common/console.h"
 
 namespace sonvola {
 
@@ -105,14 +102,7 @@ LinkCounts linkPeaks(PeakTable& table, int32_t frameRate, int32_t loopCount, std
                 freqs.push_back(m.freq);
                 levels.push_back(m.level);
             }
-            const long long label = static_cast<long long>(i) * frameRate;
-            std::string line = format("%lld: ", label);
-            for (size_t e = 0; e < freqs.size(); ++e) {
-                appendFixed2(line, freqs[e]);
-                appendFixed2(line, levels[e]);
-            }
-            line += "end\n";
-            std::fwrite(line.data(), 1, line.size(), out);
+            writeRecord(out, i * frameRate, freqs.data(), levels.data(), freqs.size());
             for (const Member& m : members) {
                 PeakRecord& used = table.records[static_cast<size_t>(m.frame)];
                 used.freqs[static_cast<size_t>(m.index)] = 0.0f;

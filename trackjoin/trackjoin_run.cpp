@@ -41,8 +41,8 @@ void createOrExit(OutputFile& out, const std::string& path, bool seekable = fals
 }
 
 void writeHeader(std::FILE* out, const PeakFileHeader& h) {
-    writeRewrittenLine1(out, h.MaxdB, h.MindB);
-    writeHeaderLines2to4(out, h.FrameRate, h.LoopCount, h.signalName);
+    writeRewrittenLine1(out, h.maxdB, h.mindB);
+    writeHeaderLines2to4(out, h.frameRate, h.loopCount, h.signalName);
 }
 
 void flushOrExit(OutputFile& f, const std::string& path) {
@@ -60,35 +60,36 @@ void commitOrExit(OutputFile& f) {
     }
 }
 
-bool positiveNumber(const char* text, const char* what, double& out, std::string& error) {
-    out = parseLenientDouble(text);
-    if (!(out > 0.0) || !std::isfinite(out)) {
-        error = format("err: the %s \"%s\" must be a positive number\n", what, text);
-        return false;
+Result<double> positiveNumber(const char* text, const char* what) {
+    const double value = parseLenientDouble(text);
+    if (!(value > 0.0) || !std::isfinite(value)) {
+        return Status::error(format("err: the %s \"%s\" must be a positive number\n", what, text));
     }
-    return true;
+    return value;
 }
 
 }  // namespace
 
-bool parseTrackJoinArguments(int argc, char** argv, TrackJoinParameters& p, std::string& error) {
-    if (argc < 4) {
-        error = kUsage;
-        return false;
-    }
+Result<TrackJoinParameters> parseTrackJoinArguments(int argc, char** argv) {
+    if (argc < 4) return Status::error(kUsage);
+    TrackJoinParameters p;
     p.amend = std::strcmp(argv[2], "_tempo") == 0;
-    return positiveNumber(argv[1], "tempo (argument 1)", p.tempo, error) &&
-           positiveNumber(argv[3], "note value (argument 3)", p.noteValue, error);
+    const Result<double> tempo = positiveNumber(argv[1], "tempo (argument 1)");
+    if (!tempo) return tempo.status();
+    const Result<double> noteValue = positiveNumber(argv[3], "note value (argument 3)");
+    if (!noteValue) return noteValue.status();
+    p.tempo = *tempo;
+    p.noteValue = *noteValue;
+    return p;
 }
 
 int runTrackJoin(int argc, char** argv) {
     printTitleAndArguments(stdout, "..Combine peaks by the cost minimum\n\n", argc, argv);
-    TrackJoinParameters par;
-    std::string argumentError;
-    if (!parseTrackJoinArguments(argc, argv, par, argumentError)) fatalError(stdout, argumentError);
-    const double tempo = par.tempo;
-    const double noteValue = par.noteValue;
-    const bool amend = par.amend;
+    const Result<TrackJoinParameters> par = parseTrackJoinArguments(argc, argv);
+    if (!par) fatalError(stdout, par.message());
+    const double tempo = par->tempo;
+    const double noteValue = par->noteValue;
+    const bool amend = par->amend;
 
     const std::string workDir = getWorkDir();
     std::string lockError;
@@ -109,7 +110,7 @@ int runTrackJoin(int argc, char** argv) {
     std::fprintf(stdout, "\nTime of the shortest peak is %d [msec], \n", shortestMs);
     std::fprintf(stdout, "when musical audio signal is \"%s\". \n", header.signalName.c_str());
 
-    linkPeaks(table, header.FrameRate, header.LoopCount, out.get(), stderr);
+    linkPeaks(table, header.frameRate, header.loopCount, out.get(), stderr);
     flushOrExit(out, outPath);
     table = PeakTable{};
     std::fputs("\n..Carried out pitch extraction using connection cost", stderr);
@@ -129,8 +130,8 @@ int runTrackJoin(int argc, char** argv) {
     createOrExit(rewritten, outPath);
     writeHeader(rewritten.get(), lumpHeader);
     std::fputs("\n..Under proccecing\n\n", stdout);
-    amendLumps(lumps, lumpHeader.FrameRate, shortestMs, stdout);
-    writeStrongLumps(lumps, lumpHeader.MaxdB, lumpHeader.MindB, rewritten.get());
+    amendLumps(lumps, lumpHeader.frameRate, shortestMs, stdout);
+    writeStrongLumps(lumps, lumpHeader.maxdB, lumpHeader.mindB, rewritten.get());
     commitOrExit(rewritten);
     std::fputs("\n..Carried out a new technique", stderr);
     waitForReturnKey();

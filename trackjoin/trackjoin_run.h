@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "common/status.h"
+
 namespace sonvola {
 
 struct TrackJoinParameters {
@@ -10,9 +12,9 @@ struct TrackJoinParameters {
     bool amend = false;
 };
 
-// Reads the arguments; false with the message to print when they cannot
+// Reads the arguments; refused with the message to print when they cannot
 // make a run (too few, or a tempo or note value that is not a positive number).
-bool parseTrackJoinArguments(int argc, char** argv, TrackJoinParameters& p, std::string& error);
+Result<TrackJoinParameters> parseTrackJoinArguments(int argc, char** argv);
 
 // The whole TrackJoin program: SpecScan.txt to TrackJoin.txt. Returns the
 // exit status; fatal errors end the process.

@@ -6,15 +6,15 @@
 namespace sonvola {
 
 struct FieldTexts {
-    std::string m_strFileName;       // path of the media / analysis file
-    std::string m_strFrameShift;     // "10 _msec"
-    std::string m_strFrameLength;    // "512 _点"
-    std::string m_strWindow;         // "ハミング窓"
-    std::string m_strZeroPadLength;  // "4096 _点"
-    std::string m_strTempo;          // "120 _tempo"
-    std::string m_strShortestNote;   // "128 _分音符"
-    std::string m_strTimeSignature;  // "4 / 4"
-    std::string m_strProgram;        // "1"
+    std::string fileName;       // path of the media / analysis file
+    std::string frameShift;     // "10 _msec"
+    std::string frameLength;    // "512 _点"
+    std::string window;         // "ハミング窓"
+    std::string zeroPadLength;  // "4096 _点"
+    std::string tempo;          // "120 _tempo"
+    std::string shortestNote;   // "128 _分音符"
+    std::string timeSignature;  // "4 / 4"
+    std::string program;        // "1"
 };
 
 // Sets the eight parameter texts to their defaults; the file path stays.

@@ -10,7 +10,7 @@
 
 namespace sonvola {
 
-std::string JoinArguments(const std::vector<std::string>& texts, ListEnd end) {
+std::string joinArguments(const std::vector<std::string>& texts, ListEnd end) {
     std::string out;
     for (const std::string& t : texts) {
         if (end == ListEnd::AtBlank ? t == " " : t.empty()) break;
@@ -61,20 +61,19 @@ std::vector<std::string> splitCommandLine(const std::string& line) {
 }
 
 std::string Launcher::specScanArguments() const {
-    return JoinArguments(
-        {"\"" + fields_.m_strFileName + "\"", fields_.m_strFrameShift, fields_.m_strFrameLength,
-         fields_.m_strZeroPadLength, fields_.m_strWindow, " "},
-        ListEnd::AtBlank);
+    return joinArguments({"\"" + fields_.fileName + "\"", fields_.frameShift, fields_.frameLength,
+                          fields_.zeroPadLength, fields_.window, " "},
+                         ListEnd::AtBlank);
 }
 
 std::string Launcher::trackJoinArguments() const {
-    return JoinArguments({fields_.m_strTempo, fields_.m_strShortestNote, " "}, ListEnd::AtBlank);
+    return joinArguments({fields_.tempo, fields_.shortestNote, " "}, ListEnd::AtBlank);
 }
 
 std::string Launcher::noteFindArguments() const {
-    return JoinArguments({fields_.m_strTempo, fields_.m_strShortestNote, fields_.m_strTimeSignature,
-                          fields_.m_strProgram, ""},
-                         ListEnd::AtEmpty);
+    return joinArguments(
+        {fields_.tempo, fields_.shortestNote, fields_.timeSignature, fields_.program, ""},
+        ListEnd::AtEmpty);
 }
 
 namespace {
@@ -99,89 +98,93 @@ bool leadingWhole(const std::string& text, int64_t low, int64_t high, int64_t& v
 
 }  // namespace
 
-std::optional<std::string> fieldProblem(Stage stage, const FieldTexts& f) {
+Status checkFields(Stage stage, const FieldTexts& f) {
     double number = 0.0;
     int64_t whole = 0;
-    auto tempoAndNoteValue = [&]() -> std::optional<std::string> {
-        if (!leadingWhole(f.m_strTempo, 4, 60000000, whole)) {
-            return uiText(QT_TRANSLATE_NOOP("sonvola",
-                                            "演奏速度「%1」: 4 から 60000000 までの整数を入れてく"
-                                            "ださい（例: 120 _tempo）。"),
-                          {f.m_strTempo});
+    auto tempoAndNoteValue = [&]() -> Status {
+        if (!leadingWhole(f.tempo, 4, 60000000, whole)) {
+            return Status::error(
+                uiText(QT_TRANSLATE_NOOP("sonvola",
+                                         "演奏速度「%1」: 4 から 60000000 までの整数を入れてく"
+                                         "ださい（例: 120 _tempo）。"),
+                       {f.tempo}));
         }
-        if (!leadingNumber(f.m_strShortestNote, number) || !(number > 0.0)) {
-            return uiText(
+        if (!leadingNumber(f.shortestNote, number) || !(number > 0.0)) {
+            return Status::error(uiText(
                 QT_TRANSLATE_NOOP("sonvola",
                                   "最短音価「%1」: 正の数を入れてください（例: 128 _分音符）。"),
-                {f.m_strShortestNote});
+                {f.shortestNote}));
         }
-        return std::nullopt;
+        return {};
     };
     switch (stage) {
         case Stage::SpecScan: {
-            if (f.m_strFileName.empty()) {
-                return uiText(QT_TRANSLATE_NOOP(
-                    "sonvola", "ファイル名が空です。ファイルを開くで録音を選んでください。"));
+            if (f.fileName.empty()) {
+                return Status::error(uiText(QT_TRANSLATE_NOOP(
+                    "sonvola", "ファイル名が空です。ファイルを開くで録音を選んでください。")));
             }
-            if (!leadingNumber(f.m_strFrameShift, number) || !(number >= 1.0)) {
-                return uiText(QT_TRANSLATE_NOOP("sonvola",
-                                                "フレームシフト間隔「%1」: 1 以上のミリ秒数を入れ"
-                                                "てください（例: 10 _msec）。"),
-                              {f.m_strFrameShift});
+            if (!leadingNumber(f.frameShift, number) || !(number >= 1.0)) {
+                return Status::error(
+                    uiText(QT_TRANSLATE_NOOP("sonvola",
+                                             "フレームシフト間隔「%1」: 1 以上のミリ秒数を入れ"
+                                             "てください（例: 10 _msec）。"),
+                           {f.frameShift}));
             }
             int64_t frame = 0;
-            if (!leadingWhole(f.m_strFrameLength, 2, 1048576, frame)) {
-                return uiText(
-                    QT_TRANSLATE_NOOP(
-                        "sonvola",
-                        "フレーム長「%1」: 2 以上の整数を入れてください（例: 512 _点）。"),
-                    {f.m_strFrameLength});
+            if (!leadingWhole(f.frameLength, 2, 1048576, frame)) {
+                return Status::error(
+                    uiText(QT_TRANSLATE_NOOP(
+                               "sonvola",
+                               "フレーム長「%1」: 2 以上の整数を入れてください（例: 512 _点）。"),
+                           {f.frameLength}));
             }
-            if (!leadingWhole(f.m_strZeroPadLength, 4, 1048576, whole) ||
+            if (!leadingWhole(f.zeroPadLength, 4, 1048576, whole) ||
                 !std::has_single_bit(static_cast<uint64_t>(whole)) || whole < frame) {
-                return uiText(QT_TRANSLATE_NOOP("sonvola",
-                                                "0づめしたフレーム長「%1」: フレーム長以上で、4 "
-                                                "から 1048576 までの 2 のべき乗を入れてください（"
-                                                "例: 4096 _点）。"),
-                              {f.m_strZeroPadLength});
+                return Status::error(
+                    uiText(QT_TRANSLATE_NOOP("sonvola",
+                                             "0づめしたフレーム長「%1」: フレーム長以上で、4 "
+                                             "から 1048576 までの 2 のべき乗を入れてください（"
+                                             "例: 4096 _点）。"),
+                           {f.zeroPadLength}));
             }
-            const auto window = wordsOf(f.m_strWindow);
+            const auto window = wordsOf(f.window);
             if (window.size() != 1 || !parseWindowName(window[0])) {
-                return uiText(QT_TRANSLATE_NOOP("sonvola",
-                                                "窓関数「%1」: ブラックマン窓・ハニング窓・ハミング"
-                                                "窓・方形窓・三角窓・なし のどれかを入れてください"
-                                                "。"),
-                              {f.m_strWindow});
+                return Status::error(
+                    uiText(QT_TRANSLATE_NOOP("sonvola",
+                                             "窓関数「%1」: ブラックマン窓・ハニング窓・ハミング"
+                                             "窓・方形窓・三角窓・なし のどれかを入れてください"
+                                             "。"),
+                           {f.window}));
             }
-            return std::nullopt;
+            return {};
         }
         case Stage::TrackJoin:
             return tempoAndNoteValue();
         case Stage::NoteFind: {
-            if (auto problem = tempoAndNoteValue()) return problem;
-            const auto sig = wordsOf(f.m_strTimeSignature);
+            if (Status tempo = tempoAndNoteValue(); !tempo) return tempo;
+            const auto sig = wordsOf(f.timeSignature);
             int64_t num = 0, den = 0;
             if (sig.size() != 3 || sig[1] != "/" || !parseStrictInt(sig[0], num) ||
                 !parseStrictInt(sig[2], den) || num < 1 || num > 255 || den < 1 ||
                 den > (int64_t{1} << 30) || !std::has_single_bit(static_cast<uint64_t>(den))) {
-                return uiText(QT_TRANSLATE_NOOP("sonvola",
-                                                "拍子「%1」: 「3 / 4」のように、1 から 255 までの"
-                                                "分子と 2 のべき乗の分母を入れてください。"),
-                              {f.m_strTimeSignature});
+                return Status::error(
+                    uiText(QT_TRANSLATE_NOOP("sonvola",
+                                             "拍子「%1」: 「3 / 4」のように、1 から 255 までの"
+                                             "分子と 2 のべき乗の分母を入れてください。"),
+                           {f.timeSignature}));
             }
-            if (!leadingWhole(f.m_strProgram, 1, 128, whole) ||
-                wordsOf(f.m_strProgram).size() != 1) {
-                return uiText(
+            if (!leadingWhole(f.program, 1, 128, whole) || wordsOf(f.program).size() != 1) {
+                return Status::error(uiText(
                     QT_TRANSLATE_NOOP("sonvola",
                                       "GM音色番号「%1」: 1 から 128 までの整数を入れてください。"),
-                    {f.m_strProgram});
+                    {f.program}));
             }
-            return std::nullopt;
+            return {};
         }
         case Stage::ScoreToSmf:
-            return std::nullopt;
+            return {};
     }
-    return std::nullopt;
+    return {};
 }
 
 std::string noScoreMessage(const std::string& scorePath) {
@@ -234,8 +237,8 @@ bool Launcher::recordingOpen() {
 std::vector<StageCommand> Launcher::runAllCommands() {
     window_.takeOver();
     for (Stage stage : {Stage::SpecScan, Stage::TrackJoin, Stage::NoteFind}) {
-        if (auto problem = fieldProblem(stage, fields_)) {
-            window_.showError(*problem);
+        if (const Status fields = checkFields(stage, fields_); !fields) {
+            window_.showError(fields.message());
             return {};
         }
     }
@@ -252,10 +255,10 @@ void Launcher::launch(const StageCommand& command) {
     }
 }
 
-void Launcher::OnRunSpecScan() {
+void Launcher::onRunSpecScan() {
     window_.takeOver();
-    if (auto problem = fieldProblem(Stage::SpecScan, fields_)) {
-        window_.showError(*problem);
+    if (const Status fields = checkFields(Stage::SpecScan, fields_); !fields) {
+        window_.showError(fields.message());
         return;
     }
     const StageCommand command = stageCommand(Stage::SpecScan);
@@ -266,10 +269,10 @@ void Launcher::OnRunSpecScan() {
     launch(command);
 }
 
-void Launcher::OnRunTrackJoin() {
+void Launcher::onRunTrackJoin() {
     window_.takeOver();
-    if (auto problem = fieldProblem(Stage::TrackJoin, fields_)) {
-        window_.showError(*problem);
+    if (const Status fields = checkFields(Stage::TrackJoin, fields_); !fields) {
+        window_.showError(fields.message());
         return;
     }
     const StageCommand command = stageCommand(Stage::TrackJoin);
@@ -280,10 +283,10 @@ void Launcher::OnRunTrackJoin() {
     launch(command);
 }
 
-void Launcher::OnRunNoteFind() {
+void Launcher::onRunNoteFind() {
     window_.takeOver();
-    if (auto problem = fieldProblem(Stage::NoteFind, fields_)) {
-        window_.showError(*problem);
+    if (const Status fields = checkFields(Stage::NoteFind, fields_); !fields) {
+        window_.showError(fields.message());
         return;
     }
     const StageCommand command = stageCommand(Stage::NoteFind);
@@ -294,13 +297,13 @@ void Launcher::OnRunNoteFind() {
     launch(command);
 }
 
-void Launcher::OnRunScoreToSmf() {
+void Launcher::onRunScoreToSmf() {
     if (!opens(workDir_ + "SpecScan.txt")) {
         window_.showError(uiText(kNoSpecScanMessage));
         return;
     }
     const std::string recording = readPeakHeader(workDir_ + "SpecScan.txt").signalName;
-    if (fields_.m_strFileName == recording + ".mid") {
+    if (fields_.fileName == recording + ".mid") {
         window_.showMessage(uiText(kMidiInUseMessage));
         return;
     }

@@ -2,10 +2,10 @@
 // the fields, and the start of each console program.
 #pragma once
 
-#include <optional>
 #include <string>
 #include <vector>
 
+#include "common/status.h"
 #include "frontend/core/fields.h"
 #include "frontend/core/playback.h"
 #include "frontend/core/uitext.h"
@@ -17,7 +17,7 @@ namespace sonvola {
 enum class ListEnd { AtBlank, AtEmpty };
 
 // Each text followed by one blank, in order, up to the list's end.
-std::string JoinArguments(const std::vector<std::string>& texts, ListEnd end);
+std::string joinArguments(const std::vector<std::string>& texts, ListEnd end);
 
 // Splits a command line into words: blanks and tabs
 // separate words, double quotes group (a quote inside is written as \"),
@@ -53,11 +53,11 @@ inline constexpr const char* kMidiInUseMessage =
 inline constexpr const char* kStartFailedMessage =
     QT_TRANSLATE_NOOP("sonvola", "何らかの原因で関数が正常に実行できませんでした。");
 
-// What is wrong with the fields a stage takes its arguments from, in a
-// sentence that names the field, the text and what it should be; nothing
-// when the stage can start. The checks are those of the stages, with numbers
-// read whole ("12O" is not 120).
-std::optional<std::string> fieldProblem(Stage stage, const FieldTexts& fields);
+// The fields a stage takes its arguments from, checked: a refusal says what
+// is wrong in a sentence that names the field, the text and what it should
+// be. The checks are those of the stages, with numbers read whole ("12O" is
+// not 120).
+Status checkFields(Stage stage, const FieldTexts& fields);
 
 // The message for ScoreToSmf when the score text it would read is missing.
 std::string noScoreMessage(const std::string& scorePath);
@@ -74,10 +74,10 @@ class Launcher {
           programDir_(std::move(programDir)),
           workDir_(std::move(workDir)) {}
 
-    void OnRunSpecScan();
-    void OnRunTrackJoin();
-    void OnRunNoteFind();
-    void OnRunScoreToSmf();
+    void onRunSpecScan();
+    void onRunTrackJoin();
+    void onRunNoteFind();
+    void onRunScoreToSmf();
 
     // The argument texts as the handlers build them (after a take-over).
     std::string specScanArguments() const;

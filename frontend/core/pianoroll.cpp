@@ -1,6 +1,7 @@
 #include "frontend/core/pianoroll.h"
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -11,6 +12,7 @@
 #include "common/numbers.h"
 #include "common/peakfile.h"
 #include "common/scoretext.h"
+#include "common/tokenreader.h"
 
 namespace sonvola {
 
@@ -24,32 +26,24 @@ constexpr Rgb kBlackKeyShade{240, 240, 240};
 // and 571: columns kLeft to kRight - 1, rows kTop to kBottom.
 constexpr int kLeft = 81, kRight = 1081, kTop = 21, kBottom = 570;
 
-bool isBlank(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
-}
-
 // The words of a score and the line each stands on.
 class ScoreWords {
   public:
-    explicit ScoreWords(std::string_view text) : text_(text) {}
+    explicit ScoreWords(std::string_view text) : in_(text, kMaxWordBytes) {}
 
-    bool next(std::string_view& word) {
-        while (pos_ < text_.size() && isBlank(text_[pos_])) {
-            if (text_[pos_] == '\n') ++line_;
-            ++pos_;
-        }
-        if (pos_ >= text_.size()) return false;
-        const size_t start = pos_;
-        while (pos_ < text_.size() && !isBlank(text_[pos_])) ++pos_;
-        word = text_.substr(start, pos_ - start);
+    // False at the end of the text (`word` then stays as it was); a word
+    // longer than kMaxWordBytes comes cut, with `tooLong` set.
+    bool next(std::string_view& word, bool& tooLong) {
+        const TokenReader::Got got = in_.next();
+        if (got == TokenReader::Got::End) return false;
+        word = in_.token();
+        tooLong = got == TokenReader::Got::TooLong;
         return true;
     }
-    int line() const { return line_; }
+    int line() const { return in_.line(); }
 
   private:
-    std::string_view text_;
-    size_t pos_ = 0;
-    int line_ = 1;
+    TokenReader in_;
 };
 
 // A word as the messages show it: in quotes, long ones cut.
@@ -85,6 +79,7 @@ struct Reader {
     ScoreWords words;
     std::string& error;
     std::string_view word;
+    bool tooLong = false;
 
     bool fail(const std::string& why) {
         error = "line " + std::to_string(words.line()) + ": " + why;
@@ -92,11 +87,11 @@ struct Reader {
     }
     // The next word; refused at the end of the text or when too long.
     bool need(const std::string& what) {
-        if (!words.next(word)) {
+        if (!words.next(word, tooLong)) {
             error = "the score ends where " + what + " should follow";
             return false;
         }
-        if (word.size() > kMaxWordBytes) {
+        if (tooLong) {
             return fail("a word longer than " + std::to_string(kMaxWordBytes) + " bytes");
         }
         return true;
@@ -139,7 +134,8 @@ struct Reader {
                 if (word != "/")
                     return fail("the time signature has " + shown(word) + " where \"/\" belongs");
                 if (!need("the time signature's note value" + where)) return false;
-                if (!plainNumber(word, 1, 128, number) || (number & (number - 1)) != 0) {
+                if (!plainNumber(word, 1, 128, number) ||
+                    !std::has_single_bit(static_cast<uint64_t>(number))) {
                     return fail("the note value " + shown(word) +
                                 " is not a power of two from 1 to 128");
                 }
@@ -259,12 +255,12 @@ void drawBar(const RollNote& n, const RollLayout& layout, bool overPeaks, PlotCa
 
 bool readRollScore(std::string_view text, RollScore& score, std::string& error) {
     score = RollScore{};
-    Reader r{ScoreWords(text), error, {}};
-    if (!r.words.next(r.word)) {
+    Reader r{ScoreWords(text), error, {}, false};
+    if (!r.words.next(r.word, r.tooLong)) {
         error = "the score is empty";
         return false;
     }
-    if (r.word.size() > kMaxWordBytes) {
+    if (r.tooLong) {
         return r.fail("a word longer than " + std::to_string(kMaxWordBytes) + " bytes");
     }
     if (r.word != "tracks") {
@@ -281,7 +277,7 @@ bool readRollScore(std::string_view text, RollScore& score, std::string& error) 
             return false;
         }
     }
-    if (r.words.next(r.word)) {
+    if (r.words.next(r.word, r.tooLong)) {
         score = RollScore{};
         return r.fail("text after the last track: " + shown(r.word));
     }
@@ -377,15 +373,15 @@ bool readPeakOverlay(const std::string& path, const RollLayout& layout, PeakOver
         return false;
     }
     const PeakFileHeader h = readPeakHeader(path);
-    overlay.MaxdB = h.MaxdB;
-    overlay.MindB = h.MindB;
+    overlay.maxdB = h.maxdB;
+    overlay.mindB = h.mindB;
     overlay.lowKey = layout.lowKey;
     overlay.highKey = layout.highKey;
     // Bins of a frame each, or longer so that the whole list takes some
     // two thousand; a list longer than its header says merges them later.
     constexpr int64_t kWantedBins = 2000, kMaxBins = 4096;
-    const int64_t frame = std::max<int64_t>(1, h.FrameRate);
-    const int64_t expected = std::max<int64_t>(frame, (int64_t{h.LoopCount} + 1) * frame);
+    const int64_t frame = std::max<int64_t>(1, h.frameRate);
+    const int64_t expected = std::max<int64_t>(frame, (int64_t{h.loopCount} + 1) * frame);
     overlay.binMs = std::max(frame, (expected + kWantedBins - 1) / kWantedBins);
     constexpr size_t rows = PeakOverlay::kRows;
     auto halve = [&] {
@@ -419,7 +415,7 @@ bool readPeakOverlay(const std::string& path, const RollLayout& layout, PeakOver
         for (int32_t i = 0; i < rec.count(); ++i) {
             const int y = rollFrequencyRow(rec.freqs[static_cast<size_t>(i)], layout);
             if (y < 0) continue;
-            const int v = levelValue(rec.levels[static_cast<size_t>(i)], h.MindB, h.MaxdB);
+            const int v = levelValue(rec.levels[static_cast<size_t>(i)], h.mindB, h.maxdB);
             int& cell = bin[y - kTop];
             cell = std::max(cell, v);
         }
@@ -471,8 +467,8 @@ void drawPianoRoll(const RollScore& score, const PeakOverlay* peaks, PlotCanvas&
     if (overPeaks) {
         LegendTexts dB;
         dB.caption = "peaks [dB]";
-        const double range = peaks->MaxdB - peaks->MindB;
-        for (int j = 0; j < 5; ++j) dB.marks[j] = formatDecibels(peaks->MindB + range * j / 4.0);
+        const double range = peaks->maxdB - peaks->mindB;
+        for (int j = 0; j < 5; ++j) dB.marks[j] = formatDecibels(peaks->mindB + range * j / 4.0);
         drawLevelLegend(canvas, velocity, &dB, false);
     } else {
         drawLevelLegend(canvas, velocity, nullptr, false);

@@ -94,8 +94,8 @@ int velocityValue(int velocity);
 struct PeakOverlay {
     static constexpr int kNoPeak = INT_MIN;
     static constexpr int kRows = 550;  // picture rows 21 to 570
-    double MaxdB = 0.0;
-    double MindB = 0.0;
+    double maxdB = 0.0;
+    double mindB = 0.0;
     int lowKey = 0;
     int highKey = 0;
     int64_t spanMs = 0;  // where the last record ends

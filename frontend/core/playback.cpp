@@ -26,86 +26,86 @@ std::string openErrorMessage(const std::string& path, MediaKind kind, const std:
     return text;
 }
 
-void Playback::OpenMediaDevice() {
+void Playback::openMediaDevice() {
     uint32_t id = 0;
-    if (!device_.open(fields_.m_strFileName, window_.selectedKind(), id)) {
+    if (!device_.open(fields_.fileName, window_.selectedKind(), id)) {
         window_.showMessage(
-            openErrorMessage(fields_.m_strFileName, window_.selectedKind(), device_.errorText()));
+            openErrorMessage(fields_.fileName, window_.selectedKind(), device_.errorText()));
         return;
     }
-    m_bDeviceOpen = 1;
-    m_wDeviceID = id;
+    deviceOpen_ = true;
+    deviceId_ = id;
 }
 
-void Playback::CloseMediaDevice() {
-    OnStop();
-    if (m_bDeviceOpen != 1) return;
-    if (!device_.close(m_wDeviceID)) fail();
-    m_bDeviceOpen = 0;
+void Playback::closeMediaDevice() {
+    onStop();
+    if (!deviceOpen_) return;
+    if (!device_.close(deviceId_)) fail();
+    deviceOpen_ = false;
     window_.writeBack();
 }
 
-void Playback::OnStop() {
-    if (m_bDeviceOpen != 1) return;
-    if (!device_.stop(m_wDeviceID)) {
+void Playback::onStop() {
+    if (!deviceOpen_) return;
+    if (!device_.stop(deviceId_)) {
         fail();
         return;
     }
-    m_bPlaying = 0;
+    playing_ = false;
 }
 
-void Playback::OnPlay() {
+void Playback::onPlay() {
     window_.takeOver();
-    CloseMediaDevice();
-    OpenMediaDevice();
-    if (m_bDeviceOpen != 1) return;
-    m_bPlaying = 1;
-    if (!device_.play(m_wDeviceID, true)) fail();
+    closeMediaDevice();
+    openMediaDevice();
+    if (!deviceOpen_) return;
+    playing_ = true;
+    if (!device_.play(deviceId_, true)) fail();
 }
 
-void Playback::OnPause() {
-    if (m_bDeviceOpen != 1 || m_bPlaying != 1) return;
-    if (m_bPaused == 1) {
-        if (!device_.play(m_wDeviceID, false)) fail();
-        m_bPaused = 0;
+void Playback::onPause() {
+    if (!deviceOpen_ || !playing_) return;
+    if (paused_) {
+        if (!device_.play(deviceId_, false)) fail();
+        paused_ = false;
     } else {
-        if (!device_.stop(m_wDeviceID)) fail();
-        m_bPaused = 1;
+        if (!device_.stop(deviceId_)) fail();
+        paused_ = true;
     }
 }
 
-void Playback::OnOpenFile() {
+void Playback::onOpenFile() {
     std::optional<std::string> chosen = window_.chooseFile(window_.selectedKind());
     if (!chosen) return;
     // What was typed into the fields is kept, as load would keep it.
     window_.takeOver();
-    fields_.m_strFileName = *chosen;
+    fields_.fileName = *chosen;
     window_.writeBack();
-    CloseMediaDevice();
-    OpenMediaDevice();
+    closeMediaDevice();
+    openMediaDevice();
 }
 
 void Playback::switchTo(const std::string& candidate) {
     if (!window_.fileReadable(candidate)) return;
     window_.takeOver();  // what was typed into the fields is kept
-    fields_.m_strFileName = candidate;
+    fields_.fileName = candidate;
     window_.writeBack();
-    CloseMediaDevice();
-    OpenMediaDevice();
+    closeMediaDevice();
+    openMediaDevice();
 }
 
-void Playback::OnSelectMidi() {
-    switchTo(fields_.m_strFileName + ".mid");
+void Playback::onSelectMidi() {
+    switchTo(fields_.fileName + ".mid");
 }
 
-void Playback::OnSelectWave() {
-    const std::string& name = fields_.m_strFileName;
+void Playback::onSelectWave() {
+    const std::string& name = fields_.fileName;
     if (name.size() < 4) return;
     switchTo(name.substr(0, name.size() - 4));
 }
 
 bool Playback::stopForAnalysis() {
-    return device_.stop(m_wDeviceID);
+    return device_.stop(deviceId_);
 }
 
 }  // namespace sonvola

@@ -51,21 +51,21 @@ class Playback {
     Playback(FieldTexts& fields, MediaDevice& device, PlaybackWindow& window)
         : fields_(fields), device_(device), window_(window) {}
 
-    int m_bPaused = 0;
-    int m_bPlaying = 0;
-    int m_bDeviceOpen = 0;
-    uint32_t m_wDeviceID = 0;  // from the last successful open; never cleared
+    bool paused() const { return paused_; }
+    bool playing() const { return playing_; }
+    bool deviceOpen() const { return deviceOpen_; }
+    uint32_t deviceId() const { return deviceId_; }  // from the last successful open
 
-    void OpenMediaDevice();
-    void CloseMediaDevice();
-    void OnOpenFile();
-    void OnPlay();
-    void OnStop();
-    void OnPause();
-    void OnSelectWave();
-    void OnSelectMidi();
+    void openMediaDevice();
+    void closeMediaDevice();
+    void onOpenFile();
+    void onPlay();
+    void onStop();
+    void onPause();
+    void onSelectWave();
+    void onSelectMidi();
 
-    // The stop command sent to m_wDeviceID: the proof that a recording is open
+    // The stop command sent to deviceId(): the proof that a recording is open
     // before an analysis starts. False when no device answers.
     bool stopForAnalysis();
 
@@ -76,6 +76,10 @@ class Playback {
     FieldTexts& fields_;
     MediaDevice& device_;
     PlaybackWindow& window_;
+    bool paused_ = false;
+    bool playing_ = false;
+    bool deviceOpen_ = false;
+    uint32_t deviceId_ = 0;  // never cleared
 };
 
 }  // namespace sonvola

@@ -8,6 +8,11 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
+
+#include "common/numbers.h"
+#include "common/peakfile.h"
+#include "common/tokenreader.h"
 
 namespace sonvola {
 
@@ -20,46 +25,19 @@ int clampToInt(double v) {
     return static_cast<int>(v);
 }
 
-bool isSpace(int c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+// The plots take words of up to 1024 bytes; a longer one is read as pieces
+// of that length.
+constexpr size_t kPlotWordBytes = 1024;
+
+// The next word of the file; empty at the end.
+std::string_view nextWord(TokenReader& in) {
+    return in.next() == TokenReader::Got::End ? std::string_view() : in.token();
 }
 
-double atofWord(const std::string& w) {
-    return std::strtod(w.c_str(), nullptr);
-}
-
-int atoiWord(const std::string& w) {
-    long long v = std::strtoll(w.c_str(), nullptr, 10);
-    return v > INT_MAX ? INT_MAX : v < INT_MIN ? INT_MIN : static_cast<int>(v);
-}
-
-// scanf's "%d" after white space; false (value untouched) when no number.
-bool scanInt(std::FILE* f, int32_t& out) {
-    int c;
-    do {
-        c = std::getc(f);
-    } while (c != EOF && isSpace(c));
-    std::string digits;
-    if (c == '+' || c == '-') {
-        digits += static_cast<char>(c);
-        c = std::getc(f);
-    }
-    while (c != EOF && std::isdigit(c)) {
-        digits += static_cast<char>(c);
-        c = std::getc(f);
-    }
-    if (c != EOF) std::ungetc(c, f);
-    if (digits.empty() || digits == "+" || digits == "-") return false;
-    out = atoiWord(digits);
-    return true;
-}
-
-void skipSpace(std::FILE* f) {
-    int c;
-    do {
-        c = std::getc(f);
-    } while (c != EOF && isSpace(c));
-    if (c != EOF) std::ungetc(c, f);
+// The value of a word nextWord gave (a view of the reader's NUL-terminated
+// word while no other is read); 0 for the empty word at the end.
+double valueOf(std::string_view word) {
+    return word.empty() ? 0.0 : parseLenientDouble(word.data(), word.size());
 }
 
 void drawFrameAndLabels(PlotCanvas& canvas) {
@@ -71,12 +49,12 @@ void drawFrameAndLabels(PlotCanvas& canvas) {
     canvas.text(501, 610, "Time [sec]", PlotFont::C);
 }
 
-void drawPeak(PlotCanvas& canvas, double f, double level, int64_t column, const PlotHeader& h,
+void drawPeak(PlotCanvas& canvas, double f, double level, int64_t column, const PeakHeaderValues& h,
               int mode) {
-    const int v = levelValue(level, h.MindB, h.MaxdB);
+    const int v = levelValue(level, h.mindB, h.maxdB);
     if (!bandVisible(v, mode)) return;
     int xs[1001];
-    const int n = plotColumns(column, h.LoopCount, xs);
+    const int n = plotColumns(column, h.loopCount, xs);
     const int y = plotRow(f);
     const Rgb colour = levelColour(v);
     for (int i = 0; i < n; ++i) canvas.pixel(xs[i], y, colour);
@@ -90,11 +68,11 @@ struct TickText {
     long long seconds = 0;
 };
 
-void drawTick(PlotCanvas& canvas, int64_t h, const PlotHeader& header, TickText& last) {
-    const int64_t xt = (1001 * h) / header.LoopCount + 80;
+void drawTick(PlotCanvas& canvas, int64_t h, const PeakHeaderValues& header, TickText& last) {
+    const int64_t xt = (1001 * h) / header.loopCount + 80;
     canvas.line(static_cast<int>(xt), 571, static_cast<int>(xt), 562);
     // Whole seconds; a header's frame shift and count can make them exceed 32 bits.
-    const long long seconds = static_cast<long long>(static_cast<double>(header.FrameRate) *
+    const long long seconds = static_cast<long long>(static_cast<double>(header.frameRate) *
                                                      static_cast<double>(h) * 0.001);
     if (xt == last.x && seconds == last.seconds) return;
     last = {xt, seconds};
@@ -106,48 +84,15 @@ void drawGrid(PlotCanvas& canvas) {
 }
 
 // The key of the peak plots: the dB of the band boundaries.
-void drawPeakLegend(PlotCanvas& canvas, const PlotHeader& h) {
+void drawPeakLegend(PlotCanvas& canvas, const PeakHeaderValues& h) {
     LegendTexts below;
     below.caption = "level [dB]";
-    const double range = h.MaxdB - h.MindB;
-    for (int j = 0; j < 5; ++j) below.marks[j] = formatDecibels(h.MindB + range * j / 4.0);
+    const double range = h.maxdB - h.mindB;
+    for (int j = 0; j < 5; ++j) below.marks[j] = formatDecibels(h.mindB + range * j / 4.0);
     drawLevelLegend(canvas, below, nullptr, true);
 }
 
 }  // namespace
-
-std::string readPlotWord(std::FILE* file) {
-    std::string word;
-    int c;
-    do {
-        c = std::getc(file);
-    } while (c != EOF && isSpace(c));
-    while (c != EOF && !isSpace(c)) {
-        if (word.size() == 1024) break;
-        word += static_cast<char>(c);
-        c = std::getc(file);
-    }
-    if (c != EOF) std::ungetc(c, file);
-    return word;
-}
-
-PlotHeader readPlotHeader(std::FILE* file) {
-    PlotHeader h;
-    readPlotWord(file);
-    h.MaxdB = atofWord(readPlotWord(file));
-    readPlotWord(file);
-    h.MindB = atofWord(readPlotWord(file));
-    // "\n%s %d %s %d\n": each conversion after white space; a failed one ends the scan.
-    skipSpace(file);
-    if (!readPlotWord(file).empty() && scanInt(file, h.FrameRate)) {
-        skipSpace(file);
-        if (!readPlotWord(file).empty() && scanInt(file, h.LoopCount)) skipSpace(file);
-    }
-    // The rest of the signal name line (at most 255 bytes), not used.
-    int c, n = 0;
-    while (n < 255 && (c = std::getc(file)) != EOF && c != '\n') ++n;
-    return h;
-}
 
 int plotRow(double f) {
     return clampToInt(572.0 - f * 0.1001360544217687);
@@ -248,21 +193,22 @@ bool bandVisible(int v, int mode) {
 }
 
 void drawPeakPlot(std::FILE* file, int mode, PlotCanvas& canvas) {
-    const PlotHeader h = readPlotHeader(file);
+    TokenReader in(file, kPlotWordBytes);
+    const PeakHeaderValues h = readPeakHeaderValues(in);
     drawFrameAndLabels(canvas);
-    readPlotWord(file);  // the rule line
+    nextWord(in);  // the rule line
     TickText ticks;
-    if (h.LoopCount > 1) {
-        for (int64_t rec = 1; rec < h.LoopCount; ++rec) {
-            if (readPlotWord(file).empty()) break;  // the label; the file ends early
-            std::string word = readPlotWord(file);
+    if (h.loopCount > 1) {
+        for (int64_t rec = 1; rec < h.loopCount; ++rec) {
+            if (nextWord(in).empty()) break;  // the label; the file ends early
+            std::string_view word = nextWord(in);
             while (!word.empty() && word != "end") {
-                const double f = atofWord(word);
-                const double level = atofWord(readPlotWord(file));
+                const double f = valueOf(word);
+                const double level = valueOf(nextWord(in));
                 drawPeak(canvas, f, level, rec, h, mode);
-                word = readPlotWord(file);
+                word = nextWord(in);
             }
-            if (timeTickAt(rec, h.FrameRate)) drawTick(canvas, rec, h, ticks);
+            if (timeTickAt(rec, h.frameRate)) drawTick(canvas, rec, h, ticks);
             if (word.empty()) break;
         }
     }
@@ -271,37 +217,39 @@ void drawPeakPlot(std::FILE* file, int mode, PlotCanvas& canvas) {
 }
 
 void drawLumpPlot(std::FILE* file, int mode, PlotCanvas& canvas) {
-    const PlotHeader h = readPlotHeader(file);
+    TokenReader in(file, kPlotWordBytes);
+    const PeakHeaderValues h = readPeakHeaderValues(in);
     drawFrameAndLabels(canvas);
-    readPlotWord(file);  // the rule line
+    nextWord(in);  // the rule line
     double f = 0.0;
     for (;;) {
-        const std::string label = readPlotWord(file);
+        const std::string_view label = nextWord(in);
         if (label.empty() || label == "end_of_file") break;
-        const int64_t start = h.FrameRate != 0 ? atoiWord(label) / h.FrameRate : 0;
+        const int64_t start =
+            h.frameRate != 0 ? parseLenientInt(std::string(label).c_str()) / h.frameRate : 0;
         int64_t c = start;
-        std::string word = readPlotWord(file);
-        const double f0 = std::trunc(word == "end" ? 0.0 : atofWord(word));
+        std::string_view word = nextWord(in);
+        const double f0 = std::trunc(word == "end" ? 0.0 : valueOf(word));
         while (!word.empty() && word != "end") {
-            f = atofWord(word);
-            const double level = atofWord(readPlotWord(file));
+            f = valueOf(word);
+            const double level = valueOf(nextWord(in));
             drawPeak(canvas, f, level, c, h, mode);
             ++c;
-            word = readPlotWord(file);
+            word = nextWord(in);
         }
-        if (mode == 0 && h.LoopCount > 0) {
-            const int64_t xs = (1000 * start) / h.LoopCount;
+        if (mode == 0 && h.loopCount > 0) {
+            const int64_t xs = (1000 * start) / h.loopCount;
             const int ys = clampToInt(572.0 - (552 * f0) * 0.00018140589569160998);
             canvas.ellipse(static_cast<int>(xs + 77), ys - 2, static_cast<int>(xs + 81), ys + 2);
-            const int64_t xe = (1000 * c - 1000) / h.LoopCount;
+            const int64_t xe = (1000 * c - 1000) / h.loopCount;
             const int ye = plotRow(f);
             canvas.rectangle(static_cast<int>(xe + 81), ye - 2, static_cast<int>(xe + 85), ye + 2);
         }
         if (word.empty()) break;
     }
-    if (h.LoopCount > 0 && h.FrameRate > 0) {
+    if (h.loopCount > 0 && h.frameRate > 0) {
         // Ticks fall where FrameRate * t is a whole second.
-        int64_t a = h.FrameRate, b = 1000;
+        int64_t a = h.frameRate, b = 1000;
         while (b != 0) {
             const int64_t r = a % b;
             a = b;
@@ -310,9 +258,9 @@ void drawLumpPlot(std::FILE* file, int mode, PlotCanvas& canvas) {
         int64_t step = 1000 / a;
         // A header with more ticks than the frame has pixels draws every
         // so many of them: the picture stays readable and the drawing short.
-        while (h.LoopCount / step > 2000) step *= 2;
+        while (h.loopCount / step > 2000) step *= 2;
         TickText ticks;
-        for (int64_t t = step; t < h.LoopCount; t += step) drawTick(canvas, t, h, ticks);
+        for (int64_t t = step; t < h.loopCount; t += step) drawTick(canvas, t, h, ticks);
     }
     drawGrid(canvas);
     drawPeakLegend(canvas, h);

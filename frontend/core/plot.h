@@ -39,21 +39,6 @@ class PlotCanvas {
     }
 };
 
-// A word of the file: white space skipped, then up to 1024 characters; the
-// character that ended the word (or the 1025th) is put back. Empty at the end.
-std::string readPlotWord(std::FILE* file);
-
-struct PlotHeader {
-    double MaxdB = 0.0;
-    double MindB = 0.0;
-    int32_t FrameRate = 0;
-    int32_t LoopCount = 0;
-};
-
-// Reads the header as the plot windows do: four words, then
-// "\n%s %d %s %d\n", then the rest of the signal name line.
-PlotHeader readPlotHeader(std::FILE* file);
-
 // Row of a frequency: trunc(572.0 - f * 0.1001360544217687).
 int plotRow(double frequencyHz);
 
@@ -77,7 +62,10 @@ enum class PlotKind { Peaks = 1, LinkedPeaks = 2 };
 // The file each kind draws, in the work directory.
 const char* plotFileName(PlotKind kind);
 
-// Draws a whole picture from an open file (positioned at its start).
+// Draws a whole picture from an open file (positioned at its start). The
+// header is read as the stages read it (readPeakHeaderValues); the records
+// word by word, words of up to 1024 bytes, drawing what there is of a file
+// that ends early.
 void drawPeakPlot(std::FILE* file, int mode, PlotCanvas& canvas);
 void drawLumpPlot(std::FILE* file, int mode, PlotCanvas& canvas);
 

@@ -26,6 +26,7 @@
 #include "frontend/qt/backgrounds.h"
 #include "frontend/qt/consolewindow.h"
 #include "frontend/qt/stagechain.h"
+#include "sonvola/version.h"
 
 namespace sonvola {
 
@@ -61,9 +62,27 @@ const char* kMainStyle =
     "  stop: 0 rgb(0, 255, 0), stop: 0.55 rgb(0, 255, 0), stop: 0.6 rgba(0, 0, 0, 90)); }"
     "QRadioButton[sonvolaMain=\"true\"]:focus { border: 1px solid rgb(255, 255, 0); }"
     "QGroupBox[sonvolaMain=\"true\"] { border: 1px solid rgba(255, 255, 255, 120); margin: 0; }"
-    "QFrame#frame1034 { border: 1px solid black; background: transparent; }";
+    "QFrame#frame { border: 1px solid black; background: transparent; }";
 
 }  // namespace
+
+QString controlName(Control id) {
+    static const char* const kNames[] = {"frame",         "fileName",
+                                         "openFile",      "play",
+                                         "pause",         "stop",
+                                         "wave",          "midi",
+                                         "frameShift",    "frameLength",
+                                         "zeroPadLength", "window",
+                                         "tempo",         "shortestNote",
+                                         "timeSignature", "program",
+                                         "runSpecScan",   "runTrackJoin",
+                                         "runNoteFind",   "runScoreToSmf",
+                                         "plotPeaks",     "plotLinkedPeaks",
+                                         "load",          "reset",
+                                         "chmod",         "exit"};
+    static_assert(std::size(kNames) == static_cast<size_t>(Control::Exit) + 1);
+    return QString::fromLatin1(kNames[static_cast<size_t>(id)]);
+}
 
 QString blankCaption() {
     return QStringLiteral(" ");
@@ -103,7 +122,7 @@ MainDialog::MainDialog(MediaDevice& device, ProgramStarter& starter, DialogHooks
       launcher_(fields_, playback_, *this, starter, std::move(programDir), std::move(workDir)),
       hooks_(std::move(hooks)),
       device_(device) {
-    setWindowTitle(QStringLiteral("Sonvola  ver1.40"));
+    setWindowTitle(QStringLiteral("Sonvola  ver" SONVOLA_VERSION));
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     setFixedSize(du(315), du(245));
@@ -133,27 +152,26 @@ MainDialog::MainDialog(MediaDevice& device, ProgramStarter& starter, DialogHooks
     // Dialog initialisation: defaults written into the fields, WAVE selected.
     resetParameters(fields_);
     writeBack();
-    static_cast<QRadioButton*>(control(1006))->setChecked(true);
-    playback_.m_bDeviceOpen = playback_.m_bPlaying = playback_.m_bPaused = 0;
+    static_cast<QRadioButton*>(control(Control::Wave))->setChecked(true);
 }
 
-QPushButton* MainDialog::addButton(int id, const QString& text, int x, int y, int w, int h) {
+QPushButton* MainDialog::addButton(Control id, const QString& text, int x, int y, int w, int h) {
     auto* b = new QPushButton(text, this);
     b->setGeometry(du(x), du(y), du(w), du(h));
     b->setFlat(true);
     b->setAutoDefault(false);
     b->setDefault(false);
-    b->setObjectName(QStringLiteral("c%1").arg(id));
+    b->setObjectName(controlName(id));
     markOwn(b);
     b->installEventFilter(this);
     controls_[id] = b;
     return b;
 }
 
-QLineEdit* MainDialog::addEdit(int id, int x, int y, int w, int h) {
+QLineEdit* MainDialog::addEdit(Control id, int x, int y, int w, int h) {
     auto* e = new QLineEdit(this);
     e->setGeometry(du(x), du(y), du(w), du(h));
-    e->setObjectName(QStringLiteral("c%1").arg(id));
+    e->setObjectName(controlName(id));
     controls_[id] = e;
     return e;
 }
@@ -188,16 +206,16 @@ void MainDialog::build() {
     setStyleSheet(QString::fromLatin1(kMainStyle));
     // The static black frame around the whole client area.
     auto* frame = new QFrame(this);
-    frame->setObjectName(QStringLiteral("frame1034"));
+    frame->setObjectName(controlName(Control::Frame));
     frame->setGeometry(0, 0, du(315), du(245));
     frame->setAttribute(Qt::WA_TransparentForMouseEvents);
-    controls_[1034] = frame;
+    controls_[Control::Frame] = frame;
 
-    addEdit(1001, 7, 25, 298, 12);
-    addButton(1002, tr("ファイルを開く"), 110, 44, 72, 19);
-    addButton(1003, tr("一時停止"), 40, 44, 32, 19);
-    addButton(1004, tr("停止"), 73, 44, 32, 19);
-    addButton(1005, tr("再生"), 7, 44, 32, 19);
+    addEdit(Control::FileName, 7, 25, 298, 12);
+    addButton(Control::OpenFile, tr("ファイルを開く"), 110, 44, 72, 19);
+    addButton(Control::Pause, tr("一時停止"), 40, 44, 32, 19);
+    addButton(Control::Stop, tr("停止"), 73, 44, 32, 19);
+    addButton(Control::Play, tr("再生"), 7, 44, 32, 19);
     auto* wave = new QRadioButton(QStringLiteral("WAVE"), this);
     wave->setGeometry(du(8), du(70), du(55), du(10));
     auto* midi = new QRadioButton(QStringLiteral("MIDI"), this);
@@ -213,96 +231,102 @@ void MainDialog::build() {
     auto* group = new QButtonGroup(this);
     group->addButton(wave);
     group->addButton(midi);
-    controls_[1006] = wave;
-    controls_[1007] = midi;
-    addButton(1008, tr("①音楽音解析"), 195, 50, 104, 20);
-    addButton(1009, tr("①の結果をプロット"), 195, 160, 104, 15);
-    addButton(1011, tr("④1～3よりMIDIを生成"), 195, 122, 104, 20);
+    controls_[Control::Wave] = wave;
+    controls_[Control::Midi] = midi;
+    addButton(Control::RunSpecScan, tr("①音楽音解析"), 195, 50, 104, 20);
+    addButton(Control::PlotPeaks, tr("①の結果をプロット"), 195, 160, 104, 15);
+    addButton(Control::RunScoreToSmf, tr("④1～3よりMIDIを生成"), 195, 122, 104, 20);
     addLabel(tr("窓関数："), 16, 147, 75, 8);
     addLabel(tr("0づめしたフレーム長："), 16, 130, 85, 8);
     addLabel(tr("フレーム長："), 16, 114, 75, 8);
     addLabel(tr("フレームシフト間隔："), 16, 97, 80, 8);
-    addEdit(1024, 106, 97, 68, 12);
-    addEdit(1025, 106, 114, 68, 12);
-    addEdit(1026, 106, 130, 68, 12);
-    addEdit(1027, 106, 147, 68, 12);
+    addEdit(Control::FrameShift, 106, 97, 68, 12);
+    addEdit(Control::FrameLength, 106, 114, 68, 12);
+    addEdit(Control::ZeroPadLength, 106, 130, 68, 12);
+    addEdit(Control::Window, 106, 147, 68, 12);
     addLabel(tr("演奏速度："), 16, 164, 80, 8);
     addLabel(tr("最短音価："), 16, 181, 80, 8);
-    addEdit(1028, 106, 164, 68, 12);
-    addEdit(1029, 106, 181, 68, 12);
-    addButton(1014, tr("②クラスタリング"), 195, 74, 104, 20);
-    addButton(1016, tr("②の結果をプロット"), 195, 179, 104, 15);
-    addButton(1017, tr("③音高認識"), 195, 98, 104, 20);
+    addEdit(Control::Tempo, 106, 164, 68, 12);
+    addEdit(Control::ShortestNote, 106, 181, 68, 12);
+    addButton(Control::RunTrackJoin, tr("②クラスタリング"), 195, 74, 104, 20);
+    addButton(Control::PlotLinkedPeaks, tr("②の結果をプロット"), 195, 179, 104, 15);
+    addButton(Control::RunNoteFind, tr("③音高認識"), 195, 98, 104, 20);
     addLabel(tr("拍子："), 16, 198, 80, 8);
-    addEdit(1030, 106, 198, 68, 12);
+    addEdit(Control::TimeSignature, 106, 198, 68, 12);
     addGroup(188, 39, 117, 110);
     addGroup(188, 149, 117, 53);
     addGroup(7, 85, 175, 150);
     addLabel(tr("ファイル名："), 9, 12, 49, 8);
-    addButton(1010, QStringLiteral("exit"), 273, 213, 26, 15);
-    addButton(1012, QStringLiteral("load"), 195, 213, 25, 15);
-    addButton(1013, QStringLiteral("reset"), 221, 213, 25, 15);
-    addButton(1015, QStringLiteral("chmod"), 247, 213, 25, 15);
+    addButton(Control::Exit, QStringLiteral("exit"), 273, 213, 26, 15);
+    addButton(Control::Load, QStringLiteral("load"), 195, 213, 25, 15);
+    addButton(Control::Reset, QStringLiteral("reset"), 221, 213, 25, 15);
+    addButton(Control::Chmod, QStringLiteral("chmod"), 247, 213, 25, 15);
     addGroup(188, 202, 117, 33);
     addLabel(tr("GM音色番号(1～128)："), 16, 215, 84, 8);
-    addEdit(1031, 106, 215, 68, 12);
+    addEdit(Control::Program, 106, 215, 68, 12);
 
-    auto button = [this](int id) { return static_cast<QPushButton*>(controls_.at(id)); };
-    connect(button(1002), &QPushButton::clicked, this, [this] { playback_.OnOpenFile(); });
-    connect(button(1005), &QPushButton::clicked, this, [this] { playback_.OnPlay(); });
-    connect(button(1004), &QPushButton::clicked, this, [this] { playback_.OnStop(); });
-    connect(button(1003), &QPushButton::clicked, this, [this] { playback_.OnPause(); });
-    connect(button(1010), &QPushButton::clicked, this, &MainDialog::OnExit);
-    connect(button(1012), &QPushButton::clicked, this, &MainDialog::OnLoad);
-    connect(button(1013), &QPushButton::clicked, this, &MainDialog::OnReset);
-    connect(button(1015), &QPushButton::clicked, this, &MainDialog::OnChmod);
-    connect(button(1008), &QPushButton::clicked, this, [this] { launcher_.OnRunSpecScan(); });
-    connect(button(1014), &QPushButton::clicked, this, [this] { launcher_.OnRunTrackJoin(); });
-    connect(button(1017), &QPushButton::clicked, this, [this] { launcher_.OnRunNoteFind(); });
-    connect(button(1011), &QPushButton::clicked, this, [this] { launcher_.OnRunScoreToSmf(); });
-    connect(button(1009), &QPushButton::clicked, this, &MainDialog::OnPlotPeaks);
-    connect(button(1016), &QPushButton::clicked, this, &MainDialog::OnPlotLinkedPeaks);
+    auto button = [this](Control id) { return static_cast<QPushButton*>(controls_.at(id)); };
+    connect(button(Control::OpenFile), &QPushButton::clicked, this,
+            [this] { playback_.onOpenFile(); });
+    connect(button(Control::Play), &QPushButton::clicked, this, [this] { playback_.onPlay(); });
+    connect(button(Control::Stop), &QPushButton::clicked, this, [this] { playback_.onStop(); });
+    connect(button(Control::Pause), &QPushButton::clicked, this, [this] { playback_.onPause(); });
+    connect(button(Control::Exit), &QPushButton::clicked, this, &MainDialog::onExit);
+    connect(button(Control::Load), &QPushButton::clicked, this, &MainDialog::onLoad);
+    connect(button(Control::Reset), &QPushButton::clicked, this, &MainDialog::onReset);
+    connect(button(Control::Chmod), &QPushButton::clicked, this, &MainDialog::onChmod);
+    connect(button(Control::RunSpecScan), &QPushButton::clicked, this,
+            [this] { launcher_.onRunSpecScan(); });
+    connect(button(Control::RunTrackJoin), &QPushButton::clicked, this,
+            [this] { launcher_.onRunTrackJoin(); });
+    connect(button(Control::RunNoteFind), &QPushButton::clicked, this,
+            [this] { launcher_.onRunNoteFind(); });
+    connect(button(Control::RunScoreToSmf), &QPushButton::clicked, this,
+            [this] { launcher_.onRunScoreToSmf(); });
+    connect(button(Control::PlotPeaks), &QPushButton::clicked, this, &MainDialog::onPlotPeaks);
+    connect(button(Control::PlotLinkedPeaks), &QPushButton::clicked, this,
+            &MainDialog::onPlotLinkedPeaks);
     // The radio handlers run after the selection has moved.
-    connect(wave, &QRadioButton::clicked, this, [this] { playback_.OnSelectWave(); });
-    connect(midi, &QRadioButton::clicked, this, [this] { playback_.OnSelectMidi(); });
+    connect(wave, &QRadioButton::clicked, this, [this] { playback_.onSelectWave(); });
+    connect(midi, &QRadioButton::clicked, this, [this] { playback_.onSelectMidi(); });
 }
 
-QWidget* MainDialog::control(int id) const {
+QWidget* MainDialog::control(Control id) const {
     auto it = controls_.find(id);
     return it == controls_.end() ? nullptr : it->second;
 }
 
-QLineEdit* MainDialog::edit(int id) const {
+QLineEdit* MainDialog::edit(Control id) const {
     return qobject_cast<QLineEdit*>(control(id));
 }
 
 MediaKind MainDialog::selectedKind() const {
-    return static_cast<QRadioButton*>(control(1006))->isChecked() ? MediaKind::Wave
-                                                                  : MediaKind::Midi;
+    return static_cast<QRadioButton*>(control(Control::Wave))->isChecked() ? MediaKind::Wave
+                                                                           : MediaKind::Midi;
 }
 
 void MainDialog::takeOver() {
-    fields_.m_strFileName = s(edit(1001)->text());
-    fields_.m_strFrameShift = s(edit(1024)->text());
-    fields_.m_strFrameLength = s(edit(1025)->text());
-    fields_.m_strWindow = s(edit(1027)->text());
-    fields_.m_strZeroPadLength = s(edit(1026)->text());
-    fields_.m_strTempo = s(edit(1028)->text());
-    fields_.m_strShortestNote = s(edit(1029)->text());
-    fields_.m_strTimeSignature = s(edit(1030)->text());
-    fields_.m_strProgram = s(edit(1031)->text());
+    fields_.fileName = s(edit(Control::FileName)->text());
+    fields_.frameShift = s(edit(Control::FrameShift)->text());
+    fields_.frameLength = s(edit(Control::FrameLength)->text());
+    fields_.window = s(edit(Control::Window)->text());
+    fields_.zeroPadLength = s(edit(Control::ZeroPadLength)->text());
+    fields_.tempo = s(edit(Control::Tempo)->text());
+    fields_.shortestNote = s(edit(Control::ShortestNote)->text());
+    fields_.timeSignature = s(edit(Control::TimeSignature)->text());
+    fields_.program = s(edit(Control::Program)->text());
 }
 
 void MainDialog::writeBack() {
-    edit(1001)->setText(q(fields_.m_strFileName));
-    edit(1024)->setText(q(fields_.m_strFrameShift));
-    edit(1025)->setText(q(fields_.m_strFrameLength));
-    edit(1027)->setText(q(fields_.m_strWindow));
-    edit(1026)->setText(q(fields_.m_strZeroPadLength));
-    edit(1028)->setText(q(fields_.m_strTempo));
-    edit(1029)->setText(q(fields_.m_strShortestNote));
-    edit(1030)->setText(q(fields_.m_strTimeSignature));
-    edit(1031)->setText(q(fields_.m_strProgram));
+    edit(Control::FileName)->setText(q(fields_.fileName));
+    edit(Control::FrameShift)->setText(q(fields_.frameShift));
+    edit(Control::FrameLength)->setText(q(fields_.frameLength));
+    edit(Control::Window)->setText(q(fields_.window));
+    edit(Control::ZeroPadLength)->setText(q(fields_.zeroPadLength));
+    edit(Control::Tempo)->setText(q(fields_.tempo));
+    edit(Control::ShortestNote)->setText(q(fields_.shortestNote));
+    edit(Control::TimeSignature)->setText(q(fields_.timeSignature));
+    edit(Control::Program)->setText(q(fields_.program));
 }
 
 void MainDialog::showMessage(const std::string& text) {
@@ -375,7 +399,7 @@ void MainDialog::runAllStages() {
 
 std::string MainDialog::currentScorePath() const {
     std::string recording = readPeakHeader(launcher_.workDir() + "SpecScan.txt").signalName;
-    if (recording.empty()) recording = fields_.m_strFileName;
+    if (recording.empty()) recording = fields_.fileName;
     if (recording.empty()) return std::string();
     return recording + ".txt";
 }
@@ -384,31 +408,31 @@ void MainDialog::showNotes() {
     if (hooks_.openNotes) hooks_.openNotes(this, currentScorePath());
 }
 
-void MainDialog::OnLoad() {
+void MainDialog::onLoad() {
     takeOver();
 }
 
-void MainDialog::OnReset() {
+void MainDialog::onReset() {
     resetParameters(fields_);
     writeBack();
 }
 
-void MainDialog::OnChmod() {
+void MainDialog::onChmod() {
     background_ = nextBackground(background_);
     picture_ = backgroundPicture(background_, devicePixelRatioF());
     update();
 }
 
-void MainDialog::OnExit() {
+void MainDialog::onExit() {
     if (hooks_.askYesNo(this, tr("終了"), tr("アプリケーションを終了しますか？"))) {
         hooks_.exitProcess(1);
     }
 }
 
-void MainDialog::OnPlotPeaks() {
+void MainDialog::onPlotPeaks() {
     hooks_.openPlot(this, 1);
 }
-void MainDialog::OnPlotLinkedPeaks() {
+void MainDialog::onPlotLinkedPeaks() {
     hooks_.openPlot(this, 2);
 }
 
@@ -451,7 +475,7 @@ void MainDialog::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
-    playback_.CloseMediaDevice();
+    playback_.closeMediaDevice();
     QDialog::closeEvent(event);
     if (!ended_) {
         ended_ = true;
@@ -492,24 +516,31 @@ void MainDialog::openPath(const QString& path) {
     std::optional<std::string> file = s(path);
     if (!midi && QFileInfo(path).isFile()) file = recordingForStages(path);
     if (!file) return;
-    static_cast<QRadioButton*>(control(midi ? 1007 : 1006))->setChecked(true);
+    static_cast<QRadioButton*>(control(midi ? Control::Midi : Control::Wave))->setChecked(true);
     takeOver();
-    fields_.m_strFileName = *file;
+    fields_.fileName = *file;
     writeBack();
-    playback_.CloseMediaDevice();
-    playback_.OpenMediaDevice();
+    playback_.closeMediaDevice();
+    playback_.openMediaDevice();
 }
 
 void MainDialog::setTabOrderAsLaidOut() {
     // File, open, play, pause, stop, WAVE/MIDI, the eight fields top to
     // bottom, (1) to (4), the plots, load, reset, chmod, exit.
-    const int order[] = {1001, 1002, 1005, 1003, 1004, 1006, 1007, 1024, 1025,
-                         1026, 1027, 1028, 1029, 1030, 1031, 1008, 1014, 1017,
-                         1011, 1009, 1016, 1012, 1013, 1015, 1010};
+    const Control order[] = {
+        Control::FileName,      Control::OpenFile,      Control::Play,
+        Control::Pause,         Control::Stop,          Control::Wave,
+        Control::Midi,          Control::FrameShift,    Control::FrameLength,
+        Control::ZeroPadLength, Control::Window,        Control::Tempo,
+        Control::ShortestNote,  Control::TimeSignature, Control::Program,
+        Control::RunSpecScan,   Control::RunTrackJoin,  Control::RunNoteFind,
+        Control::RunScoreToSmf, Control::PlotPeaks,     Control::PlotLinkedPeaks,
+        Control::Load,          Control::Reset,         Control::Chmod,
+        Control::Exit};
     for (size_t i = 0; i + 1 < std::size(order); ++i) {
         setTabOrder(control(order[i]), control(order[i + 1]));
     }
-    for (int id : order) control(id)->setFocusPolicy(Qt::StrongFocus);
+    for (Control id : order) control(id)->setFocusPolicy(Qt::StrongFocus);
 }
 
 QString MainDialog::positionText() const {
@@ -517,12 +548,12 @@ QString MainDialog::positionText() const {
         const int64_t s = ms / 1000;
         return QStringLiteral("%1:%2").arg(s / 60).arg(s % 60, 2, 10, QLatin1Char('0'));
     };
-    if (playback_.m_bDeviceOpen != 1) return QString();
+    if (!playback_.deviceOpen()) return QString();
     const int64_t at = device_.positionMs();
     const int64_t length = device_.durationMs();
     if (at < 0) return QString();
-    const QString state = playback_.m_bPlaying != 1       ? QStringLiteral("■")
-                          : playback_.m_bPaused == 1      ? QStringLiteral("❚❚")
+    const QString state = !playback_.playing()            ? QStringLiteral("■")
+                          : playback_.paused()            ? QStringLiteral("❚❚")
                           : (length >= 0 && at >= length) ? QStringLiteral("■")
                                                           : QStringLiteral("▶");
     return state + QLatin1Char(' ') + clock(at) +

@@ -50,6 +50,39 @@ DialogHooks defaultDialogHooks();
 // empty caption would let the window manager show the program's name).
 QString blankCaption();
 
+// The window's controls.
+enum class Control {
+    Frame,  // the black frame around the client area
+    FileName,
+    OpenFile,
+    Play,
+    Pause,
+    Stop,
+    Wave,
+    Midi,
+    FrameShift,
+    FrameLength,
+    ZeroPadLength,
+    Window,
+    Tempo,
+    ShortestNote,
+    TimeSignature,
+    Program,
+    RunSpecScan,
+    RunTrackJoin,
+    RunNoteFind,
+    RunScoreToSmf,
+    PlotPeaks,
+    PlotLinkedPeaks,
+    Load,
+    Reset,
+    Chmod,
+    Exit,
+};
+
+// The control's object name ("fileName", "openFile", ...).
+QString controlName(Control id);
+
 // Dialog units to pixels.
 inline int du(double units) {
     return static_cast<int>(units * 1.5 + 0.5);
@@ -62,9 +95,9 @@ class MainDialog : public QDialog, public PlaybackWindow {
     MainDialog(MediaDevice& device, ProgramStarter& starter, DialogHooks hooks,
                std::string programDir, std::string workDir, QWidget* parent = nullptr);
 
-    // The control of the given id (1001, 1002, ...), for tests and the stages.
-    QWidget* control(int id) const;
-    QLineEdit* edit(int id) const;
+    // The control of the given id, for tests and the stages.
+    QWidget* control(Control id) const;
+    QLineEdit* edit(Control id) const;
     const FieldTexts& fields() const { return fields_; }
     Playback& playback() { return playback_; }
     Launcher& launcher() { return launcher_; }
@@ -98,12 +131,12 @@ class MainDialog : public QDialog, public PlaybackWindow {
     QAction* notesAction() const { return notes_; }
 
   public slots:
-    void OnLoad();
-    void OnReset();
-    void OnChmod();
-    void OnExit();
-    void OnPlotPeaks();
-    void OnPlotLinkedPeaks();
+    void onLoad();
+    void onReset();
+    void onChmod();
+    void onExit();
+    void onPlotPeaks();
+    void onPlotLinkedPeaks();
     void raiseWindow();
 
   protected:
@@ -116,8 +149,8 @@ class MainDialog : public QDialog, public PlaybackWindow {
 
   private:
     void build();
-    QPushButton* addButton(int id, const QString& text, int x, int y, int w, int h);
-    QLineEdit* addEdit(int id, int x, int y, int w, int h);
+    QPushButton* addButton(Control id, const QString& text, int x, int y, int w, int h);
+    QLineEdit* addEdit(Control id, int x, int y, int w, int h);
     void addLabel(const QString& text, int x, int y, int w, int h);
     void addGroup(int x, int y, int w, int h);
     void setTabOrderAsLaidOut();
@@ -131,7 +164,7 @@ class MainDialog : public QDialog, public PlaybackWindow {
     Playback playback_;
     Launcher launcher_;
     DialogHooks hooks_;
-    std::map<int, QWidget*> controls_;
+    std::map<Control, QWidget*> controls_;
     MediaDevice& device_;
     QLabel* position_ = nullptr;
     StageChain* chain_ = nullptr;

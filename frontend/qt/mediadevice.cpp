@@ -9,65 +9,52 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 
+#include "common/fileptr.h"
 #include "common/midifile.h"
+#include "common/wav.h"
 #include "frontend/core/uitext.h"
 
 namespace sonvola {
 
 bool readWavPcm(const std::string& path, PcmData& out, std::string& error) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
+    FilePtr f(std::fopen(path.c_str(), "rb"));
+    if (!f) {
         error = uiText(QT_TRANSLATE_NOOP("sonvola", "ファイルを開けません。"));
         return false;
     }
-    std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    auto u16 = [&](size_t at) {
-        return static_cast<uint32_t>(static_cast<unsigned char>(bytes[at]) |
-                                     (static_cast<unsigned char>(bytes[at + 1]) << 8));
-    };
-    auto u32 = [&](size_t at) { return u16(at) | (u16(at + 2) << 16); };
-    if (bytes.size() < 12 || std::memcmp(bytes.data(), "RIFF", 4) != 0 ||
-        std::memcmp(bytes.data() + 8, "WAVE", 4) != 0) {
+    WavChunks chunks;
+    if (!readWavChunks(f.get(), chunks)) {
         error = uiText(QT_TRANSLATE_NOOP("sonvola", "RIFF WAVE ファイルではありません。"));
         return false;
     }
-    int format = 0, bits = 0;
-    size_t pos = 12;
-    while (pos + 8 <= bytes.size()) {
-        const uint32_t size = u32(pos + 4);
-        const size_t body = pos + 8;
-        if (std::memcmp(bytes.data() + pos, "fmt ", 4) == 0 && body + 16 <= bytes.size()) {
-            format = static_cast<int>(u16(body));
-            out.channels = static_cast<int>(u16(body + 2));
-            out.sampleRate = static_cast<int>(u32(body + 4));
-            bits = static_cast<int>(u16(body + 14));
-        } else if (std::memcmp(bytes.data() + pos, "data", 4) == 0) {
-            if ((format != 1 && format != 0xFFFE) || (bits != 8 && bits != 16) ||
-                out.channels < 1 || out.channels > 8 || out.sampleRate < 1000 ||
-                out.sampleRate > 384000) {
-                error = uiText(QT_TRANSLATE_NOOP(
-                    "sonvola", "再生できない形式です（リニア PCM 8/16 ビットのみ）。"));
-                return false;
-            }
-            const size_t len = std::min<size_t>(size, bytes.size() - body);
-            out.samples.clear();
-            if (bits == 8) {
-                for (size_t i = 0; i < len; ++i) {
-                    out.samples.push_back(static_cast<int16_t>(
-                        (static_cast<unsigned char>(bytes[body + i]) - 128) * 256));
-                }
-            } else {
-                for (size_t i = 0; i + 1 < len; i += 2)
-                    out.samples.push_back(static_cast<int16_t>(u16(body + i)));
-            }
-            return true;
-        }
-        pos = body + size + (size & 1);
+    if (chunks.dataAt < 0) {
+        error = uiText(QT_TRANSLATE_NOOP("sonvola", "data チャンクがありません。"));
+        return false;
     }
-    error = uiText(QT_TRANSLATE_NOOP("sonvola", "data チャンクがありません。"));
-    return false;
+    const WavFormat& fmt = chunks.format;
+    out.channels = static_cast<int>(fmt.channels);
+    out.sampleRate = static_cast<int>(fmt.sampleRate);
+    const int bits = static_cast<int>(fmt.bitsPerSample);
+    if ((fmt.formatCode != 1 && fmt.formatCode != 0xFFFE) || (bits != 8 && bits != 16) ||
+        fmt.channels < 1 || fmt.channels > 8 || fmt.sampleRate < 1000 || fmt.sampleRate > 384000) {
+        error = uiText(
+            QT_TRANSLATE_NOOP("sonvola", "再生できない形式です（リニア PCM 8/16 ビットのみ）。"));
+        return false;
+    }
+    // The samples as the stages read them (8-bit ones converted alike), as
+    // many as the file holds of what the chunk announces.
+    const int64_t body = chunks.dataAt + 8;
+    std::fseek(f.get(), 0, SEEK_END);
+    const int64_t present = std::max<int64_t>(0, std::ftell(f.get()) - body);
+    WaveSampleStream samples;
+    if (!samples.open(path, std::min<int64_t>(chunks.dataSize, present), body, bits)) {
+        error = uiText(QT_TRANSLATE_NOOP("sonvola", "ファイルを開けません。"));
+        return false;
+    }
+    out.samples.resize(static_cast<size_t>(samples.total()));
+    samples.read(out.samples.data(), out.samples.size());
+    return true;
 }
 
 std::string findSoundFont() {
@@ -236,11 +223,9 @@ bool PcmMediaDevice::open(const std::string& path, MediaKind kind, uint32_t& id)
         source->setPcm(std::move(pcm));
     } else {
         if (!source->setMidi(path, findSoundFont(), error_)) return false;
-        MidiFile file;
-        std::string ignored;
-        if (parseMidiFile(path, file, ignored)) {
+        if (Result<MidiFile> file = parseMidiFile(path)) {
             double end = 0.0;
-            for (const MidiNote& n : midiNotes(file)) end = std::max(end, n.offsetS);
+            for (const MidiNote& n : midiNotes(*file)) end = std::max(end, n.offsetS);
             duration = static_cast<int64_t>(end * 1000.0);
         }
     }

@@ -18,15 +18,17 @@ class QAudioSink;
 
 namespace sonvola {
 
-// 16-bit PCM of a WAV file (8-bit data converted), interleaved.
+// 16-bit PCM of a WAV file, interleaved; 8-bit data converted as the stages
+// convert it (pcm8To16 of common/wav.h).
 struct PcmData {
     int sampleRate = 0;
     int channels = 0;
     std::vector<int16_t> samples;
 };
 
-// Reads a RIFF WAVE file of linear PCM, 8 or 16 bits. False with a reason
-// when the file is anything else.
+// Reads a RIFF WAVE file of linear PCM (or extensible), 8 or 16 bits, 1 to 8
+// channels, 1000 to 384000 Hz. False with a reason when the file is anything
+// else.
 bool readWavPcm(const std::string& path, PcmData& out, std::string& error);
 
 // The sound font to render MIDI with: $SONVOLA_SOUNDFONT, else the first

@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <limits>
 #include <random>
 #include <string>
 #include <vector>
@@ -56,16 +57,39 @@ TEST(PeakFile, RewrittenLine1HasTwoBlanks) {
     EXPECT_EQ(text.substr(0, text.find('\n') + 1), "MaxdB: 48.59 MindB: -3.50  \n");
 }
 
+// Every stage builds its records with beginRecord, appendPair and endRecord:
+// labels of any size (a lump's label is its start record times the frame
+// shift), written as printf writes them.
+TEST(PeakFile, RecordsInMemoryAsPrintfWritesThem) {
+    for (int64_t label : {int64_t{0}, int64_t{-7}, int64_t{10}, int64_t{2147483647},
+                          int64_t{2147483648}, std::numeric_limits<int64_t>::min()}) {
+        std::string line = "x";
+        beginRecord(line, label);
+        appendPair(line, 440.004, -3.125);
+        endRecord(line);
+        char expected[80];
+        std::snprintf(expected, sizeof expected, "x%lld: %0.2f %0.2f end\n",
+                      static_cast<long long>(label), 440.004, -3.125);
+        EXPECT_EQ(line, expected);
+    }
+    TempDir dir;
+    std::FILE* f = std::fopen(dir.file("r.txt").c_str(), "wb");
+    const float fr[] = {1.5f}, lv[] = {2.25f};
+    writeRecord(f, int64_t{30000000000}, fr, lv, 1);
+    std::fclose(f);
+    EXPECT_EQ(readFile(dir.file("r.txt")), "30000000000: 1.50 2.25 end\n");
+}
+
 TEST(PeakFile, BothFormsOfLine1ReadTheSame) {
     TempDir dir;
     writeSmallList(dir.file("a.txt"), true);
     writeSmallList(dir.file("b.txt"), false);
     for (const char* name : {"a.txt", "b.txt"}) {
         PeakFileHeader h = readPeakHeader(dir.file(name));
-        EXPECT_FLOAT_EQ(h.MaxdB, 48.59f) << name;
-        EXPECT_FLOAT_EQ(h.MindB, -3.5f) << name;
-        EXPECT_EQ(h.FrameRate, 10);
-        EXPECT_EQ(h.LoopCount, 3);
+        EXPECT_FLOAT_EQ(h.maxdB, 48.59f) << name;
+        EXPECT_FLOAT_EQ(h.mindB, -3.5f) << name;
+        EXPECT_EQ(h.frameRate, 10);
+        EXPECT_EQ(h.loopCount, 3);
         EXPECT_EQ(h.signalName, "/music/my song.wav");  // blanks kept: line 3 is a line
     }
 }
@@ -96,8 +120,8 @@ TEST(PeakFile, CarriageReturnLineEndsAreAccepted) {
               "MaxdB: 1.00 MindB: 2.00  \r\nFrameRate: 5 LoopCount: 2\r\nC:\\a b.wav\r\n---\r\n"
               "5: 100.00 20.00 end\r\n10: end\r\nend_of_file");
     PeakFileHeader h = readPeakHeader(dir.file("crlf.txt"));
-    EXPECT_EQ(h.FrameRate, 5);
-    EXPECT_EQ(h.LoopCount, 2);
+    EXPECT_EQ(h.frameRate, 5);
+    EXPECT_EQ(h.loopCount, 2);
     EXPECT_EQ(h.signalName, "C:\\a b.wav");
     std::FILE* f = std::fopen(dir.file("crlf.txt").c_str(), "rb");
     PeakTable t;
@@ -172,7 +196,7 @@ INSTANTIATE_TEST_SUITE_P(
                       BadList{"half_pair", "10: 1.00", PeakReadStatus::EndsEarly, 0},
                       BadList{"long_token", "10: " + std::string(256, '1') + " 2 end\nend_of_file",
                               PeakReadStatus::TokenTooLong, 0}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& test) { return std::string(test.param.name); });
 
 TEST(PeakFile, TokenOf255BytesIsAccepted) {
     TempDir dir;
@@ -203,9 +227,9 @@ TEST(PeakFile, ManyRecordsAndLongRecordsGrowTheTable) {
 
 TEST(PeakFile, MissingFileGivesZeroHeader) {
     PeakFileHeader h = readPeakHeader("/nonexistent/SpecScan.txt");
-    EXPECT_EQ(h.FrameRate, 0);
-    EXPECT_EQ(h.LoopCount, 0);
-    EXPECT_EQ(h.MaxdB, 0.0f);
+    EXPECT_EQ(h.frameRate, 0);
+    EXPECT_EQ(h.loopCount, 0);
+    EXPECT_EQ(h.maxdB, 0.0f);
     EXPECT_TRUE(h.signalName.empty());
 }
 
@@ -213,9 +237,9 @@ TEST(PeakFile, MalformedHeaderLinesLeaveZeros) {
     TempDir dir;
     writeFile(dir.file("h.txt"), "MaxdB: x MindB:\nFrameRate: ten LoopCount: 3\n");
     PeakFileHeader h = readPeakHeader(dir.file("h.txt"));
-    EXPECT_EQ(h.MaxdB, 0.0f);
-    EXPECT_EQ(h.FrameRate, 0);
-    EXPECT_EQ(h.LoopCount, 0);
+    EXPECT_EQ(h.maxdB, 0.0f);
+    EXPECT_EQ(h.frameRate, 0);
+    EXPECT_EQ(h.loopCount, 0);
 }
 
 }  // namespace

@@ -152,9 +152,8 @@ TEST(Batch, AStopSignalReachesEveryRun) {
     for (int i = 0; i < 4; ++i) {
         const std::string mid = dir.file("in/long" + std::to_string(i) + ".wav.mid");
         if (!fileExists(mid)) continue;
-        MidiFile f;
-        std::string error;
-        EXPECT_TRUE(parseMidiFile(mid, f, error)) << mid << ": " << error;
+        Result<MidiFile> parsed = parseMidiFile(mid);
+        EXPECT_TRUE(parsed.ok()) << mid << ": " << parsed.message();
         ++complete;
     }
     EXPECT_LE(complete, 2);

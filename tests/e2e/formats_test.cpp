@@ -43,10 +43,10 @@ const std::vector<SynthNote> kNotes = {
     {0.10, 0.40, 60, 9000}, {0.60, 0.40, 64, 9000}, {1.10, 0.40, 67, 9000}, {1.60, 0.50, 72, 9000}};
 
 std::vector<MidiNote> notesOf(const std::string& midi) {
-    MidiFile f;
-    std::string error;
-    EXPECT_TRUE(parseMidiFile(midi, f, error)) << midi << ": " << error;
-    return midiNotes(f);
+    Result<MidiFile> parsed = parseMidiFile(midi);
+    EXPECT_TRUE(parsed.ok()) << midi << ": " << parsed.message();
+    if (!parsed) return {};
+    return midiNotes(*parsed);
 }
 
 // The same keys, each starting within one frame shift (10 ms) and a bit.

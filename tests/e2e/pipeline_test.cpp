@@ -42,9 +42,9 @@ TEST(Pipeline, KnownNotesComeOutAtTheirPitchesAndTimes) {
     EXPECT_EQ(r.err,
               "[1/5] SpecScan\n[2/5] TrackJoin\n[3/5] NoteFind\n[4/5] sonvola-refine\n[5/5] "
               "ScoreToSmf\n");
-    MidiFile f;
-    std::string error;
-    ASSERT_TRUE(parseMidiFile(wav + ".mid", f, error)) << error;
+    Result<MidiFile> parsed = parseMidiFile(wav + ".mid");
+    ASSERT_TRUE(parsed.ok()) << parsed.message();
+    const MidiFile& f = *parsed;
     EXPECT_EQ(f.format, 1);
     EXPECT_EQ(f.trackCount, 2);
     EXPECT_EQ(f.division, 480);
@@ -136,39 +136,37 @@ TEST(Pipeline, HelpAndMistakesOnTheCommandLine) {
 }
 
 TEST(TranscribeOptions, EightFieldsAndTheSwitches) {
-    std::string error;
-    auto o = parseTranscribeOptions(
-        {"a.wav", "--shift", "5", "--frame-length", "256", "--fft-length", "2048", "--window",
-         "なし", "--tempo", "100", "--note-value", "64", "--time-signature", "6/8", "--program",
-         "3", "--no-estimation", "--no-amendment"},
-        error);
-    ASSERT_TRUE(o) << error;
+    auto o = parseTranscribeOptions({"a.wav", "--shift", "5", "--frame-length", "256",
+                                     "--fft-length", "2048", "--window", "なし", "--tempo", "100",
+                                     "--note-value", "64", "--time-signature", "6/8", "--program",
+                                     "3", "--no-estimation", "--no-amendment"});
+    ASSERT_TRUE(o) << o.message();
     EXPECT_EQ(
         specScanArguments(*o, "/x/a.wav"),
         (std::vector<std::string>{"/x/a.wav", "5", "-", "256", "_点", "2048", "_点", "なし"}));
     EXPECT_EQ(trackJoinArguments(*o), (std::vector<std::string>{"100", "-", "64", "_分音符"}));
     EXPECT_EQ(noteFindArguments(*o),
               (std::vector<std::string>{"100", "_tempo", "64", "_分音符", "6", "/", "8", "3"}));
-    auto d = parseTranscribeOptions({"b.wav"}, error);
+    auto d = parseTranscribeOptions({"b.wav"});
     ASSERT_TRUE(d);
     EXPECT_EQ(specScanArguments(*d, "b.wav"),
               (std::vector<std::string>{"b.wav", "10", "_msec", "512", "_点", "4096", "_点",
                                         "ハミング窓"}));
     EXPECT_EQ(trackJoinArguments(*d),
               (std::vector<std::string>{"120", "_tempo", "128", "_分音符"}));
-    EXPECT_FALSE(parseTranscribeOptions({"a.wav", "--time-signature", "68"}, error));
-    EXPECT_FALSE(parseTranscribeOptions({"a.wav", "--tempo"}, error));
+    EXPECT_FALSE(parseTranscribeOptions({"a.wav", "--time-signature", "68"}));
+    EXPECT_FALSE(parseTranscribeOptions({"a.wav", "--tempo"}));
     // Several recordings are fine; the options that concern only them are
     // not passed on to the run of each.
     const auto many = parseTranscribeOptions(
-        {"a.wav", "-j", "3", "--tempo", "90", "b.wav", "--output-dir", "o", "--skip-done"}, error);
+        {"a.wav", "-j", "3", "--tempo", "90", "b.wav", "--output-dir", "o", "--skip-done"});
     ASSERT_TRUE(many);
     EXPECT_EQ(many->inputs, (std::vector<std::string>{"a.wav", "b.wav"}));
     EXPECT_EQ(many->jobs, 3);
     EXPECT_EQ(many->analysisArgs, (std::vector<std::string>{"--tempo", "90"}));
-    EXPECT_FALSE(parseTranscribeOptions({"a.wav", "-j", "0"}, error));
-    EXPECT_FALSE(parseTranscribeOptions({"a.wav", "-jx"}, error));
-    EXPECT_FALSE(parseTranscribeOptions({"a.wav", "--bogus"}, error));
+    EXPECT_FALSE(parseTranscribeOptions({"a.wav", "-j", "0"}));
+    EXPECT_FALSE(parseTranscribeOptions({"a.wav", "-jx"}));
+    EXPECT_FALSE(parseTranscribeOptions({"a.wav", "--bogus"}));
 }
 
 }  // namespace

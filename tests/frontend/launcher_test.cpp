@@ -28,7 +28,7 @@ struct Rig {
     }
     void openRecording() {
         window.nextChoice = "/music/my song.wav";
-        playback.OnOpenFile();
+        playback.onOpenFile();
     }
     // The stored strings come from the fields at each take-over; the fake
     // window takes the file field only, so set the others directly.
@@ -45,11 +45,11 @@ struct Rig {
     }
 };
 
-TEST(JoinArguments, EachTextAndOneBlankUpToTheListEnd) {
-    EXPECT_EQ(JoinArguments({"a", "b c", " ", "d"}, ListEnd::AtBlank), "a b c ");
-    EXPECT_EQ(JoinArguments({"a", "", "d", " "}, ListEnd::AtBlank), "a  d ");
-    EXPECT_EQ(JoinArguments({"a", "", "d", ""}, ListEnd::AtEmpty), "a ");
-    EXPECT_EQ(JoinArguments({}, ListEnd::AtEmpty), "");
+TEST(joinArguments, EachTextAndOneBlankUpToTheListEnd) {
+    EXPECT_EQ(joinArguments({"a", "b c", " ", "d"}, ListEnd::AtBlank), "a b c ");
+    EXPECT_EQ(joinArguments({"a", "", "d", " "}, ListEnd::AtBlank), "a  d ");
+    EXPECT_EQ(joinArguments({"a", "", "d", ""}, ListEnd::AtEmpty), "a ");
+    EXPECT_EQ(joinArguments({}, ListEnd::AtEmpty), "");
 }
 
 TEST(SplitCommandLine, BlanksSeparateQuotesGroup) {
@@ -63,24 +63,24 @@ TEST(SplitCommandLine, BlanksSeparateQuotesGroup) {
 TEST(Launcher, DefaultFieldsGiveEachStageItsWords) {
     Rig r;
     r.openRecording();
-    r.launcher.OnRunSpecScan();
+    r.launcher.onRunSpecScan();
     ASSERT_EQ(r.starter.starts.size(), 1u);
     EXPECT_EQ(r.last().program, "/opt/sonvola/SpecScan");
     EXPECT_EQ(r.last().words, (Words{"/music/my song.wav", "10", "_msec", "512", "_点", "4096",
                                      "_点", "ハミング窓"}));
     test::writeFile(r.work.file("SpecScan.txt"),
                     test::peakFileText(1, 2, 10, 0, "/music/my song.wav", {}));
-    r.launcher.OnRunTrackJoin();
+    r.launcher.onRunTrackJoin();
     EXPECT_EQ(r.last().program, "/opt/sonvola/TrackJoin");
     EXPECT_EQ(r.last().words, (Words{"120", "_tempo", "128", "_分音符"}));
     test::writeFile(r.work.file("TrackJoin.txt"), "x");
-    r.launcher.OnRunNoteFind();
+    r.launcher.onRunNoteFind();
     EXPECT_EQ(r.last().words, (Words{"120", "_tempo", "128", "_分音符", "4", "/", "4", "1"}));
     // ScoreToSmf converts the score of the recording SpecScan.txt names.
     const std::string song = r.work.file("my song.wav");
     test::writeFile(r.work.file("SpecScan.txt"), test::peakFileText(1, 2, 10, 0, song, {}));
     test::writeFile(song + ".txt", "tracks 0\n");
-    r.launcher.OnRunScoreToSmf();
+    r.launcher.onRunScoreToSmf();
     EXPECT_EQ(r.last().program, "/opt/sonvola/ScoreToSmf");
     EXPECT_EQ(r.last().words, (Words{song + ".txt", song + ".mid"}));
     EXPECT_TRUE(r.window.errors.empty());
@@ -89,11 +89,11 @@ TEST(Launcher, DefaultFieldsGiveEachStageItsWords) {
 TEST(Launcher, EmptiedFieldsShiftOrEndTheLists) {
     Rig r;
     r.openRecording();
-    r.fields.m_strFrameShift.clear();
+    r.fields.frameShift.clear();
     EXPECT_EQ(r.launcher.specScanArguments(),
               "\"/music/my song.wav\"  512 _点 4096 _点 ハミング窓 ");
-    r.fields.m_strFrameShift = "10 _msec";
-    r.fields.m_strTimeSignature.clear();
+    r.fields.frameShift = "10 _msec";
+    r.fields.timeSignature.clear();
     EXPECT_EQ(r.launcher.noteFindArguments(), "120 _tempo 128 _分音符 ");
     EXPECT_EQ(splitCommandLine(r.launcher.noteFindArguments()),
               (Words{"120", "_tempo", "128", "_分音符"}));
@@ -102,15 +102,15 @@ TEST(Launcher, EmptiedFieldsShiftOrEndTheLists) {
 TEST(Launcher, SpecScanNeedsAnOpenDeviceEvenWithAValidPathTyped) {
     Rig r;
     r.window.typedFileName = "/music/my song.wav";
-    r.launcher.OnRunSpecScan();
+    r.launcher.onRunSpecScan();
     EXPECT_TRUE(r.starter.starts.empty());
     EXPECT_EQ(r.window.errors, (std::vector<std::string>{kNoWaveMessage}));
 }
 
 TEST(Launcher, MissingPeakListsAreReported) {
     Rig r;
-    r.launcher.OnRunTrackJoin();
-    r.launcher.OnRunNoteFind();
+    r.launcher.onRunTrackJoin();
+    r.launcher.onRunNoteFind();
     EXPECT_TRUE(r.starter.starts.empty());
     EXPECT_EQ(r.window.errors, (std::vector<std::string>{kNoSpecScanMessage, kNoTrackJoinMessage}));
 }
@@ -120,21 +120,21 @@ TEST(Launcher, ConvertingRefusesTheLoadedMidiFileOnly) {
     const std::string song = r.work.file("my song.wav");
     test::writeFile(r.work.file("SpecScan.txt"), test::peakFileText(1, 2, 10, 0, song, {}));
     test::writeFile(song + ".txt", "tracks 0\n");
-    r.fields.m_strFileName = song + ".mid";
-    r.launcher.OnRunScoreToSmf();
+    r.fields.fileName = song + ".mid";
+    r.launcher.onRunScoreToSmf();
     EXPECT_TRUE(r.starter.starts.empty());
     EXPECT_EQ(r.window.messages, (std::vector<std::string>{kMidiInUseMessage}));
-    r.fields.m_strFileName = song;
-    r.launcher.OnRunScoreToSmf();
+    r.fields.fileName = song;
+    r.launcher.onRunScoreToSmf();
     EXPECT_EQ(r.starter.starts.size(), 1u);
 }
 
 TEST(Launcher, ConvertingWithoutAScoreSaysWhatToRunFirst) {
     Rig r;
-    r.launcher.OnRunScoreToSmf();  // a fresh start: nothing analysed yet
+    r.launcher.onRunScoreToSmf();  // a fresh start: nothing analysed yet
     const std::string song = r.work.file("my song.wav");
     test::writeFile(r.work.file("SpecScan.txt"), test::peakFileText(1, 2, 10, 0, song, {}));
-    r.launcher.OnRunScoreToSmf();  // analysed, but no score yet
+    r.launcher.onRunScoreToSmf();  // analysed, but no score yet
     EXPECT_TRUE(r.starter.starts.empty());
     EXPECT_EQ(r.window.errors,
               (std::vector<std::string>{kNoSpecScanMessage, noScoreMessage(song + ".txt")}));
@@ -147,43 +147,44 @@ TEST(Launcher, FieldsAreCheckedBeforeAStageStarts) {
         std::string text, named;
     };
     const std::vector<Case> cases = {
-        {Stage::SpecScan, &FieldTexts::m_strFileName, "", "ファイル名"},
-        {Stage::SpecScan, &FieldTexts::m_strFrameShift, "0.5 _msec", "フレームシフト間隔"},
-        {Stage::SpecScan, &FieldTexts::m_strFrameShift, "", "フレームシフト間隔"},
-        {Stage::SpecScan, &FieldTexts::m_strFrameLength, "abc", "フレーム長"},
-        {Stage::SpecScan, &FieldTexts::m_strFrameLength, "51O _点", "フレーム長"},
-        {Stage::SpecScan, &FieldTexts::m_strZeroPadLength, "1000 _点", "0づめしたフレーム長"},
-        {Stage::SpecScan, &FieldTexts::m_strZeroPadLength, "256 _点", "0づめしたフレーム長"},
-        {Stage::SpecScan, &FieldTexts::m_strWindow, "hamming", "窓関数"},
-        {Stage::TrackJoin, &FieldTexts::m_strTempo, "0 _tempo", "演奏速度"},
-        {Stage::TrackJoin, &FieldTexts::m_strTempo, "12O _tempo", "演奏速度"},
-        {Stage::TrackJoin, &FieldTexts::m_strShortestNote, "-8 _分音符", "最短音価"},
-        {Stage::NoteFind, &FieldTexts::m_strTimeSignature, "3/4", "拍子"},
-        {Stage::NoteFind, &FieldTexts::m_strTimeSignature, "3 / 5", "拍子"},
-        {Stage::NoteFind, &FieldTexts::m_strTimeSignature, "0 / 4", "拍子"},
-        {Stage::NoteFind, &FieldTexts::m_strProgram, "200", "GM音色番号"},
-        {Stage::NoteFind, &FieldTexts::m_strProgram, "", "GM音色番号"}};
+        {Stage::SpecScan, &FieldTexts::fileName, "", "ファイル名"},
+        {Stage::SpecScan, &FieldTexts::frameShift, "0.5 _msec", "フレームシフト間隔"},
+        {Stage::SpecScan, &FieldTexts::frameShift, "", "フレームシフト間隔"},
+        {Stage::SpecScan, &FieldTexts::frameLength, "abc", "フレーム長"},
+        {Stage::SpecScan, &FieldTexts::frameLength, "51O _点", "フレーム長"},
+        {Stage::SpecScan, &FieldTexts::zeroPadLength, "1000 _点", "0づめしたフレーム長"},
+        {Stage::SpecScan, &FieldTexts::zeroPadLength, "256 _点", "0づめしたフレーム長"},
+        {Stage::SpecScan, &FieldTexts::window, "hamming", "窓関数"},
+        {Stage::TrackJoin, &FieldTexts::tempo, "0 _tempo", "演奏速度"},
+        {Stage::TrackJoin, &FieldTexts::tempo, "12O _tempo", "演奏速度"},
+        {Stage::TrackJoin, &FieldTexts::shortestNote, "-8 _分音符", "最短音価"},
+        {Stage::NoteFind, &FieldTexts::timeSignature, "3/4", "拍子"},
+        {Stage::NoteFind, &FieldTexts::timeSignature, "3 / 5", "拍子"},
+        {Stage::NoteFind, &FieldTexts::timeSignature, "0 / 4", "拍子"},
+        {Stage::NoteFind, &FieldTexts::program, "200", "GM音色番号"},
+        {Stage::NoteFind, &FieldTexts::program, "", "GM音色番号"}};
     for (const Case& c : cases) {
         FieldTexts f;
         resetParameters(f);
-        f.m_strFileName = "/music/my song.wav";
-        EXPECT_FALSE(fieldProblem(c.stage, f)) << "the defaults pass";
+        f.fileName = "/music/my song.wav";
+        EXPECT_TRUE(checkFields(c.stage, f).ok()) << "the defaults pass";
         f.*c.field = c.text;
-        const auto problem = fieldProblem(c.stage, f);
-        ASSERT_TRUE(problem) << c.text;
-        EXPECT_EQ(problem->rfind(c.named, 0), 0u) << *problem;
+        const Status checked = checkFields(c.stage, f);
+        ASSERT_FALSE(checked.ok()) << c.text;
+        const std::string& problem = checked.message();
+        EXPECT_EQ(problem.rfind(c.named, 0), 0u) << problem;
         if (!c.text.empty()) {
-            EXPECT_NE(problem->find("「" + c.text + "」"), std::string::npos) << *problem;
+            EXPECT_NE(problem.find("「" + c.text + "」"), std::string::npos) << problem;
         }
     }
     // The buttons show the problem and start nothing.
     Rig r;
     r.openRecording();
-    r.fields.m_strWindow = "hamming";
-    r.launcher.OnRunSpecScan();
+    r.fields.window = "hamming";
+    r.launcher.onRunSpecScan();
     test::writeFile(r.work.file("SpecScan.txt"), "x");
-    r.fields.m_strTempo = "0 _tempo";
-    r.launcher.OnRunTrackJoin();
+    r.fields.tempo = "0 _tempo";
+    r.launcher.onRunTrackJoin();
     EXPECT_TRUE(r.starter.starts.empty());
     ASSERT_EQ(r.window.errors.size(), 2u);
     EXPECT_EQ(r.window.errors[0].rfind("窓関数「hamming」", 0), 0u);
@@ -195,8 +196,8 @@ TEST(Launcher, LongTextsPassWhole) {
     const std::string path = "/music/" + std::string(400, 'x') + ".wav";
     r.device.openable = {path};
     r.window.nextChoice = path;
-    r.playback.OnOpenFile();
-    r.launcher.OnRunSpecScan();
+    r.playback.onOpenFile();
+    r.launcher.onRunSpecScan();
     EXPECT_EQ(r.last().words.front(), path);
 }
 
@@ -204,7 +205,7 @@ TEST(Launcher, AProgramThatCannotStartIsReported) {
     Rig r;
     r.openRecording();
     r.starter.fail = true;
-    r.launcher.OnRunSpecScan();
+    r.launcher.onRunSpecScan();
     EXPECT_EQ(r.window.errors, (std::vector<std::string>{kStartFailedMessage}));
 }
 
@@ -215,15 +216,15 @@ TEST(StageCommands, TheButtonsStartWhatStageCommandBuilds) {
     Rig r;
     r.openRecording();
     r.leaveOldPeakList();
-    r.fields.m_strTempo = "96 _tempo";
-    r.launcher.OnRunSpecScan();
+    r.fields.tempo = "96 _tempo";
+    r.launcher.onRunSpecScan();
     EXPECT_EQ(r.started(), r.launcher.stageCommand(Stage::SpecScan));
-    r.launcher.OnRunTrackJoin();
+    r.launcher.onRunTrackJoin();
     EXPECT_EQ(r.started(), r.launcher.stageCommand(Stage::TrackJoin));
     EXPECT_EQ(r.started().words, (Words{"96", "_tempo", "128", "_分音符"}));
-    r.launcher.OnRunNoteFind();
+    r.launcher.onRunNoteFind();
     EXPECT_EQ(r.started(), r.launcher.stageCommand(Stage::NoteFind));
-    r.launcher.OnRunScoreToSmf();
+    r.launcher.onRunScoreToSmf();
     EXPECT_EQ(r.started(), r.launcher.stageCommand(Stage::ScoreToSmf));
     // The button converts the recording SpecScan.txt names.
     EXPECT_EQ(r.started().words,
@@ -271,7 +272,7 @@ TEST(StageCommands, RunningAllNeedsAnOpenRecording) {
 TEST(StageCommands, RunningAllTakesTheFieldsOverFirst) {
     Rig r;
     r.openRecording();
-    r.fields.m_strShortestNote = "64 _分音符";
+    r.fields.shortestNote = "64 _分音符";
     const std::vector<StageCommand> all = r.launcher.runAllCommands();
     ASSERT_EQ(all.size(), 4u);
     EXPECT_EQ(all[1].words, (Words{"120", "_tempo", "64", "_分音符"}));

@@ -62,7 +62,7 @@ DialogHooks recordingHooks(Recorded& r) {
     return h;
 }
 
-QPushButton* button(MainDialog& d, int id) {
+QPushButton* button(MainDialog& d, Control id) {
     return qobject_cast<QPushButton*>(d.control(id));
 }
 
@@ -161,7 +161,7 @@ class MainDialogTest : public QObject {
         Recorded r;
         MainDialog d(device, starter, recordingHooks(r), "/nonexistent/", "/nonexistent/");
         d.show();
-        for (int id : {1006, 1007}) {
+        for (Control id : {Control::Wave, Control::Midi}) {
             const QImage img = d.grab(d.control(id)->geometry()).toImage();
             int green = 0;
             for (int y = 0; y < img.height(); ++y) {
@@ -170,7 +170,7 @@ class MainDialogTest : public QObject {
                     if (c.green() > 150 && c.red() < 100 && c.blue() < 100) ++green;
                 }
             }
-            QVERIFY2(green >= 8, qPrintable(QString::number(id)));
+            QVERIFY2(green >= 8, qPrintable(controlName(id)));
         }
     }
 
@@ -179,18 +179,26 @@ class MainDialogTest : public QObject {
         test::FakeStarter starter;
         Recorded r;
         MainDialog d(device, starter, recordingHooks(r), "/nonexistent/", "/nonexistent/");
-        const QList<int> expected = {1001, 1002, 1005, 1003, 1004, 1006, 1007, 1024, 1025,
-                                     1026, 1027, 1028, 1029, 1030, 1031, 1008, 1014, 1017,
-                                     1011, 1009, 1016, 1012, 1013, 1015, 1010};
-        std::map<QWidget*, int> ids;
-        for (int id : expected) ids[d.control(id)] = id;
-        QList<int> seen;
-        QWidget* w = d.control(1001);
+        const QList<Control> expected = {
+            Control::FileName,      Control::OpenFile,      Control::Play,
+            Control::Pause,         Control::Stop,          Control::Wave,
+            Control::Midi,          Control::FrameShift,    Control::FrameLength,
+            Control::ZeroPadLength, Control::Window,        Control::Tempo,
+            Control::ShortestNote,  Control::TimeSignature, Control::Program,
+            Control::RunSpecScan,   Control::RunTrackJoin,  Control::RunNoteFind,
+            Control::RunScoreToSmf, Control::PlotPeaks,     Control::PlotLinkedPeaks,
+            Control::Load,          Control::Reset,         Control::Chmod,
+            Control::Exit};
+        std::map<QWidget*, Control> ids;
+        for (Control id : expected) ids[d.control(id)] = id;
+        QStringList seen, expectedNames;
+        for (Control id : expected) expectedNames << controlName(id);
+        QWidget* w = d.control(Control::FileName);
         for (int step = 0; step < 200 && seen.size() < expected.size(); ++step) {
-            if (ids.count(w)) seen << ids[w];
+            if (ids.count(w)) seen << controlName(ids[w]);
             w = w->nextInFocusChain();
         }
-        QCOMPARE(seen, expected);
+        QCOMPARE(seen, expectedNames);
     }
 
     void returnPressesTheFocusedButtonAndCloseAsks() {
@@ -199,9 +207,10 @@ class MainDialogTest : public QObject {
         Recorded r;
         MainDialog d(device, starter, recordingHooks(r), "/nonexistent/", "/nonexistent/");
         d.show();
-        d.edit(1028)->setText(QStringLiteral("96 _tempo"));
-        QTest::keyClick(button(d, 1013), Qt::Key_Return);  // a key on the focused button
-        QTRY_COMPARE(d.edit(1028)->text(), QStringLiteral("120 _tempo"));  // reset pressed
+        d.edit(Control::Tempo)->setText(QStringLiteral("96 _tempo"));
+        QTest::keyClick(button(d, Control::Reset), Qt::Key_Return);  // a key on the focused button
+        QTRY_COMPARE(d.edit(Control::Tempo)->text(),
+                     QStringLiteral("120 _tempo"));  // reset pressed
         // The title bar's close asks; "no" keeps the window.
         r.answerYes = false;
         QVERIFY(!d.close());
@@ -221,16 +230,16 @@ class MainDialogTest : public QObject {
         r.nextFile = "/m/song.wav";
         MainDialog d(device, starter, recordingHooks(r), "/nonexistent/", "/nonexistent/");
         QCOMPARE(d.positionText(), QString());  // nothing open
-        button(d, 1002)->click();
-        button(d, 1005)->click();  // play
+        button(d, Control::OpenFile)->click();
+        button(d, Control::Play)->click();  // play
         device.position = 12345;
         device.duration = 65000;
         QCOMPARE(d.positionText(), QStringLiteral("▶ 0:12 / 1:05"));
         QTRY_COMPARE(d.findChild<QLabel*>(QStringLiteral("position"))->text(),
                      QStringLiteral("▶ 0:12 / 1:05"));
-        button(d, 1003)->click();  // pause
+        button(d, Control::Pause)->click();  // pause
         QCOMPARE(d.positionText(), QStringLiteral("❚❚ 0:12 / 1:05"));
-        button(d, 1004)->click();  // stop
+        button(d, Control::Stop)->click();  // stop
         QCOMPARE(d.positionText(), QStringLiteral("■ 0:12 / 1:05"));
     }
 
@@ -241,16 +250,16 @@ class MainDialogTest : public QObject {
         device.midiOnly = {"/m/x.mid"};
         Recorded r;
         MainDialog d(device, starter, recordingHooks(r), "/nonexistent/", "/nonexistent/");
-        d.edit(1028)->setText(QStringLiteral("96 _tempo"));
+        d.edit(Control::Tempo)->setText(QStringLiteral("96 _tempo"));
         // A drop hands the file to openPath (Qt delivers drops only during a
         // real drag, so the path is given here as the drop gives it).
         QVERIFY(d.acceptDrops());
         d.openPath(QStringLiteral("/m/dropped.wav"));
-        QCOMPARE(d.edit(1001)->text(), QStringLiteral("/m/dropped.wav"));
-        QCOMPARE(d.playback().m_bDeviceOpen, 1);
-        QCOMPARE(d.edit(1028)->text(), QStringLiteral("96 _tempo"));  // typed value kept
+        QCOMPARE(d.edit(Control::FileName)->text(), QStringLiteral("/m/dropped.wav"));
+        QVERIFY(d.playback().deviceOpen());
+        QCOMPARE(d.edit(Control::Tempo)->text(), QStringLiteral("96 _tempo"));  // typed value kept
         d.openPath(QStringLiteral("/m/x.mid"));
-        QVERIFY(static_cast<QRadioButton*>(d.control(1007))->isChecked());
+        QVERIFY(static_cast<QRadioButton*>(d.control(Control::Midi))->isChecked());
         QCOMPARE(device.log.back(), std::string("open /m/x.mid midi"));
         QVERIFY(!d.windowIcon().isNull());
     }
@@ -269,8 +278,8 @@ class MainDialogTest : public QObject {
         QVERIFY(r.messages[0].contains(QStringLiteral("ファイル名が空です")));
         device.openable = {"/m/song.wav"};
         r.nextFile = "/m/song.wav";
-        button(d, 1002)->click();
-        d.edit(1030)->setText(QStringLiteral("3/4"));  // not "3 / 4"
+        button(d, Control::OpenFile)->click();
+        d.edit(Control::TimeSignature)->setText(QStringLiteral("3/4"));  // not "3 / 4"
         d.runAllAction()->trigger();
         QCOMPARE(r.messages.size(), 2);
         QVERIFY(r.messages[1].contains(QStringLiteral("拍子「3/4」")));
@@ -294,22 +303,23 @@ class MainDialogTest : public QObject {
             Recorded r;
             MainDialog d(device, starter, recordingHooks(r), "/nonexistent/", "/nonexistent/");
             d.show();
-            QCOMPARE(button(d, 1002)->text(), QStringLiteral("Open file"));
-            QCOMPARE(button(d, 1008)->text(), QStringLiteral("(1) Analyse the sound"));
+            QCOMPARE(button(d, Control::OpenFile)->text(), QStringLiteral("Open file"));
+            QCOMPARE(button(d, Control::RunSpecScan)->text(),
+                     QStringLiteral("(1) Analyse the sound"));
             QVERIFY(textsFit(d));
-            button(d, 1008)->click();  // the window-free messages too
+            button(d, Control::RunSpecScan)->click();  // the window-free messages too
             QCOMPARE(r.messages.last(),
                      QStringLiteral("Error|The file name is empty. Choose a recording with Open "
                                     "file.|owned"));
             // The stages' own words (their parameters) stay as they are.
-            QCOMPARE(d.edit(1027)->text(), QStringLiteral("ハミング窓"));
+            QCOMPARE(d.edit(Control::Window)->text(), QStringLiteral("ハミング窓"));
         }
         QVERIFY(installUiLanguage(UiLanguage::Japanese));
         test::FakeDevice device;
         test::FakeStarter starter;
         Recorded r;
         MainDialog d(device, starter, recordingHooks(r), "/nonexistent/", "/nonexistent/");
-        QCOMPARE(button(d, 1002)->text(), QStringLiteral("ファイルを開く"));
+        QCOMPARE(button(d, Control::OpenFile)->text(), QStringLiteral("ファイルを開く"));
     }
 
     // A recording the stages cannot read as it is (here 24 bits) is decoded
@@ -333,16 +343,16 @@ class MainDialogTest : public QObject {
         Recorded r;
         MainDialog d(device, starter, recordingHooks(r), "/nonexistent/", work.path() + "/");
         d.openPath(QString::fromStdString(deep));
-        QCOMPARE(d.edit(1001)->text(), QString::fromStdString(copy));
+        QCOMPARE(d.edit(Control::FileName)->text(), QString::fromStdString(copy));
         QVERIFY(stagesReadAsIs(copy));
-        QCOMPARE(d.playback().m_bDeviceOpen, 1);
+        QVERIFY(d.playback().deviceOpen());
         QVERIFY(r.messages.isEmpty());
         const std::string junk = dir.file("junk.mp3");
         test::writeFile(junk, std::string(200, 'x'));
         d.openPath(QString::fromStdString(junk));
         QCOMPARE(r.messages.size(), 1);
         QVERIFY(r.messages[0].contains(QString::fromStdString(junk)));
-        QCOMPARE(d.edit(1001)->text(), QString::fromStdString(copy));  // unchanged
+        QCOMPARE(d.edit(Control::FileName)->text(), QString::fromStdString(copy));  // unchanged
         QVERIFY(!test::fileExists(work.file("junk.mp3")));
     }
 
@@ -353,17 +363,21 @@ class MainDialogTest : public QObject {
         MainDialog d(device, starter, recordingHooks(r), "/nonexistent/", "/nonexistent/");
         QCOMPARE(d.windowTitle(), QStringLiteral("Sonvola  ver1.40"));
         QCOMPARE(d.size(), QSize(473, 368));  // 315 x 245 dialog units
-        QCOMPARE(button(d, 1008)->text(), QStringLiteral("①音楽音解析"));
-        QCOMPARE(button(d, 1011)->text(), QStringLiteral("④1～3よりMIDIを生成"));
-        QCOMPARE(button(d, 1002)->geometry(), QRect(165, 66, 108, 29));  // 110, 44, 72, 19
-        QCOMPARE(d.edit(1001)->geometry(), QRect(11, 38, 447, 18));
-        QVERIFY(qobject_cast<QRadioButton*>(d.control(1006))->isChecked());
-        QVERIFY(!qobject_cast<QRadioButton*>(d.control(1007))->isChecked());
+        QCOMPARE(button(d, Control::RunSpecScan)->text(), QStringLiteral("①音楽音解析"));
+        QCOMPARE(button(d, Control::RunScoreToSmf)->text(), QStringLiteral("④1～3よりMIDIを生成"));
+        QCOMPARE(button(d, Control::OpenFile)->geometry(),
+                 QRect(165, 66, 108, 29));  // 110, 44, 72, 19
+        QCOMPARE(d.edit(Control::FileName)->geometry(), QRect(11, 38, 447, 18));
+        QVERIFY(qobject_cast<QRadioButton*>(d.control(Control::Wave))->isChecked());
+        QVERIFY(!qobject_cast<QRadioButton*>(d.control(Control::Midi))->isChecked());
         QCOMPARE(d.palette().color(QPalette::Window), QColor(236, 233, 216));
-        for (int id :
-             {1002, 1003, 1004, 1005, 1008, 1009, 1010, 1011, 1012, 1013, 1014, 1015, 1016, 1017}) {
+        for (Control id :
+             {Control::OpenFile, Control::Pause, Control::Stop, Control::Play, Control::RunSpecScan,
+              Control::PlotPeaks, Control::Exit, Control::RunScoreToSmf, Control::Load,
+              Control::Reset, Control::RunTrackJoin, Control::Chmod, Control::PlotLinkedPeaks,
+              Control::RunNoteFind}) {
             QVERIFY2(button(d, id) && button(d, id)->isEnabled() && button(d, id)->isFlat(),
-                     qPrintable(QString::number(id)));
+                     qPrintable(controlName(id)));
         }
     }
 
@@ -372,17 +386,17 @@ class MainDialogTest : public QObject {
         test::FakeStarter starter;
         Recorded r;
         MainDialog d(device, starter, recordingHooks(r), "/nonexistent/", "/nonexistent/");
-        QCOMPARE(d.edit(1024)->text(), QStringLiteral("10 _msec"));
-        QCOMPARE(d.edit(1027)->text(), QStringLiteral("ハミング窓"));
-        QCOMPARE(d.edit(1030)->text(), QStringLiteral("4 / 4"));
-        QCOMPARE(d.edit(1001)->text(), QString());
-        d.edit(1001)->setText("/music/a.wav");
-        d.edit(1028)->setText("90");
-        button(d, 1012)->click();  // load
-        button(d, 1013)->click();  // reset
-        QCOMPARE(d.edit(1028)->text(), QStringLiteral("120 _tempo"));
-        QCOMPARE(d.edit(1001)->text(), QStringLiteral("/music/a.wav"));
-        QCOMPARE(d.fields().m_strFileName, std::string("/music/a.wav"));
+        QCOMPARE(d.edit(Control::FrameShift)->text(), QStringLiteral("10 _msec"));
+        QCOMPARE(d.edit(Control::Window)->text(), QStringLiteral("ハミング窓"));
+        QCOMPARE(d.edit(Control::TimeSignature)->text(), QStringLiteral("4 / 4"));
+        QCOMPARE(d.edit(Control::FileName)->text(), QString());
+        d.edit(Control::FileName)->setText("/music/a.wav");
+        d.edit(Control::Tempo)->setText("90");
+        button(d, Control::Load)->click();   // load
+        button(d, Control::Reset)->click();  // reset
+        QCOMPARE(d.edit(Control::Tempo)->text(), QStringLiteral("120 _tempo"));
+        QCOMPARE(d.edit(Control::FileName)->text(), QStringLiteral("/music/a.wav"));
+        QCOMPARE(d.fields().fileName, std::string("/music/a.wav"));
     }
 
     void openingKeepsWhatWasTyped() {
@@ -392,11 +406,11 @@ class MainDialogTest : public QObject {
         Recorded r;
         r.nextFile = "/m/song.wav";
         MainDialog d(device, starter, recordingHooks(r), "/nonexistent/", "/nonexistent/");
-        d.edit(1028)->setText("96 _tempo");
-        button(d, 1002)->click();  // open: what was typed is taken over, not lost
-        QCOMPARE(d.edit(1028)->text(), QStringLiteral("96 _tempo"));
-        QCOMPARE(d.fields().m_strTempo, std::string("96 _tempo"));
-        QCOMPARE(d.edit(1001)->text(), QStringLiteral("/m/song.wav"));
+        d.edit(Control::Tempo)->setText("96 _tempo");
+        button(d, Control::OpenFile)->click();  // open: what was typed is taken over, not lost
+        QCOMPARE(d.edit(Control::Tempo)->text(), QStringLiteral("96 _tempo"));
+        QCOMPARE(d.fields().tempo, std::string("96 _tempo"));
+        QCOMPARE(d.edit(Control::FileName)->text(), QStringLiteral("/m/song.wav"));
         // Switching WAVE/MIDI keeps typed values too (the MIDI file must exist).
         QTemporaryDir dir;
         const std::string wav = dir.filePath("song.wav").toStdString();
@@ -405,12 +419,12 @@ class MainDialogTest : public QObject {
         QFile(dir.filePath("song.wav.mid")).open(QIODevice::WriteOnly);
         device.openable = {wav, wav + ".mid"};
         r.nextFile = QString::fromStdString(wav);
-        button(d, 1002)->click();
-        d.edit(1029)->setText("64 _分音符");
-        static_cast<QRadioButton*>(d.control(1007))->click();
-        QCOMPARE(d.fields().m_strFileName, wav + ".mid");  // the switch happened
-        QCOMPARE(d.edit(1029)->text(), QStringLiteral("64 _分音符"));
-        QCOMPARE(d.fields().m_strShortestNote, std::string("64 _分音符"));
+        button(d, Control::OpenFile)->click();
+        d.edit(Control::ShortestNote)->setText("64 _分音符");
+        static_cast<QRadioButton*>(d.control(Control::Midi))->click();
+        QCOMPARE(d.fields().fileName, wav + ".mid");  // the switch happened
+        QCOMPARE(d.edit(Control::ShortestNote)->text(), QStringLiteral("64 _分音符"));
+        QCOMPARE(d.fields().shortestNote, std::string("64 _分音符"));
     }
 
     void chmodCyclesSevenPictures() {
@@ -425,7 +439,7 @@ class MainDialogTest : public QObject {
             const QImage& img = d.backgroundImage();
             seen.insert(static_cast<qint64>(
                 qHashBits(img.constBits(), static_cast<size_t>(img.sizeInBytes()))));
-            button(d, 1015)->click();
+            button(d, Control::Chmod)->click();
             if (i == 3) QCOMPARE(d.backgroundImage().size(), QSize(1280, 960));
         }
         QCOMPARE(d.backgroundIndex(), 0);
@@ -450,13 +464,13 @@ class MainDialogTest : public QObject {
         MainDialog d(device, starter, recordingHooks(r), "/nonexistent/", "/nonexistent/");
         d.show();
         QVERIFY(QTest::qWaitForWindowExposed(&d));
-        d.edit(1028)->setFocus();
-        QTest::keyClick(d.edit(1028), Qt::Key_Return);
-        QTest::keyClick(d.edit(1028), Qt::Key_Escape);
+        d.edit(Control::Tempo)->setFocus();
+        QTest::keyClick(d.edit(Control::Tempo), Qt::Key_Return);
+        QTest::keyClick(d.edit(Control::Tempo), Qt::Key_Escape);
         QTest::keyClick(&d, Qt::Key_Enter);
         QVERIFY(d.isVisible());
         QCOMPARE(d.result(), 0);
-        QCOMPARE(d.edit(1028)->text(), QStringLiteral("120 _tempo"));
+        QCOMPARE(d.edit(Control::Tempo)->text(), QStringLiteral("120 _tempo"));
     }
 
     void exitAsksAndEndsWithStatusOne() {
@@ -464,12 +478,12 @@ class MainDialogTest : public QObject {
         test::FakeStarter starter;
         Recorded r;
         MainDialog d(device, starter, recordingHooks(r), "/nonexistent/", "/nonexistent/");
-        button(d, 1010)->click();
+        button(d, Control::Exit)->click();
         QCOMPARE(r.messages.last(),
                  QStringLiteral("終了|アプリケーションを終了しますか？|question"));
         QCOMPARE(r.exitStatus, -1);
         r.answerYes = true;
-        button(d, 1010)->click();
+        button(d, Control::Exit)->click();
         QCOMPARE(r.exitStatus, 1);
     }
 
@@ -478,7 +492,7 @@ class MainDialogTest : public QObject {
         test::FakeStarter starter;
         Recorded r;
         MainDialog d(device, starter, recordingHooks(r), "/nonexistent/", "/nonexistent/");
-        button(d, 1005)->click();
+        button(d, Control::Play)->click();
         // A caption that shows nothing, and a message that says what to do.
         QCOMPARE(r.messages,
                  QStringList{QStringLiteral(
@@ -493,9 +507,9 @@ class MainDialogTest : public QObject {
         r.nextFile = "/m/song.wav";
         MainDialog d(device, starter, recordingHooks(r), "/nonexistent/", "/nonexistent/");
         d.show();
-        button(d, 1002)->click();
+        button(d, Control::OpenFile)->click();
         device.failStop = true;
-        button(d, 1004)->click();
+        button(d, Control::Stop)->click();
         QCOMPARE(r.messages.last(), QStringLiteral("エラー|stop failed|owned"));
         QVERIFY(!d.isVisible());
         QCOMPARE(d.result(), int(QDialog::Rejected));
@@ -512,19 +526,19 @@ class MainDialogTest : public QObject {
         Recorded r;
         r.nextFile = QString::fromStdString(wav);
         MainDialog d(device, starter, recordingHooks(r), "/nonexistent/", "/nonexistent/");
-        button(d, 1002)->click();
-        auto* midi = qobject_cast<QRadioButton*>(d.control(1007));
+        button(d, Control::OpenFile)->click();
+        auto* midi = qobject_cast<QRadioButton*>(d.control(Control::Midi));
         midi->click();  // no song.wav.mid yet: nothing changes
-        QCOMPARE(d.edit(1001)->text(), QString::fromStdString(wav));
-        QCOMPARE(d.playback().m_bDeviceOpen, 1);
+        QCOMPARE(d.edit(Control::FileName)->text(), QString::fromStdString(wav));
+        QVERIFY(d.playback().deviceOpen());
         test::writeFile(wav + ".mid", "MThd");
-        qobject_cast<QRadioButton*>(d.control(1006))->click();
+        qobject_cast<QRadioButton*>(d.control(Control::Wave))->click();
         midi->click();
-        QCOMPARE(d.edit(1001)->text(), QString::fromStdString(wav + ".mid"));
+        QCOMPARE(d.edit(Control::FileName)->text(), QString::fromStdString(wav + ".mid"));
         QCOMPARE(QString::fromStdString(device.log.back()),
                  QString::fromStdString("open " + wav + ".mid midi"));
-        qobject_cast<QRadioButton*>(d.control(1006))->click();
-        QCOMPARE(d.edit(1001)->text(), QString::fromStdString(wav));
+        qobject_cast<QRadioButton*>(d.control(Control::Wave))->click();
+        QCOMPARE(d.edit(Control::FileName)->text(), QString::fromStdString(wav));
     }
 
     void plotButtonsOpenTheirWindows() {
@@ -532,8 +546,8 @@ class MainDialogTest : public QObject {
         test::FakeStarter starter;
         Recorded r;
         MainDialog d(device, starter, recordingHooks(r), "/nonexistent/", "/nonexistent/");
-        button(d, 1009)->click();
-        button(d, 1016)->click();
+        button(d, Control::PlotPeaks)->click();
+        button(d, Control::PlotLinkedPeaks)->click();
         QCOMPARE(r.plots, (QList<int>{1, 2}));
     }
 
@@ -569,6 +583,40 @@ class MainDialogTest : public QObject {
         QVERIFY(!device.open(dir.file("missing.wav"), MediaKind::Wave, id));
         QVERIFY(!device.open(wav, MediaKind::Midi, id));  // a WAV is no MIDI file
         QVERIFY(!device.errorText().empty());
+    }
+
+    void playbackReadsSamplesAsTheStagesDo() {
+        test::TempDir dir;
+        // 8-bit samples become u * 257 - 32768, as the analysis reads them:
+        // both ends of the byte range reach both ends of the 16-bit range.
+        test::WavOptions eight{.sampleRate = 11025, .channels = 2, .bits = 8};
+        eight.listChunkBeforeData = true;
+        test::writeFile(dir.file("8.wav"),
+                        test::makeWavBytes(std::string("\x00\x80\xff\x81", 4), eight));
+        PcmData pcm;
+        std::string error;
+        QVERIFY(readWavPcm(dir.file("8.wav"), pcm, error));
+        QCOMPARE(pcm.channels, 2);
+        QCOMPARE(pcm.sampleRate, 11025);
+        QCOMPARE(pcm.samples, (std::vector<int16_t>{-32768, 128, 32767, 385}));
+        // 16-bit ones as they are; a data chunk longer than the file gives
+        // what the file holds.
+        test::WavOptions cut{.sampleRate = 8000};
+        cut.dataSizeOverride = 1000;
+        test::writeFile(dir.file("16.wav"), test::makeWav({-5, 7, 32767}, cut));
+        QVERIFY(readWavPcm(dir.file("16.wav"), pcm, error));
+        QCOMPARE(pcm.samples, (std::vector<int16_t>{-5, 7, 32767}));
+        // Refusals, each with its reason.
+        test::writeFile(dir.file("24.wav"),
+                        test::makeWavBytes(std::string(6, '\0'), {.sampleRate = 8000, .bits = 24}));
+        test::writeFile(dir.file("text.wav"), "not a recording");
+        std::string reasons;
+        for (const char* name : {"missing.wav", "text.wav", "24.wav"}) {
+            QVERIFY(!readWavPcm(dir.file(name), pcm, error));
+            QVERIFY(!error.empty());
+            QVERIFY(reasons.find(error) == std::string::npos);
+            reasons += error + "\n";
+        }
     }
 
     void midiRendersToSamplesWithFluidSynth() {

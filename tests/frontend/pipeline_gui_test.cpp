@@ -50,16 +50,17 @@ class PipelineGuiTest : public QObject {
         };
         MainDialog d(device, starter, hooks, std::string(SONVOLA_BIN_DIR) + "/", work.path() + "/");
         d.show();
-        auto press = [&](int id) { qobject_cast<QPushButton*>(d.control(id))->click(); };
+        auto press = [&](Control id) { qobject_cast<QPushButton*>(d.control(id))->click(); };
 
-        press(1008);  // no recording chosen yet: the message says what to do
+        press(Control::RunSpecScan);  // no recording chosen yet: the message says what to do
         QCOMPARE(messages, QStringList{QStringLiteral(
                                "ファイル名が空です。ファイルを開くで録音を選んでください。")});
-        press(1002);  // open file
-        QCOMPARE(d.playback().m_bDeviceOpen, 1);
+        press(Control::OpenFile);  // open file
+        QVERIFY(d.playback().deviceOpen());
 
         int expectedWindows = 0;
-        for (int id : {1008, 1014, 1017, 1011}) {
+        for (Control id : {Control::RunSpecScan, Control::RunTrackJoin, Control::RunNoteFind,
+                           Control::RunScoreToSmf}) {
             press(id);
             ++expectedWindows;
             QCOMPARE(int(starter.windows().size()), expectedWindows);
@@ -72,18 +73,18 @@ class PipelineGuiTest : public QObject {
             QVERIFY(console->text().contains(QStringLiteral("終了コード 0")));
         }
         QVERIFY2(messages.size() == 1, qPrintable(messages.join("\n")));
-        MidiFile midi;
-        std::string error;
-        QVERIFY2(parseMidiFile(wav + ".mid", midi, error), error.c_str());
+        Result<MidiFile> parsed = parseMidiFile(wav + ".mid");
+        QVERIFY2(parsed, parsed.message().c_str());
+        const MidiFile& midi = *parsed;
         bool a4 = false;
         for (const auto& n : midiNotes(midi)) a4 = a4 || n.key == 69;
         QVERIFY(a4);
         QVERIFY(test::readFile(wav + ".txt").find(" a-3 ") != std::string::npos);
 
         // With the MIDI file selected for playback, converting again is refused.
-        qobject_cast<QRadioButton*>(d.control(1007))->click();
-        QCOMPARE(d.edit(1001)->text(), QString::fromStdString(wav + ".mid"));
-        press(1011);
+        qobject_cast<QRadioButton*>(d.control(Control::Midi))->click();
+        QCOMPARE(d.edit(Control::FileName)->text(), QString::fromStdString(wav + ".mid"));
+        press(Control::RunScoreToSmf);
         QCOMPARE(messages.last(),
                  QStringLiteral("err: デバイスが MIDI を参照しているため変換できません．"));
         for (auto& w : starter.windows()) {

@@ -25,28 +25,28 @@ struct Rig {
     }
     void openSong() {
         window.nextChoice = "song.wav";
-        playback.OnOpenFile();
+        playback.onOpenFile();
         device.log.clear();
     }
     std::tuple<int, int, int> state() const {
-        return {playback.m_bDeviceOpen, playback.m_bPlaying, playback.m_bPaused};
+        return {playback.deviceOpen(), playback.playing(), playback.paused()};
     }
 };
 
 TEST(Fields, DefaultsAndResetLeaveThePathAlone) {
     FieldTexts f;
-    f.m_strFileName = "/a/song.wav";
-    f.m_strTempo = "90";
+    f.fileName = "/a/song.wav";
+    f.tempo = "90";
     resetParameters(f);
-    EXPECT_EQ(f.m_strFileName, "/a/song.wav");
-    EXPECT_EQ(f.m_strFrameShift, "10 _msec");
-    EXPECT_EQ(f.m_strFrameLength, "512 _点");
-    EXPECT_EQ(f.m_strZeroPadLength, "4096 _点");
-    EXPECT_EQ(f.m_strWindow, "ハミング窓");
-    EXPECT_EQ(f.m_strTempo, "120 _tempo");
-    EXPECT_EQ(f.m_strShortestNote, "128 _分音符");
-    EXPECT_EQ(f.m_strTimeSignature, "4 / 4");
-    EXPECT_EQ(f.m_strProgram, "1");
+    EXPECT_EQ(f.fileName, "/a/song.wav");
+    EXPECT_EQ(f.frameShift, "10 _msec");
+    EXPECT_EQ(f.frameLength, "512 _点");
+    EXPECT_EQ(f.zeroPadLength, "4096 _点");
+    EXPECT_EQ(f.window, "ハミング窓");
+    EXPECT_EQ(f.tempo, "120 _tempo");
+    EXPECT_EQ(f.shortestNote, "128 _分音符");
+    EXPECT_EQ(f.timeSignature, "4 / 4");
+    EXPECT_EQ(f.program, "1");
 }
 
 TEST(Fields, SevenChmodsReturnToTheFirstPicture) {
@@ -59,37 +59,37 @@ TEST(Fields, SevenChmodsReturnToTheFirstPicture) {
 TEST(Playback, OpenFileOpensTheChosenRecording) {
     Rig r;
     r.window.nextChoice = "song.wav";
-    r.playback.OnOpenFile();
-    EXPECT_EQ(r.fields.m_strFileName, "song.wav");
+    r.playback.onOpenFile();
+    EXPECT_EQ(r.fields.fileName, "song.wav");
     EXPECT_EQ(r.state(), std::make_tuple(1, 0, 0));
-    EXPECT_EQ(r.playback.m_wDeviceID, 1u);
+    EXPECT_EQ(r.playback.deviceId(), 1u);
     EXPECT_EQ(r.window.typedFileName, "song.wav");  // written back
     // Cancelling changes nothing.
     r.window.nextChoice.reset();
-    r.playback.OnOpenFile();
-    EXPECT_EQ(r.playback.m_wDeviceID, 1u);
+    r.playback.onOpenFile();
+    EXPECT_EQ(r.playback.deviceId(), 1u);
 }
 
 TEST(Playback, PlayReopensAndStartsFromTheBeginning) {
     Rig r;
     r.openSong();
-    r.playback.OnPlay();
+    r.playback.onPlay();
     EXPECT_EQ(r.device.log,
               (std::vector<std::string>{"stop 1", "close 1", "open song.wav wave", "play 2 from"}));
     EXPECT_EQ(r.state(), std::make_tuple(1, 1, 0));
     r.device.log.clear();
-    r.playback.OnPlay();  // during playback: again from the beginning
+    r.playback.onPlay();  // during playback: again from the beginning
     EXPECT_EQ(r.device.log.back(), "play 3 from");
 }
 
 TEST(Playback, PauseTwiceResumes) {
     Rig r;
     r.openSong();
-    r.playback.OnPlay();
+    r.playback.onPlay();
     r.device.log.clear();
-    r.playback.OnPause();
+    r.playback.onPause();
     EXPECT_EQ(r.state(), std::make_tuple(1, 1, 1));
-    r.playback.OnPause();
+    r.playback.onPause();
     EXPECT_EQ(r.state(), std::make_tuple(1, 1, 0));
     EXPECT_EQ(r.device.log, (std::vector<std::string>{"stop 2", "play 2 resume"}));
 }
@@ -97,10 +97,10 @@ TEST(Playback, PauseTwiceResumes) {
 TEST(Playback, PauseAfterStopDoesNothing) {
     Rig r;
     r.openSong();
-    r.playback.OnPlay();
-    r.playback.OnStop();
+    r.playback.onPlay();
+    r.playback.onStop();
     r.device.log.clear();
-    r.playback.OnPause();
+    r.playback.onPause();
     EXPECT_TRUE(r.device.log.empty());
     EXPECT_EQ(r.state(), std::make_tuple(1, 0, 0));
 }
@@ -108,21 +108,21 @@ TEST(Playback, PauseAfterStopDoesNothing) {
 TEST(Playback, PausePlayPauseResumesBecauseTheToggleStaysSet) {
     Rig r;
     r.openSong();
-    r.playback.OnPlay();
-    r.playback.OnPause();
-    r.playback.OnPlay();
-    EXPECT_EQ(r.playback.m_bPaused, 1);
+    r.playback.onPlay();
+    r.playback.onPause();
+    r.playback.onPlay();
+    EXPECT_TRUE(r.playback.paused());
     r.device.log.clear();
-    r.playback.OnPause();
+    r.playback.onPause();
     EXPECT_EQ(r.device.log, (std::vector<std::string>{"play 3 resume"}));
-    EXPECT_EQ(r.playback.m_bPaused, 0);
-    r.playback.OnPause();
-    EXPECT_EQ(r.playback.m_bPaused, 1);
+    EXPECT_FALSE(r.playback.paused());
+    r.playback.onPause();
+    EXPECT_TRUE(r.playback.paused());
 }
 
 TEST(Playback, PlayWithEmptyFieldGivesTheOpenMessage) {
     Rig r;
-    r.playback.OnPlay();
+    r.playback.onPlay();
     // Nothing to open: the message says to choose a file.
     ASSERT_EQ(r.window.messages.size(), 1u);
     EXPECT_NE(r.window.messages[0].find("ファイル名がありません"), std::string::npos);
@@ -133,21 +133,21 @@ TEST(Playback, PlayWithEmptyFieldGivesTheOpenMessage) {
 TEST(Playback, FailedOpenLeavesNoDevice) {
     Rig r;
     r.window.nextChoice = "broken.wav";
-    r.playback.OnOpenFile();
+    r.playback.onOpenFile();
     EXPECT_EQ(r.window.messages.size(), 1u);
-    EXPECT_EQ(r.playback.m_bDeviceOpen, 0);
+    EXPECT_FALSE(r.playback.deviceOpen());
     EXPECT_FALSE(r.playback.stopForAnalysis());
 }
 
 TEST(Playback, FailingStopShowsTheErrorAndEndsTheDialog) {
     Rig r;
     r.openSong();
-    r.playback.OnPlay();
+    r.playback.onPlay();
     r.device.failStop = true;
-    r.playback.OnStop();
+    r.playback.onStop();
     EXPECT_EQ(r.window.errors, (std::vector<std::string>{"stop failed"}));
     EXPECT_EQ(r.window.ends, 1);
-    EXPECT_EQ(r.playback.m_bPlaying, 1);  // flags left alone
+    EXPECT_TRUE(r.playback.playing());  // flags left alone
 }
 
 TEST(Playback, FailingCloseStillMarksTheDeviceClosedAndWritesBack) {
@@ -155,9 +155,9 @@ TEST(Playback, FailingCloseStillMarksTheDeviceClosedAndWritesBack) {
     r.openSong();
     r.device.failClose = true;
     const int writeBacks = r.window.writeBacks;
-    r.playback.CloseMediaDevice();
+    r.playback.closeMediaDevice();
     EXPECT_EQ(r.window.ends, 1);
-    EXPECT_EQ(r.playback.m_bDeviceOpen, 0);
+    EXPECT_FALSE(r.playback.deviceOpen());
     EXPECT_EQ(r.window.writeBacks, writeBacks + 1);
 }
 
@@ -165,24 +165,24 @@ TEST(Playback, FailingPlayOrResumeEndsTheDialog) {
     Rig r;
     r.openSong();
     r.device.failPlay = true;
-    r.playback.OnPlay();
+    r.playback.onPlay();
     EXPECT_EQ(r.window.errors, (std::vector<std::string>{"play failed"}));
     EXPECT_EQ(r.window.ends, 1);
-    EXPECT_EQ(r.playback.m_bPlaying, 1);
+    EXPECT_TRUE(r.playback.playing());
 }
 
 TEST(Playback, RadioSwitchesToTheMidiFileAndBack) {
     Rig r;
     r.openSong();
     r.window.kind = MediaKind::Midi;
-    r.playback.OnSelectMidi();
-    EXPECT_EQ(r.fields.m_strFileName, "song.wav.mid");
+    r.playback.onSelectMidi();
+    EXPECT_EQ(r.fields.fileName, "song.wav.mid");
     EXPECT_EQ(r.device.log,
               (std::vector<std::string>{"stop 1", "close 1", "open song.wav.mid midi"}));
-    EXPECT_EQ(r.playback.m_bDeviceOpen, 1);
+    EXPECT_TRUE(r.playback.deviceOpen());
     r.window.kind = MediaKind::Wave;
-    r.playback.OnSelectWave();
-    EXPECT_EQ(r.fields.m_strFileName, "song.wav");
+    r.playback.onSelectWave();
+    EXPECT_EQ(r.fields.fileName, "song.wav");
     EXPECT_EQ(r.device.log.back(), "open song.wav wave");
 }
 
@@ -191,26 +191,26 @@ TEST(Playback, RadioWithoutTheMidiFileKeepsTheWaveDevice) {
     r.window.readable = {"song.wav"};
     r.openSong();
     r.window.kind = MediaKind::Midi;
-    r.playback.OnSelectMidi();
+    r.playback.onSelectMidi();
     EXPECT_TRUE(r.device.log.empty());
-    EXPECT_EQ(r.fields.m_strFileName, "song.wav");
-    EXPECT_EQ(r.playback.m_bDeviceOpen, 1);
+    EXPECT_EQ(r.fields.fileName, "song.wav");
+    EXPECT_TRUE(r.playback.deviceOpen());
     // Play now reopens song.wav as a sequencer, which fails.
-    r.playback.OnPlay();
+    r.playback.onPlay();
     // The message names the file, what it was to be read as, and the device's reason.
     ASSERT_EQ(r.window.messages.size(), 1u);
     EXPECT_EQ(r.window.messages[0],
               openErrorMessage("song.wav", MediaKind::Midi, r.device.errorText()));
     EXPECT_NE(r.window.messages[0].find("「song.wav」をMIDI ファイルとして開けません。"),
               std::string::npos);
-    EXPECT_EQ(r.playback.m_bDeviceOpen, 0);
+    EXPECT_FALSE(r.playback.deviceOpen());
 }
 
 TEST(Playback, WaveRadioIgnoresShortNames) {
     Rig r;
-    r.fields.m_strFileName = "a.w";
+    r.fields.fileName = "a.w";
     r.window.readable = {""};
-    r.playback.OnSelectWave();
+    r.playback.onSelectWave();
     EXPECT_TRUE(r.device.log.empty());
 }
 
@@ -219,7 +219,7 @@ TEST(Playback, StopForAnalysisNeedsAnOpenDevice) {
     EXPECT_FALSE(r.playback.stopForAnalysis());  // never opened
     r.openSong();
     EXPECT_TRUE(r.playback.stopForAnalysis());
-    r.playback.CloseMediaDevice();
+    r.playback.closeMediaDevice();
     EXPECT_FALSE(r.playback.stopForAnalysis());  // closed: the old id no longer answers
 }
 

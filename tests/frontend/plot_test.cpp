@@ -162,28 +162,20 @@ TEST(Plots, DegenerateFilesDrawWithoutFailing) {
     EXPECT_TRUE(none.calls.empty());
 }
 
-TEST(PlotWords, LongWordsAreCutAt1024) {
-    test::TempDir dir;
-    test::writeFile(dir.file("w.txt"), "  " + std::string(1500, 'x') + " y");
-    std::FILE* f = std::fopen(dir.file("w.txt").c_str(), "rb");
-    EXPECT_EQ(readPlotWord(f).size(), 1024u);
-    EXPECT_EQ(readPlotWord(f).size(), 476u);
-    EXPECT_EQ(readPlotWord(f), "y");
-    EXPECT_EQ(readPlotWord(f), "");
-    std::fclose(f);
-}
-
-TEST(PlotHeaderReading, ValuesAndMissingParts) {
-    test::TempDir dir;
-    test::writeFile(dir.file("h.txt"), test::peakFileText(-3.5f, -60, 10, 300, "my song.wav", {}));
-    std::FILE* f = std::fopen(dir.file("h.txt").c_str(), "rb");
-    PlotHeader h = readPlotHeader(f);
-    EXPECT_DOUBLE_EQ(h.MaxdB, -3.5);
-    EXPECT_DOUBLE_EQ(h.MindB, -60.0);
-    EXPECT_EQ(h.FrameRate, 10);
-    EXPECT_EQ(h.LoopCount, 300);
-    EXPECT_EQ(readPlotWord(f), std::string(177, '-'));
-    std::fclose(f);
+TEST(PeakPlot, ASignalNameLongerThan255BytesLeavesTheRecordsInPlace) {
+    // The header is read as the stages read it: line 3 whole, however long.
+    const std::string longName = "/music/" + std::string(400, 'n') + " x.wav";
+    const RecordingCanvas c =
+        draw(test::peakFileText(-3, -63, 10, 50, longName, frames(3, 440.0f, -3.0f)),
+             PlotKind::Peaks, 1);
+    const RecordingCanvas shortName = draw(
+        test::peakFileText(-3, -63, 10, 50, "a.wav", frames(3, 440.0f, -3.0f)), PlotKind::Peaks, 1);
+    // Records 1 to 3 of 50: 21 columns each from 81 + 980 k / 50 (100, 120
+    // and 139), at row 527; neighbours share 3 columns.
+    EXPECT_TRUE(c.pixels.count({100, 527}));
+    EXPECT_TRUE(c.pixels.count({159, 527}));
+    EXPECT_EQ(c.pixels.size(), 3u * 21u - 3u);
+    EXPECT_EQ(c.pixels, shortName.pixels);
 }
 
 }  // namespace

@@ -208,7 +208,7 @@ class StageChainTest : public QObject {
         Launcher launcher{
             fields,           playback, window, starter, std::string(SONVOLA_BIN_DIR) + "/",
             work.path() + "/"};
-        playback.OnOpenFile();
+        playback.onOpenFile();
         std::vector<StageCommand> commands = launcher.runAllCommands();
         QCOMPARE(int(commands.size()), 4);
         QVERIFY(window.errors.empty());
@@ -221,9 +221,9 @@ class StageChainTest : public QObject {
         QTRY_COMPARE_WITH_TIMEOUT(spies.done.count(), 1, 170000);
         QCOMPARE(spies.finishedStages(), (QList<QPair<int, int>>{{0, 0}, {1, 0}, {2, 0}, {3, 0}}));
         QCOMPARE(spies.done.at(0).at(0).toBool(), true);
-        MidiFile midi;
-        std::string error;
-        QVERIFY2(parseMidiFile(wav + ".mid", midi, error), error.c_str());
+        Result<MidiFile> parsed = parseMidiFile(wav + ".mid");
+        QVERIFY2(parsed, parsed.message().c_str());
+        const MidiFile& midi = *parsed;
         bool a4 = false;
         for (const auto& n : midiNotes(midi)) a4 = a4 || n.key == 69;
         QVERIFY(a4);

@@ -31,9 +31,9 @@ TEST(ScoreToSmfProgram, ConvertsAndPrintsItsPrologue) {
     EXPECT_EQ(r.out, "..Convert text into MIDI of format type 1\n\n..Argument\nTXT  : " +
                          dir.file("s.txt") + "\nMIDI : " + dir.file("a b.mid") + "\n" +
                          kPrologueEnd + "\n..Complete!\n..Please enter RETURN KEY.");
-    MidiFile f;
-    std::string error;
-    ASSERT_TRUE(parseMidiFile(dir.file("a b.mid"), f, error)) << error;
+    Result<MidiFile> parsed = parseMidiFile(dir.file("a b.mid"));
+    ASSERT_TRUE(parsed.ok()) << parsed.message();
+    const MidiFile& f = *parsed;
     auto notes = midiNotes(f);
     ASSERT_EQ(notes.size(), 1u);
     EXPECT_EQ(notes[0].key, 69);

@@ -16,13 +16,13 @@ const std::string kExample =
     "tracks 2\n\ntrack{\n0   tempo 120\n0   rhythm 4 / 4\n}\n\n"
     "track{\n0   tone 1\n100   a-3 90\n500   a-3 0\n}\n";
 
-Bytes convert(const std::string& score, SmfResult* result = nullptr) {
+Bytes convert(const std::string& score, Status* result = nullptr) {
     Bytes midi;
-    SmfResult r = convertScoreToSmf(score, midi);
+    Status r = convertScoreToSmf(score, midi);
     if (result)
         *result = r;
     else
-        EXPECT_TRUE(r.ok) << r.error;
+        EXPECT_TRUE(r.ok()) << r.message();
     return midi;
 }
 
@@ -46,9 +46,9 @@ TEST(Smf, WorkedExampleByteForByte) {
         0x83, 0x60, 0x91, 0x45, 0x00, 0x00, 0xFF, 0x2F, 0x00};
     const Bytes midi = convert(kExample);
     EXPECT_EQ(midi, expected) << hexDump(midi);
-    MidiFile f;
-    std::string error;
-    EXPECT_TRUE(parseMidi(midi, f, error)) << error;
+    Result<MidiFile> parsed = parseMidi(midi);
+    ASSERT_TRUE(parsed.ok()) << parsed.message();
+    const MidiFile& f = *parsed;
     EXPECT_EQ(f.tracksRead, 2);
 }
 
@@ -105,9 +105,9 @@ TEST(Smf, ManyShortDeltasDoNotDrift) {
     std::string score = "tracks 2 track{ 0 tempo 90 } track{ ";
     for (int i = 0; i < 5000; ++i) score += "7 a-3 1 3 a-3 0 ";
     score += "}";
-    MidiFile f;
-    std::string error;
-    ASSERT_TRUE(parseMidi(convert(score), f, error)) << error;
+    Result<MidiFile> parsed = parseMidi(convert(score));
+    ASSERT_TRUE(parsed.ok()) << parsed.message();
+    const MidiFile& f = *parsed;
     const double exactTicks = 5000 * 10 / (60000.0 / 90) * 480;
     int64_t last = 0;
     for (const auto& e : f.events) last = std::max(last, e.tick);
@@ -123,15 +123,14 @@ TEST(Smf, TempoOfTheConductorGovernsLaterTracks) {
 }
 
 TEST(Smf, TrackCountBeyondTheBlocksKeepsTheCompleteTracks) {
-    SmfResult r;
+    Status r;
     const Bytes midi = convert("tracks 3 track{ 0 tempo 120 } track{ 0 tone 1 }", &r);
-    EXPECT_FALSE(r.ok);
-    EXPECT_EQ(r.error, "err: MIDI track error -> }\n");
-    EXPECT_EQ(r.tracksWritten, 2);
+    EXPECT_FALSE(r.ok());
+    EXPECT_EQ(r.message(), "err: MIDI track error -> }\n");
     EXPECT_EQ(midi[11], 3);
-    MidiFile f;
-    std::string error;
-    EXPECT_TRUE(parseMidi(midi, f, error)) << error;
+    Result<MidiFile> parsed = parseMidi(midi);
+    ASSERT_TRUE(parsed.ok()) << parsed.message();
+    const MidiFile& f = *parsed;
     EXPECT_EQ(f.tracksRead, 2);
 }
 
@@ -148,11 +147,11 @@ void PrintTo(const BadScore& b, std::ostream* os) {
 class SmfRefusal : public ::testing::TestWithParam<BadScore> {};
 
 TEST_P(SmfRefusal, IsReportedWithTheToken) {
-    SmfResult r;
+    Status r;
     convert(GetParam().score, &r);
-    EXPECT_FALSE(r.ok);
-    EXPECT_EQ(r.error.rfind("err: ", 0), 0u) << r.error;
-    EXPECT_NE(r.error.find(GetParam().message), std::string::npos) << r.error;
+    EXPECT_FALSE(r.ok());
+    EXPECT_EQ(r.message().rfind("err: ", 0), 0u) << r.message();
+    EXPECT_NE(r.message().find(GetParam().message), std::string::npos) << r.message();
 }
 
 std::string seventeenTracks() {
@@ -180,7 +179,7 @@ INSTANTIATE_TEST_SUITE_P(
         BadScore{"long_token", "tracks 1 track{ " + std::string(300, '7') + " }",
                  "longer than 255"},
         BadScore{"zero_denominator", "tracks 1 track{ 0 rhythm 4 / 0 }", "4 / 0"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& test) { return std::string(test.param.name); });
 
 }  // namespace
 }  // namespace sonvola

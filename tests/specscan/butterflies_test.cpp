@@ -7,7 +7,7 @@
 #include <random>
 #include <vector>
 
-#include "specscan/prepare.h"
+#include "specscan/blockfilter.h"
 
 namespace sonvola {
 namespace {

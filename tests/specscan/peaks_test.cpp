@@ -7,7 +7,10 @@
 #include <random>
 #include <string>
 
+#include "common/framedistance.h"
 #include "common/peakfile.h"
+#include "specscan/reference/spectrum.h"
+#include "specscan/shortterm.h"
 #include "specscan/spectrum.h"
 #include "tests/support/tempdir.h"
 
@@ -24,7 +27,7 @@ std::string peaksOf(std::vector<double> frame, int nfft, LevelExtremes& ex) {
         level(static_cast<size_t>(nfft), 0.0);
     std::copy(frame.begin(), frame.end(), re.begin());
     SpectrumFft fft;
-    fft.transform(nfft, re.data(), im.data());
+    EXPECT_TRUE(fft.transform(nfft, re.data(), im.data()));
     levelsDb(re.data(), im.data(), level.data(), highestLevelBinNeeded(nfft) + 1);
     std::string rec;
     pickPeaks(re.data(), im.data(), level.data(), nfft, rec, ex);
@@ -43,8 +46,8 @@ TEST(PickPeaks, ToneOnAnExactBinGivesThatBinsFrequency) {
     std::snprintf(expected, sizeof expected, "%0.2f %0.2f ", bin * 11025.0 / n,
                   20 * std::log10(4000.0));
     EXPECT_EQ(rec, expected);
-    EXPECT_NEAR(ex.MaxdB, 20 * std::log10(4000.0), 1e-9);
-    EXPECT_EQ(ex.MindB,
+    EXPECT_NEAR(ex.maxdB, 20 * std::log10(4000.0), 1e-9);
+    EXPECT_EQ(ex.mindB,
               1000.0);  // a level that raises the maximum is not compared with the minimum
 }
 
@@ -71,10 +74,10 @@ TEST(PickPeaks, UpperNeighbourDecidesTheFrequencyLimit) {
 TEST(PickPeaks, QuietFramesGiveNoPairsAndKeepTheExtremes) {
     LevelExtremes ex;
     EXPECT_TRUE(singlePeakAt(100, 4096, 9.99, ex).empty());
-    EXPECT_EQ(ex.MaxdB, -1000.0);
-    EXPECT_EQ(ex.MindB, 1000.0);
+    EXPECT_EQ(ex.maxdB, -1000.0);
+    EXPECT_EQ(ex.mindB, 1000.0);
     EXPECT_FALSE(singlePeakAt(100, 4096, 10.0, ex).empty());
-    EXPECT_EQ(ex.MaxdB, 10.0);
+    EXPECT_EQ(ex.maxdB, 10.0);
 }
 
 TEST(PickPeaks, FlatTopGivesSeveralPeaksAndUndefinedFrequencyIsLeftOut) {
@@ -87,7 +90,7 @@ TEST(PickPeaks, FlatTopGivesSeveralPeaksAndUndefinedFrequencyIsLeftOut) {
     pickPeaks(re.data(), im.data(), level.data(), nfft, rec, ex);
     // Bin 10 equals bin 9 as a complex value: 0/0, not written; bin 11 is.
     EXPECT_EQ(rec, "2067.19 20.00 ");  // q = 10 + 2 * 1 / 1
-    EXPECT_EQ(ex.MaxdB, 20.0);         // updated by the unwritten peak too
+    EXPECT_EQ(ex.maxdB, 20.0);         // updated by the unwritten peak too
 }
 
 TEST(ShortTerm, Distance) {
@@ -153,7 +156,7 @@ TEST(ShortTerm, MissingOrBrokenListIsRefused) {
     // Also when the break lies after the records the comparison uses (the
     // list is read as a stream, but to its end).
     std::string longList = head(2);
-    for (int r = 1; r <= 40; ++r) longList += std::to_string(10 * r) + ": 440.00 20.00 end\n";
+    for (int k = 1; k <= 40; ++k) longList += std::to_string(10 * k) + ": 440.00 20.00 end\n";
     longList += "410: 440.00";
     writeFile(dir.file("late.txt"), longList);
     EstimationResult late = shortTermEstimation(dir.file("late.txt"), 100, 10);
@@ -229,9 +232,10 @@ TEST(PickPeaks, FromSpectrumEqualsFromLevels) {
         std::vector<double> re(nfft, 0.0), im(nfft, 0.0), level(nfft);
         const double scale = trial % 3 == 0 ? 3.2 : trial % 3 == 1 ? 40.0 : 3000.0;
         for (int64_t j = 0; j < 512; ++j)
-            re[static_cast<size_t>(j)] = scale * d(g) * std::sin(0.05 * (trial + 1) * j);
+            re[static_cast<size_t>(j)] =
+                scale * d(g) * std::sin(0.05 * (trial + 1) * static_cast<double>(j));
         SpectrumFft fft;
-        fft.transform(nfft, re.data(), im.data());
+        ASSERT_TRUE(fft.transform(nfft, re.data(), im.data()));
         if (trial % 4 == 0) {  // equal neighbours and a bin at exactly 10 dB
             re[101] = re[100];
             im[101] = im[100];
@@ -251,8 +255,8 @@ TEST(PickPeaks, FromSpectrumEqualsFromLevels) {
         pickPeaks(re.data(), im.data(), level.data(), nfft, a, ea);
         pickPeaksFromSpectrum(re.data(), im.data(), nfft, b, eb, scratch);
         ASSERT_EQ(a, b) << trial;
-        ASSERT_EQ(ea.MaxdB, eb.MaxdB);
-        ASSERT_EQ(ea.MindB, eb.MindB);
+        ASSERT_EQ(ea.maxdB, eb.maxdB);
+        ASSERT_EQ(ea.mindB, eb.mindB);
     }
 }
 

@@ -157,7 +157,7 @@ INSTANTIATE_TEST_SUITE_P(
                 {"SpecScan", "WAV", "0", "_msec", "512", "_点", "4096", "_点", "なし"},
                 okWav(),
                 "frame shift"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& test) { return std::string(test.param.name); });
 
 TEST(SpecScanProgram, ParametersAreCheckedBeforeAnyFileIsWritten) {
     TempDir dir;
@@ -202,9 +202,9 @@ TEST(SpecScanProgram, SilenceGivesEmptyRecordsAndTheInitialExtremes) {
     writeFile(dir.file("z.wav"), makeWav(std::vector<int16_t>(11025, 0), {.sampleRate = 11025}));
     ASSERT_EQ(specScan(dir, defaultArgs(dir.file("z.wav"), "-")).exitCode, 0);
     PeakFileHeader h = readPeakHeader(dir.file("SpecScan.txt"));
-    EXPECT_EQ(h.MaxdB, -1000.0f);
-    EXPECT_EQ(h.MindB, 1000.0f);
-    EXPECT_EQ(h.LoopCount, 100);
+    EXPECT_EQ(h.maxdB, -1000.0f);
+    EXPECT_EQ(h.mindB, 1000.0f);
+    EXPECT_EQ(h.loopCount, 100);
     EXPECT_NE(readFile(dir.file("SpecScan.txt")).find("\n10: end\n20: end\n"), std::string::npos);
 }
 
@@ -217,7 +217,7 @@ TEST(SpecScanProgram, DataSizeBeyondTheFileAnalysesWhatIsThere) {
     ASSERT_EQ(r.exitCode, 0) << r.out;
     EXPECT_NE(r.out.find("WaveFmt_Data[8] is \"-1\"."), std::string::npos);
     EXPECT_NE(r.err.find("announces 4294967295 bytes but the file holds 22050"), std::string::npos);
-    EXPECT_EQ(readPeakHeader(dir.file("SpecScan.txt")).LoopCount, 100);
+    EXPECT_EQ(readPeakHeader(dir.file("SpecScan.txt")).loopCount, 100);
 }
 
 // Reads every record of a peak list.
@@ -271,10 +271,10 @@ INSTANTIATE_TEST_SUITE_P(Rates, SpecScanTone,
                          ::testing::Values(ToneCase{11025, 1, 16}, ToneCase{22050, 1, 16},
                                            ToneCase{44100, 2, 16}, ToneCase{48000, 2, 16},
                                            ToneCase{22050, 1, 8}),
-                         [](const auto& info) {
-                             return std::to_string(info.param.rate) + "Hz_" +
-                                    std::to_string(info.param.channels) + "ch_" +
-                                    std::to_string(info.param.bits) + "bit";
+                         [](const auto& test) {
+                             return std::to_string(test.param.rate) + "Hz_" +
+                                    std::to_string(test.param.channels) + "ch_" +
+                                    std::to_string(test.param.bits) + "bit";
                          });
 
 TEST(SpecScanProgram, ShiftJisWindowNameAndTenPointFiveShift) {
@@ -286,8 +286,8 @@ TEST(SpecScanProgram, ShiftJisWindowNameAndTenPointFiveShift) {
     ProcessResult r = specScan(dir, args);
     ASSERT_EQ(r.exitCode, 0) << r.out;
     PeakFileHeader h = readPeakHeader(dir.file("SpecScan.txt"));
-    EXPECT_EQ(h.FrameRate, 10);
-    EXPECT_EQ(h.LoopCount, 95);  // trunc(1000 / 10.5)
+    EXPECT_EQ(h.frameRate, 10);
+    EXPECT_EQ(h.loopCount, 95);  // trunc(1000 / 10.5)
     // Frames step by 115 samples; the last would start at 95 * 115.
     EXPECT_NE(r.out.find("First sample in the last frame is 10925 (22050*16 / 16)"),
               std::string::npos);

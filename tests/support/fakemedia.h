@@ -80,11 +80,11 @@ class FakeWindow : public PlaybackWindow {
     MediaKind selectedKind() const override { return kind; }
     void takeOver() override {
         ++takeOvers;
-        fields.m_strFileName = typedFileName;
+        fields.fileName = typedFileName;
     }
     void writeBack() override {
         ++writeBacks;
-        typedFileName = fields.m_strFileName;
+        typedFileName = fields.fileName;
     }
     void showMessage(const std::string& text) override { messages.push_back(text); }
     void showError(const std::string& text) override { errors.push_back(text); }

@@ -77,24 +77,25 @@ TEST(Evaluate, MatchingOnAGraph) {
 TEST(Evaluate, ReadsTextListsAndMidi) {
     test::TempDir dir;
     test::writeFile(dir.file("n.txt"), "# onset offset key\n0.5 1.0 69 A4\n\n1.0 1.5 71\n");
-    std::vector<EvalNote> notes;
-    std::string error;
-    ASSERT_TRUE(readNotes(dir.file("n.txt"), notes, error)) << error;
-    ASSERT_EQ(notes.size(), 2u);
-    EXPECT_EQ(notes[0].pitch, 69);
+    Result<std::vector<EvalNote>> notes = readNotes(dir.file("n.txt"));
+    ASSERT_TRUE(notes.ok()) << notes.message();
+    ASSERT_EQ(notes->size(), 2u);
+    EXPECT_EQ((*notes)[0].pitch, 69);
     test::writeFile(dir.file("bad.txt"), "0.5 x 69\n");
-    EXPECT_FALSE(readNotes(dir.file("bad.txt"), notes, error));
-    EXPECT_NE(error.find("bad.txt:1"), std::string::npos);
+    const Result<std::vector<EvalNote>> bad = readNotes(dir.file("bad.txt"));
+    EXPECT_FALSE(bad.ok());
+    EXPECT_NE(bad.message().find("bad.txt:1"), std::string::npos);
     const unsigned char mid[] = {'M',  'T',  'h',  'd',  0,    0,    0,    6,    0,
                                  1,    0,    1,    0x01, 0xE0, 'M',  'T',  'r',  'k',
                                  0,    0,    0,    13,   0x60, 0x91, 0x45, 0x5A, 0x83,
                                  0x60, 0x91, 0x45, 0x00, 0x00, 0xFF, 0x2F, 0x00};
     test::writeFile(dir.file("a.mid"), std::string(reinterpret_cast<const char*>(mid), sizeof mid));
-    ASSERT_TRUE(readNotes(dir.file("a.mid"), notes, error)) << error;
-    ASSERT_EQ(notes.size(), 1u);
-    EXPECT_NEAR(notes[0].onset, 0.1, 1e-9);
-    EXPECT_NEAR(notes[0].offset, 0.6, 1e-9);
-    EXPECT_FALSE(readNotes(dir.file("none.mid"), notes, error));
+    notes = readNotes(dir.file("a.mid"));
+    ASSERT_TRUE(notes.ok()) << notes.message();
+    ASSERT_EQ(notes->size(), 1u);
+    EXPECT_NEAR((*notes)[0].onset, 0.1, 1e-9);
+    EXPECT_NEAR((*notes)[0].offset, 0.6, 1e-9);
+    EXPECT_FALSE(readNotes(dir.file("none.mid")).ok());
 }
 
 using Bytes = std::vector<uint8_t>;
@@ -116,13 +117,12 @@ std::string text(const Bytes& bytes) {
 std::string readError(const test::TempDir& dir, const std::string& name, const std::string& bytes,
                       std::vector<EvalNote>* notesOut = nullptr) {
     test::writeFile(dir.file(name), bytes);
-    std::vector<EvalNote> notes{{9, 9, 9}};
-    std::string error;
-    const bool ok = readNotes(dir.file(name), notes, error);
-    if (notesOut) *notesOut = notes;
-    if (ok) return "";
-    EXPECT_TRUE(notes.empty()) << "notes left after a refusal of " << name;
-    return error.empty() ? "(refused without a reason)" : error;
+    const Result<std::vector<EvalNote>> notes = readNotes(dir.file(name));
+    if (notes) {
+        if (notesOut) *notesOut = *notes;
+        return "";
+    }
+    return notes.message().empty() ? "(refused without a reason)" : notes.message();
 }
 
 TEST(EvaluateMidi, CompleteFileIsRead) {
@@ -199,19 +199,19 @@ TEST(EvaluateMidi, PartialFileStillParsesForALook) {
     // parseMidi reads the complete tracks of a half-written file; whether the
     // file is whole is the second question.
     const Bytes whole = twoTrackMidi();
-    MidiFile f;
-    std::string error;
-    ASSERT_TRUE(parseMidi(Bytes(whole.begin(), whole.begin() + 33), f, error)) << error;
-    EXPECT_EQ(f.trackCount, 2);
-    EXPECT_EQ(f.tracksRead, 1);
-    EXPECT_FALSE(midiTracksComplete(f, error));
-    EXPECT_EQ(error, "the header announces 2 tracks but the file holds 1 (cut short?)");
-    MidiFile g;
-    ASSERT_TRUE(parseMidi(whole, g, error)) << error;
-    EXPECT_TRUE(midiTracksComplete(g, error));
-    MidiFile h;
-    EXPECT_FALSE(parseMidi(Bytes(whole.begin(), whole.begin() + 20), h, error));
-    EXPECT_EQ(error, "the file ends inside the chunk header at byte 14");
+    Result<MidiFile> f = parseMidi(Bytes(whole.begin(), whole.begin() + 33));
+    ASSERT_TRUE(f.ok()) << f.message();
+    EXPECT_EQ(f->trackCount, 2);
+    EXPECT_EQ(f->tracksRead, 1);
+    const Status cut = midiTracksComplete(*f);
+    EXPECT_FALSE(cut.ok());
+    EXPECT_EQ(cut.message(), "the header announces 2 tracks but the file holds 1 (cut short?)");
+    Result<MidiFile> g = parseMidi(whole);
+    ASSERT_TRUE(g.ok()) << g.message();
+    EXPECT_TRUE(midiTracksComplete(*g).ok());
+    Result<MidiFile> h = parseMidi(Bytes(whole.begin(), whole.begin() + 20));
+    EXPECT_FALSE(h.ok());
+    EXPECT_EQ(h.message(), "the file ends inside the chunk header at byte 14");
 }
 
 TEST(EvaluateText, WordsThatAreNotPlainNumbersAreRefused) {
@@ -289,9 +289,9 @@ TEST(EvaluateText, EmptyFileIsRefusedButAnEmptyListIsNot) {
     EXPECT_TRUE(notes.empty());
     EXPECT_EQ(readError(dir, "bom.txt", "\xEF\xBB\xBF\r\n", &notes), "");
     EXPECT_NE(readError(dir, "sub/none.txt", "").find("cannot open"), std::string::npos);
-    std::string error;
-    EXPECT_FALSE(readNotes(dir.path(), notes, error));
-    EXPECT_EQ(error, dir.path() + " is a folder");
+    const Result<std::vector<EvalNote>> folder = readNotes(dir.path());
+    EXPECT_FALSE(folder.ok());
+    EXPECT_EQ(folder.message(), dir.path() + " is a folder");
 }
 
 TEST(EvaluateProgram, ExitStatusSaysWhatHappened) {

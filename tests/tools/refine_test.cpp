@@ -138,9 +138,9 @@ TEST(RefineScore, ReadsAndWritesNoteFindsLayout) {
     const std::string text =
         "tracks 2\n\ntrack{\n0   tempo 96\n0   rhythm 3 / 4\n}\n\ntrack{\n0   tone 41\n"
         "100   a-3 126\n0   a-4 104\n500   a-3 0\n0   a-4 0\n}\n";
-    RefineScore s;
-    std::string error;
-    ASSERT_TRUE(readRefineScore(text, s, error)) << error;
+    const Result<RefineScore> read = readRefineScore(text);
+    ASSERT_TRUE(read.ok()) << read.message();
+    const RefineScore& s = *read;
     EXPECT_EQ(s.tempo, "96");
     EXPECT_EQ(s.program, "41");
     ASSERT_EQ(s.notes.size(), 2u);
@@ -151,12 +151,12 @@ TEST(RefineScore, ReadsAndWritesNoteFindsLayout) {
     EXPECT_EQ(writeRefineScore(r),
               "tracks 2\n\ntrack{\n0   tempo 96\n0   rhythm 3 / 4\n}\n\ntrack{\n0   tone 41\n"
               "65   a-3 126\n474   a-3 0\n}\n");
-    EXPECT_FALSE(readRefineScore("tracks 1 track{ 0 a-3 90", s, error));
-    EXPECT_FALSE(readRefineScore("hello", s, error));
+    EXPECT_FALSE(readRefineScore("tracks 1 track{ 0 a-3 90").ok());
+    EXPECT_FALSE(readRefineScore("hello").ok());
     // Found by fuzzing: a delta beyond the 64-bit range overflowed the clock.
-    EXPECT_FALSE(readRefineScore("tracks 1 track{ 0 a-3 126 " + std::string(70, '6') + " a-3 0 }",
-                                 s, error));
-    EXPECT_FALSE(readRefineScore("tracks 1 track{ -5 a-3 126 }", s, error));
+    EXPECT_FALSE(
+        readRefineScore("tracks 1 track{ 0 a-3 126 " + std::string(70, '6') + " a-3 0 }").ok());
+    EXPECT_FALSE(readRefineScore("tracks 1 track{ -5 a-3 126 }").ok());
 }
 
 }  // namespace
@@ -171,17 +171,17 @@ TEST(RefineScore, FuzzFindingHugeDeltaIsRefused) {
     ASSERT_TRUE(in);
     std::ostringstream text;
     text << in.rdbuf();
-    RefineScore s;
-    std::string error;
     // Its tempo word is garbled too, which is now refused first.
-    EXPECT_FALSE(readRefineScore(text.str(), s, error));
-    EXPECT_NE(error.find("tempo"), std::string::npos) << error;
+    const Result<RefineScore> garbled = readRefineScore(text.str());
+    EXPECT_FALSE(garbled.ok());
+    EXPECT_NE(garbled.message().find("tempo"), std::string::npos) << garbled.message();
     // The huge delta itself, in an otherwise good score.
     const std::string huge =
         "tracks 1\ntrack{\n0 tempo 120\n"
         "666666666666666666666666666666666666666660 a-3 90\n}\n";
-    EXPECT_FALSE(readRefineScore(huge, s, error));
-    EXPECT_NE(error.find("too long"), std::string::npos) << error;
+    const Result<RefineScore> refused = readRefineScore(huge);
+    EXPECT_FALSE(refused.ok());
+    EXPECT_NE(refused.message().find("too long"), std::string::npos) << refused.message();
 }
 
 }  // namespace

@@ -164,14 +164,14 @@ TEST(Amend, FuzzFindingNoFrameShiftStaysSmall) {
     const std::string path =
         std::string(SONVOLA_SOURCE_DIR) + "/tests/data/trackjoin-no-frame-shift.txt";
     const PeakFileHeader h = readPeakHeader(path);
-    EXPECT_EQ(h.FrameRate, 0);
+    EXPECT_EQ(h.frameRate, 0);
     std::FILE* f = std::fopen(path.c_str(), "rb");
     ASSERT_NE(f, nullptr);
     PeakTable t;
     ASSERT_EQ(readPeakRecords(f, t).status, PeakReadStatus::Ok);
     std::fclose(f);
     std::FILE* console = std::tmpfile();
-    EXPECT_EQ(amendLumps(t, h.FrameRate, INT32_MAX, console), 0);
+    EXPECT_EQ(amendLumps(t, h.frameRate, INT32_MAX, console), 0);
     std::fclose(console);
     int64_t entries = 0;
     for (const auto& r : t.records) entries += r.count();

@@ -1,11 +1,16 @@
-#include "specscan/prepare.h"
+// The rate step: the filter's design, the transform of the convolution, the
+// plain convolution and resampling, and the console lines of the steps.
+#include "specscan/reference/downsample.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <complex>
-#include <cstdio>
 #include <random>
+
+#include "specscan/blockfilter.h"
+#include "specscan/kaiser.h"
+#include "specscan/stepmessages.h"
 
 namespace sonvola {
 namespace {
@@ -101,14 +106,31 @@ INSTANTIATE_TEST_SUITE_P(Sizes, ConvolutionFftSize, ::testing::Values(2, 4, 8, 6
 
 TEST(ConvolutionFft, RefusesSizesThatAreNotPowersOfTwo) {
     std::vector<double> re{1, 2, 3}, im{0, 0, 0};
-    std::FILE* err = std::tmpfile();
-    EXPECT_FALSE(convolutionFft(re.data(), im.data(), 3, false, err));
+    const StepStatus status = convolutionFft(re.data(), im.data(), 3, false);
+    EXPECT_FALSE(status);
     EXPECT_EQ(re, (std::vector<double>{1, 2, 3}));
-    std::rewind(err);
-    char line[100] = {};
-    ASSERT_NE(std::fgets(line, sizeof line, err), nullptr);
-    EXPECT_STREQ(line, "fft error: fft point must be a power of 2\n");
-    std::fclose(err);
+    EXPECT_EQ(status.message(), "fft error: fft point must be a power of 2\n");
+    EXPECT_FALSE(convolutionFft(re.data(), im.data(), 0, false));
+    EXPECT_FALSE(convolutionFft(re.data(), im.data(), -4, false));
+}
+
+TEST(OverlapAddPlan, BlocksCoverTheInput) {
+    // A filter of 14621 taps on one second at 44.1 kHz: transforms of 32768.
+    OverlapAddPlan p = planOverlapAdd(14621, 44100);
+    EXPECT_EQ(p.m, 32768);
+    EXPECT_EQ(p.block, 32768 - 14621 + 1);
+    EXPECT_EQ(p.blocks, 3);
+    EXPECT_EQ(p.fullLength, 14621 + 44100 - 1);
+    EXPECT_EQ(p.delay, 7310);
+    // An input shorter than the filter: one transform holds the whole output.
+    p = planOverlapAdd(31, 20);
+    EXPECT_EQ(p.m, 64);
+    EXPECT_EQ(p.blocks, 1);
+    // The smallest transform has 2 points, and there is always a block.
+    p = planOverlapAdd(1, 0);
+    EXPECT_EQ(p.m, 2);
+    EXPECT_EQ(p.blocks, 1);
+    EXPECT_EQ(planOverlapAdd(5, 1000).m, 16);
 }
 
 TEST(FastConvolve, EqualsDirectConvolutionWithDelayRemoved) {
@@ -166,9 +188,9 @@ TEST(DownSample, KeepsThePassBandAndRemovesTheStopBand) {
             std::lround(10000.0 * std::sin(2 * M_PI * 440.0 * static_cast<double>(i) / rate)));
         stop[i] = 10000.0 * std::sin(2 * M_PI * 7000.0 * static_cast<double>(i) / rate);
     }
-    std::FILE* err = std::tmpfile();
+    std::string console;
     std::vector<double> outPass;
-    ASSERT_EQ(downSample(pass, rate, 11025.0, outPass, err), DownSampleStatus::Ok);
+    ASSERT_EQ(downSample(pass, rate, 11025.0, outPass, console), DownSampleStatus::Ok);
     EXPECT_EQ(outPass.size(), n / 4);
     const double inDb = 20.0 * std::log10(10000.0);
     EXPECT_NEAR(toneLevelDb(outPass, 440.0, 11025.0), inDb, 0.01);
@@ -181,31 +203,41 @@ TEST(DownSample, KeepsThePassBandAndRemovesTheStopBand) {
         maxAbs = std::max(maxAbs, std::fabs(outStop[i]));
     }
     EXPECT_LT(20.0 * std::log10(maxAbs + 1e-300), inDb - 100.0);
-    std::rewind(err);
-    char line[200] = {};
-    ASSERT_NE(std::fgets(line, sizeof line, err), nullptr);  // the leading "\n"
-    ASSERT_NE(std::fgets(line, sizeof line, err), nullptr);
-    EXPECT_STREQ(line, "\tLow-pass filter:  5512.50[Hz], 14621 points\n");
-    ASSERT_NE(std::fgets(line, sizeof line, err), nullptr);
-    EXPECT_STREQ(line, "\tDown-sampling: 44100.00[Hz] to 11025.00[Hz]\n");
-    std::fclose(err);
+    EXPECT_EQ(console,
+              "\n\tLow-pass filter:  5512.50[Hz], 14621 points\n"
+              "\tDown-sampling: 44100.00[Hz] to 11025.00[Hz]\n");
 }
 
 TEST(StereoToMono, KeepsTheLeftChannelAndHalvesTheCounts) {
     std::vector<int16_t> st{1, -1, 2, -2, 3, -3};
-    std::FILE* err = std::tmpfile();
-    MonoSignal m = convertStereoToMono(st, 13, 176401, err);  // odd counts round down
+    std::string console;
+    MonoSignal m = convertStereoToMono(st, 13, 176401, console);  // odd counts round down
     EXPECT_EQ(m.samples, (std::vector<int16_t>{1, 2, 3}));
     EXPECT_EQ(m.dataBytes, 6);
     EXPECT_EQ(m.byteRate, 88200);
-    std::rewind(err);
-    std::string text;
-    int c;
-    while ((c = std::fgetc(err)) != EOF) text += static_cast<char>(c);
-    EXPECT_EQ(text,
+    EXPECT_EQ(console,
               "\n\tConvert stereo into mono: 12[bytes] -> 6[bytes]"
               "\n\t                          176400[[bytes/frame] -> 88200[[bytes/frame]\n");
-    std::fclose(err);
+}
+
+TEST(StepMessages, LinesAsTheProgramPrintsThem) {
+    EXPECT_EQ(amplitudeMessage(-32768, 32767),
+              "\n\tAmplitude is \"mini: -32768\" and \"maxi: 32767\".\n");
+    // Counts beyond the int32 range are written whole.
+    EXPECT_EQ(stereoToMonoMessage(3000000000, 1),
+              "\n\tConvert stereo into mono: 6000000000[bytes] -> 3000000000[bytes]"
+              "\n\t                          2[[bytes/frame] -> 1[[bytes/frame]\n");
+    EXPECT_EQ(lowPassFilterMessage(11025.0, 15915),
+              "\n\tLow-pass filter:  5512.50[Hz], 15915 points\n");
+    EXPECT_EQ(downSamplingMessage(96000.0, 11025.0),
+              "\tDown-sampling: 96000.00[Hz] to 11025.00[Hz]\n");
+}
+
+TEST(DownSamplingFilter, IsTheKaiserDesignOfTheRateStep) {
+    for (double rate : {16000.0, 44100.0}) {
+        EXPECT_EQ(downSamplingFilter(rate, 11025.0),
+                  designKaiserLowPass(11025.0 / rate, 960.0, 400.0 / rate, 1.0));
+    }
 }
 
 }  // namespace

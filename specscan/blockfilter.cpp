@@ -1,84 +1,31 @@
-#include "specscan/prepare.h"
+#include "specscan/blockfilter.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
-#include <new>
 #include <vector>
 
 #include "specscan/butterflies.h"
 
 namespace sonvola {
 
-MonoSignal convertStereoToMono(std::span<const int16_t> interleaved, int32_t dataBytes,
-                               int32_t byteRate, std::FILE* err) {
-    MonoSignal m;
-    m.dataBytes = dataBytes / 2;
-    m.byteRate = byteRate / 2;
-    m.samples.resize((interleaved.size() + 1) / 2);
-    for (size_t i = 0; i < m.samples.size(); ++i) m.samples[i] = interleaved[2 * i];
-    std::fprintf(err, "\n\tConvert stereo into mono: %ld[bytes] -> %ld[bytes]", 2L * m.dataBytes,
-                 static_cast<long>(m.dataBytes));
-    std::fprintf(err, "\n\t                          %ld[[bytes/frame] -> %ld[[bytes/frame]\n",
-                 2L * m.byteRate, static_cast<long>(m.byteRate));
-    return m;
+namespace {
+
+// The smallest power of two from 2 on that is at least v.
+int64_t nextPowerOfTwo(int64_t v) {
+    return v <= 2 ? 2 : static_cast<int64_t>(std::bit_ceil(static_cast<uint64_t>(v)));
 }
 
-KaiserParameters kaiserParameters(double a, double delta) {
-    double beta;
-    if (a < 21.0) {
-        beta = 0.0;
-    } else if (a <= 50.0) {
-        beta = 0.5842 * std::pow(a - 21.0, 0.4) + 0.07886 * (a - 21.0);
-    } else {
-        beta = 0.1102 * (a - 8.7);
-    }
-    if (delta == 0.0) delta = 0.0001;
-    // 7.1785392134526775 is 2.285 * pi.
-    double n0 = (a - 8.0) / (7.1785392134526775 * delta);
-    return {beta, static_cast<int64_t>(n0)};
-}
+}  // namespace
 
-double besselI0(double x) {
-    double sum = 1.0;
-    double x2 = x * x;
-    double t = x2 / 4.0;
-    if (t < 2e-9) return 1.0;
-    double k = 4.0;
-    for (;;) {
-        sum = sum + t;
-        t = t * x2 / (k * k);
-        k += 2.0;
-        if (t < 2e-9 * sum) break;
-    }
-    return sum;
-}
-
-std::vector<double> designKaiserLowPass(double cutoffRatio, double attenuationDb,
-                                        double transitionWidth, double gain) {
-    KaiserParameters kp = kaiserParameters(attenuationDb, transitionWidth);
-    int64_t len = 2 * (kp.order / 2) + 1;
-    int64_t mid = (len - 1) / 2;
-    std::vector<double> h(static_cast<size_t>(len));
-    double i0beta = besselI0(kp.beta);
-    for (int64_t i = 0; i < len; ++i) {
-        double w = 1.0;
-        if (len > 1) {
-            double x = static_cast<double>(2 * i - len + 1) / static_cast<double>(len - 1);
-            w = besselI0(kp.beta * std::sqrt(1.0 - x * x)) / i0beta;
-        }
-        int64_t k = i - mid;
-        if (k == 0) {
-            h[static_cast<size_t>(i)] = w * gain * cutoffRatio;
-        } else {
-            double theta = M_PI * cutoffRatio * static_cast<double>(k);
-            h[static_cast<size_t>(i)] = w * gain * cutoffRatio * std::sin(theta) / theta;
-        }
-    }
-    return h;
-}
-
-static bool isPowerOfTwo(int64_t m) {
-    return m > 0 && (m & (m - 1)) == 0;
+OverlapAddPlan planOverlapAdd(int64_t len, int64_t n) {
+    OverlapAddPlan p;
+    p.m = n < len ? nextPowerOfTwo(len + n - 1) : nextPowerOfTwo(2 * len);
+    p.block = p.m - len + 1;
+    p.blocks = std::max<int64_t>(1, (n + p.block - 1) / p.block);
+    p.fullLength = len + n - 1;
+    p.delay = len / 2;
+    return p;
 }
 
 namespace {
@@ -132,10 +79,9 @@ const ConvolutionTables& convolutionTables(int64_t m) {
 
 }  // namespace
 
-bool convolutionFft(double* re, double* im, int64_t m, bool inverse, std::FILE* err) {
-    if (!isPowerOfTwo(m)) {
-        std::fputs("fft error: fft point must be a power of 2\n", err);
-        return false;
+StepStatus convolutionFft(double* re, double* im, int64_t m, bool inverse) {
+    if (m <= 0 || !std::has_single_bit(static_cast<uint64_t>(m))) {
+        return StepStatus::error("fft error: fft point must be a power of 2\n");
     }
     const ConvolutionTables& tables = convolutionTables(m);
     if (inverse) {
@@ -159,7 +105,7 @@ bool convolutionFft(double* re, double* im, int64_t m, bool inverse, std::FILE* 
             im[i] = im[i] * negScale;
         }
     }
-    return true;
+    return {};
 }
 
 // The bit-reversal permutation in tiles of 16 x 16 (for m = 2^L, L >= 8):
@@ -174,7 +120,7 @@ BlockFilter::BlockFilter(std::span<const double> h, int64_t m) : m_(m) {
     const size_t size = static_cast<size_t>(m);
     std::vector<double> hr(size, 0.0), hi(size, 0.0);
     std::copy(h.begin(), h.end(), hr.begin());
-    convolutionFft(hr.data(), hi.data(), m, false);
+    (void)convolutionFft(hr.data(), hi.data(), m, false);  // m is a power of two
     const ConvolutionTables& tables = convolutionTables(m);
     auto shared = std::make_shared<Tables>();
     shared->reversed = tables.reversed;
@@ -297,108 +243,6 @@ void BlockFilter::filter(const int16_t* in, int64_t count, double* out) {
     // Only the real parts are used: the imaginary parts are never scaled.
     const double scale = 1.0 / static_cast<double>(m_);  // exact: m is a power of two
     for (int64_t k = 0; k < m_; ++k) out[k] = yr_[static_cast<size_t>(k)] * scale;
-}
-
-namespace {
-
-int64_t nextPowerOfTwo(int64_t v) {
-    int64_t m = 2;  // the exponent is at least 1
-    while (m < v) m <<= 1;
-    return m;
-}
-
-// Overlap-add convolution over any sample type; the output is accumulated
-// straight into the aligned result (full-output index j + L/2), which adds
-// the same values in the same order as a full-length buffer would.
-template <typename Sample>
-std::vector<double> overlapAdd(std::span<const double> h, std::span<const Sample> x) {
-    const int64_t len = static_cast<int64_t>(h.size());
-    const int64_t n = static_cast<int64_t>(x.size());
-    std::vector<double> y(static_cast<size_t>(n), 0.0);
-    if (len == 0) return y;
-    const int64_t m = n < len ? nextPowerOfTwo(len + n - 1) : nextPowerOfTwo(2 * len);
-    const int64_t block = m - len + 1;
-    int64_t blocks = (n + block - 1) / block;
-    if (blocks < 1) blocks = 1;
-    const int64_t fullLen = len + n - 1;
-    const int64_t delay = len / 2;
-
-    std::vector<double> hr(static_cast<size_t>(m), 0.0), hi(static_cast<size_t>(m), 0.0);
-    for (int64_t k = 0; k < len; ++k) hr[static_cast<size_t>(k)] = h[static_cast<size_t>(k)];
-    convolutionFft(hr.data(), hi.data(), m, false);
-
-    std::vector<double> xr(static_cast<size_t>(m)), xi(static_cast<size_t>(m));
-    for (int64_t b = 0; b < blocks; ++b) {
-        const int64_t s = b * block;
-        for (int64_t k = 0; k < m; ++k) {
-            xr[static_cast<size_t>(k)] =
-                (k < block && s + k < n) ? static_cast<double>(x[static_cast<size_t>(s + k)]) : 0.0;
-            xi[static_cast<size_t>(k)] = 0.0;
-        }
-        convolutionFft(xr.data(), xi.data(), m, false);
-        for (int64_t k = 0; k < m; ++k) {
-            size_t u = static_cast<size_t>(k);
-            double r = xr[u] * hr[u] - xi[u] * hi[u];
-            double i = xr[u] * hi[u] + xi[u] * hr[u];
-            xr[u] = r;
-            xi[u] = i;
-        }
-        convolutionFft(xr.data(), xi.data(), m, true);
-        for (int64_t k = 0; k < m && s + k < fullLen; ++k) {
-            int64_t j = s + k - delay;
-            if (j >= 0 && j < n) y[static_cast<size_t>(j)] += xr[static_cast<size_t>(k)];
-        }
-    }
-    return y;
-}
-
-}  // namespace
-
-std::vector<double> fastConvolve(std::span<const double> h, std::span<const double> x) {
-    return overlapAdd<double>(h, x);
-}
-
-std::vector<double> resampleLinear(std::span<const double> y, double inRateHz, double outRateHz) {
-    const double c = inRateHz / outRateHz;
-    const int64_t n = static_cast<int64_t>(y.size());
-    const int64_t outLen = static_cast<int64_t>(static_cast<double>(n) / c);
-    std::vector<double> out(static_cast<size_t>(outLen > 0 ? outLen : 0));
-    double t = 0.0;
-    for (int64_t j = 0; j < outLen; ++j) {
-        int64_t i0 = static_cast<int64_t>(t);
-        double f = t - static_cast<double>(i0);
-        double a = i0 < n ? y[static_cast<size_t>(i0)] : 0.0;
-        if (f == 0.0) {
-            out[static_cast<size_t>(j)] = a;
-        } else {
-            // The last position can fall just before the end; past it the signal is 0.
-            double b = i0 + 1 < n ? y[static_cast<size_t>(i0 + 1)] : 0.0;
-            out[static_cast<size_t>(j)] = (1.0 - f) * a + f * b;
-        }
-        t = t + c;
-    }
-    return out;
-}
-
-DownSampleStatus downSample(std::span<const int16_t> samples, double inRateHz, double outRateHz,
-                            std::vector<double>& result, std::FILE* err) {
-    std::vector<double> h;
-    try {
-        h = designKaiserLowPass(outRateHz / inRateHz, kStopBandAttenuationDb, 400.0 / inRateHz,
-                                1.0);
-    } catch (const std::bad_alloc&) {
-        return DownSampleStatus::FilterAllocationFailed;
-    }
-    std::fprintf(err, "\n\tLow-pass filter: %8.2f[Hz], %ld points\n", 0.5 * outRateHz,
-                 static_cast<long>(h.size()));
-    try {
-        std::vector<double> filtered = overlapAdd<int16_t>(h, samples);
-        result = resampleLinear(filtered, inRateHz, outRateHz);
-    } catch (const std::bad_alloc&) {
-        return DownSampleStatus::AllocationFailed;
-    }
-    std::fprintf(err, "\tDown-sampling: %8.2f[Hz] to %8.2f[Hz]\n", inRateHz, outRateHz);
-    return DownSampleStatus::Ok;
 }
 
 }  // namespace sonvola

@@ -1,4 +1,4 @@
-#include "specscan/wav.h"
+#include "common/wav.h"
 
 #include <gtest/gtest.h>
 
@@ -110,53 +110,6 @@ TEST(WaveDump, RefusesWhatIsNotRiffAndStopsWithoutDataTag) {
               DumpStatus::CannotOpenWav);
     EXPECT_EQ(dumpWaveHeader(dir.file("short.wav"), dir.file("no/such/dir/d.txt")),
               DumpStatus::CannotCreateDump);
-}
-
-TEST(WaveSamples, EightBitConvertsAndReportsAmplitude) {
-    TempDir dir;
-    WavOptions o;
-    o.bits = 8;
-    writeFile(dir.file("b.wav"), makeWavBytes(std::string("\x00\x80\xff\x80", 4), o));
-    std::vector<int16_t> s;
-    Captured err;
-    ASSERT_TRUE(readWaveSamples(dir.file("b.wav"), 4, 44, 8, s, err.f));
-    EXPECT_EQ(s, (std::vector<int16_t>{-32768, 128, 32767, 128}));
-    EXPECT_EQ(err.text(),
-              "\n..Quantization bit rate is converted 8 into 16.\n"
-              "\n\tAmplitude is \"mini: -32768\" and \"maxi: 32767\".\n");
-}
-
-TEST(WaveSamples, EightBitSilenceReads128) {
-    TempDir dir;
-    WavOptions o;
-    o.bits = 8;
-    writeFile(dir.file("s.wav"), makeWavBytes(std::string(6, '\x80'), o));
-    std::vector<int16_t> s;
-    Captured err;
-    ASSERT_TRUE(readWaveSamples(dir.file("s.wav"), 6, 44, 8, s, err.f));
-    EXPECT_EQ(s, std::vector<int16_t>(6, 128));
-    EXPECT_NE(err.text().find("\"mini: 128\" and \"maxi: 128\""), std::string::npos);
-}
-
-TEST(WaveSamples, SixteenBitLittleEndianAndMissingBytesReadAsZero) {
-    TempDir dir;
-    writeFile(dir.file("t.wav"), makeWav({1, -2, 32767, -32768}, {}));
-    std::vector<int16_t> s;
-    Captured err;
-    ASSERT_TRUE(readWaveSamples(dir.file("t.wav"), 12, 44, 16, s, err.f));  // 4 bytes too many
-    EXPECT_EQ(s, (std::vector<int16_t>{1, -2, 32767, -32768, 0, 0}));
-    EXPECT_EQ(err.text(), "\n\tAmplitude is \"mini: -32768\" and \"maxi: 32767\".\n");
-}
-
-TEST(WaveSamples, OtherWidthsReadNothingAndMissingFileFails) {
-    TempDir dir;
-    writeFile(dir.file("t.wav"), makeWav({1, 2}, {}));
-    std::vector<int16_t> s{5};
-    Captured err;
-    EXPECT_TRUE(readWaveSamples(dir.file("t.wav"), 4, 44, 24, s, err.f));
-    EXPECT_TRUE(s.empty());
-    EXPECT_EQ(err.text(), "");
-    EXPECT_FALSE(readWaveSamples(dir.file("none.wav"), 4, 44, 16, s, err.f));
 }
 
 }  // namespace
