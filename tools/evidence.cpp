@@ -271,7 +271,8 @@ bool attackAt(const SpectralEvidence& ev, int64_t onsetMs, double hz) {
         }
         return n == 0 ? 0.0 : sum / n;
     };
-    return source(onsetMs, onsetMs + 30) - source(onsetMs - 40, onsetMs - 10) >= kOwnAttackRiseDb;
+    return source(onsetMs, onsetMs + kAttackAfterMs) - source(onsetMs - 40, onsetMs - 10) >=
+           kOwnAttackRiseDb;
 }
 
 std::vector<ScoreNote> keepShortNotes(const SpectralEvidence& ev,

@@ -211,6 +211,15 @@ TEST(EvidenceHeldNotes, PiecesOfOneSoundJoinAttacksStayApart) {
     const SpectralEvidence struck = evidenceOf(
         harmonic(60, 100, 400, {20, 15, 12}) + harmonic(60, 430, 800, {35, 30, 25}), 900);
     EXPECT_EQ(joinHeldNotes(struck, split).size(), 2u);
+    // The same note struck again where the analysis heard nothing for two
+    // frames and the new attack takes three to rise (as in
+    // examples/melody.wav): still an attack, two notes.
+    const SpectralEvidence again =
+        evidenceOf(harmonic(64, 30, 500, {49, 49, 49}, 0.2f) +
+                       harmonic(64, 520, 530, {36, 36, 36}) + harmonic(64, 530, 960, {47, 47, 47}),
+                   1000);
+    EXPECT_TRUE(attackAt(again, 510, keyHz(64)));
+    EXPECT_EQ(joinHeldNotes(again, {{30, 490, 64, 126}, {510, 960, 64, 126}}).size(), 2u);
     // A sung note between C#3 and D3 (49.6), heard as two pieces.
     std::vector<Partial> sung = harmonic(49, 100, 300, {30, 25, 20});
     for (Partial& p : sung) p.cents = 45;
