@@ -11,6 +11,10 @@
 //   - removeFlickers: notes too short to be played notes go;
 //   - shiftEarlier, the analysis latency: every note moves earlier by the
 //     delay with which the analysis dates what it hears.
+// With the run's peak and track lists (RefineOptions::evidence) the rules of
+// tools/evidence.h join in: held notes after the first merge, the sound's
+// say in the ghosts and the fundamentals, short notes with an attack kept
+// from the flickers, and the ends at the releases before the latency.
 #pragma once
 
 #include <cstdint>
