@@ -23,11 +23,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::unique_ptr<SpectralEvidence> evidence;
     std::string error;
     if (!loadSpectralEvidence(peaks.path(), tracks.path(), evidence, error)) return 0;
-    RefineScore score;
-    if (!readRefineScore(parts[2], score, error)) return 0;
-    if (score.notes.size() > 2000) return 0;  // the rules compare pairs; keep runs short
+    const Result<RefineScore> score = readRefineScore(parts[2]);
+    if (!score) return 0;
+    if (score->notes.size() > 2000) return 0;  // the rules compare pairs; keep runs short
     RefineOptions options;
     options.evidence = evidence.get();
-    writeRefineScore(refineScore(score, options));
+    writeRefineScore(refineScore(*score, options));
     return 0;
 }
