@@ -14,7 +14,7 @@ namespace sonvola::fuzz {
 
 // A file holding the input, removed when the object goes.
 class InputFile {
-public:
+  public:
     InputFile(const uint8_t* data, size_t size, const char* suffix = "") {
         char tmpl[] = "/tmp/sonvola-fuzz-XXXXXX";
         int fd = mkstemp(tmpl);
@@ -35,7 +35,7 @@ public:
     }
     const std::string& path() const { return path_; }
 
-private:
+  private:
     std::string path_;
 };
 
@@ -49,7 +49,7 @@ inline bool readPeakFile(const std::string& path, PeakFileHeader& header, PeakTa
     header = readPeakHeader(path);
     std::FILE* f = std::fopen(path.c_str(), "rb");
     if (!f) return false;
-    const bool ok = readPeakRecords(f, table).status == PeakReadStatus::Ok;
+    const bool ok = readPeakRecords(f, path, table).ok();
     std::fclose(f);
     return ok;
 }

@@ -108,8 +108,7 @@ SpecScanParameters parametersOrExit(int argc, char** argv) {
 
 std::string lockedWorkDirOrExit() {
     const std::string workDir = getWorkDir();
-    std::string error;
-    if (!lockWorkDir(workDir, error)) fatalError(stdout, error);
+    if (Status locked = lockWorkDir(workDir); !locked) fatalError(stdout, locked.message());
     return workDir;
 }
 
@@ -157,9 +156,9 @@ WaveInput readHeaderOrExit(const std::string& wavPath, const std::string& workDi
 // when complete (and, with the short-term estimation, rewritten), so that a
 // list cut short or not yet filtered never stands as SpecScan.txt.
 void openPeakListOrExit(OutputFile& list, const std::string& peakPath) {
-    std::string error;
-    if (!list.open(peakPath, error, true)) {
-        fatalError(stdout, format("cannot open! %s\n%s\n", peakPath.c_str(), error.c_str()));
+    if (Status opened = list.open(peakPath, true); !opened) {
+        fatalError(stdout,
+                   format("cannot open! %s\n%s\n", peakPath.c_str(), opened.message().c_str()));
     }
 }
 
@@ -297,18 +296,19 @@ void printFrameSummary(const FramePlan& plan, const Channel& channel, int bits) 
 
 // The first pass stands as SpecScan.txt.
 void keepFirstPassOrExit(OutputFile& list) {
-    std::string error;
-    if (!list.commit(error)) fatalError(stdout, "err: " + error + "\n");
+    if (Status committed = list.commit(); !committed) {
+        fatalError(stdout, "err: " + committed.message() + "\n");
+    }
     std::fputs("\n\n..No using proposed method", stdout);
 }
 
 // The first pass rewritten into SpecScan.txt by the short-term estimation.
 void shortTermEstimationOrExit(OutputFile& list, const std::string& peakPath,
                                const SpecScanParameters& par) {
-    EstimationResult est =
+    const Status estimated =
         shortTermEstimation(list.writingPath(), par.frameLength, par.shiftInt, peakPath);
     list.discard();
-    if (est.status != EstimationStatus::Ok) fatalError(stdout, est.message);
+    if (!estimated) fatalError(stdout, estimated.message());
     std::fputs("\n\n..\"short-term estimation method for peak frequencies\" was carried out.",
                stderr);
 }

@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "common/console.h"
-#include "tools/batch.h"
-#include "tools/transcribe.h"
+#include "tools/batch_run.h"
+#include "tools/transcribe_run.h"
 
 int main(int argc, char** argv) {
     sonvola::initConsole("sonvola-transcribe");
