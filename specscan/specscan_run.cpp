@@ -50,11 +50,9 @@ int64_t fileSize(const std::string& path) {
 
 }  // namespace
 
-bool parseSpecScanArguments(int argc, char** argv, SpecScanParameters& p, std::string& error) {
-    if (argc < 9) {
-        error = kUsage;
-        return false;
-    }
+Result<SpecScanParameters> parseSpecScanArguments(int argc, char** argv) {
+    if (argc < 9) return Status::error(kUsage);
+    SpecScanParameters p;
     p.wavPath = argv[1];
     p.shiftMs = parseLenientDouble(argv[2]);
     p.shiftInt = parseLenientInt(argv[2]);
@@ -62,48 +60,43 @@ bool parseSpecScanArguments(int argc, char** argv, SpecScanParameters& p, std::s
     p.frameLength = parseLenientInt(argv[4]);
     p.fftLength = parseLenientInt(argv[6]);
     if (!(p.shiftMs >= 1.0) || !std::isfinite(p.shiftMs)) {
-        error = format(
-            "err: the frame shift (argument 2, \"%s\") must be a number of milliseconds of "
-            "at least 1\n",
-            argv[2]);
-        return false;
+        return Status::error(
+            format("err: the frame shift (argument 2, \"%s\") must be a number of milliseconds of "
+                   "at least 1\n",
+                   argv[2]));
     }
     if (p.frameLength < 2) {
-        error = format("err: the frame length (argument 4, \"%s\") must be at least 2 samples\n",
-                       argv[4]);
-        return false;
+        return Status::error(format(
+            "err: the frame length (argument 4, \"%s\") must be at least 2 samples\n", argv[4]));
     }
     const int64_t nfft = p.fftLength;
     if (nfft < 4 || !std::has_single_bit(static_cast<uint64_t>(nfft)) || nfft > kMaxFftLength) {
-        error = format(
+        return Status::error(format(
             "err: the transform length (argument 6, \"%s\") must be a power of two from 4 to "
             "%lld\n",
-            argv[6], static_cast<long long>(kMaxFftLength));
-        return false;
+            argv[6], static_cast<long long>(kMaxFftLength)));
     }
     if (p.frameLength > p.fftLength) {
-        error = format("err: the frame length (%d) must not exceed the transform length (%d)\n",
-                       p.frameLength, p.fftLength);
-        return false;
+        return Status::error(
+            format("err: the frame length (%d) must not exceed the transform length (%d)\n",
+                   p.frameLength, p.fftLength));
     }
     auto window = parseWindowName(argv[8]);
     // An unknown window is reported before any file is written, so that no
     // half-written peak list is left behind.
     if (!window) {
-        error = windowListMessage();
-        return false;
+        return Status::error(windowListMessage());
     }
     p.window = *window;
-    return true;
+    return p;
 }
 
 namespace {
 
 SpecScanParameters parametersOrExit(int argc, char** argv) {
-    SpecScanParameters par;
-    std::string error;
-    if (!parseSpecScanArguments(argc, argv, par, error)) fatalError(stdout, error);
-    return par;
+    Result<SpecScanParameters> par = parseSpecScanArguments(argc, argv);
+    if (!par) fatalError(stdout, par.message());
+    return std::move(*par);
 }
 
 std::string lockedWorkDirOrExit() {

@@ -255,11 +255,9 @@ Status checkTranscribeOptions(const TranscribeOptions& o) {
     }
     // Then the stages' own checks, so that no stage starts on options that a
     // later one would refuse.
-    std::string message;
     ArgumentVector scan("SpecScan", specScanArguments(o, o.recording));
-    SpecScanParameters sp;
-    if (!parseSpecScanArguments(scan.argc(), scan.argv(), sp, message)) {
-        return Status::error(stageMessage(message));
+    if (Result<SpecScanParameters> sp = parseSpecScanArguments(scan.argc(), scan.argv()); !sp) {
+        return Status::error(stageMessage(sp.message()));
     }
     ArgumentVector join("TrackJoin", trackJoinArguments(o));
     if (Result<TrackJoinParameters> tp = parseTrackJoinArguments(join.argc(), join.argv()); !tp) {
