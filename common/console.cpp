@@ -45,6 +45,50 @@ static std::string withSlash(std::string dir) {
     return dir;
 }
 
+// Whether `dir` (ending with "/") is the folder `tail` (ending with "/",
+// relative) of some prefix: ".../tail".
+static bool endsWithFolder(const std::string& dir, const std::string& tail) {
+    return dir.size() > tail.size() &&
+           dir.compare(dir.size() - tail.size(), tail.size(), tail) == 0 &&
+           dir[dir.size() - tail.size() - 1] == '/';
+}
+
+std::string chooseStageDir(const std::string& programDir,
+                           const std::function<bool(const std::string&)>& hasStages,
+                           const std::string& binDir, const std::string& stageDir) {
+    if (hasStages(programDir)) return programDir;
+    if (stageDir.empty()) return programDir;
+    const std::string stages = withSlash(stageDir);
+    const bool absolute = stages[0] == '/';
+    // A stage itself, or sonvola-console, in an installation.
+    if (absolute ? programDir == stages : endsWithFolder(programDir, stages)) return programDir;
+    // A command in PREFIX/bin: its stages are in PREFIX/libexec/sonvola.
+    std::string candidate;
+    const std::string bin = withSlash(binDir);
+    if (absolute)
+        candidate = stages;
+    else if (endsWithFolder(programDir, bin))
+        candidate = programDir.substr(0, programDir.size() - bin.size()) + stages;
+    if (!candidate.empty() && hasStages(candidate)) return candidate;
+    return programDir;
+}
+
+static bool holdsStages(const std::string& dir) {
+    return ::access((dir + "SpecScan").c_str(), X_OK) == 0;
+}
+
+std::string getStageDir() {
+    return chooseStageDir(getProgramDir(), holdsStages, SONVOLA_INSTALL_BINDIR,
+                          SONVOLA_INSTALL_STAGEDIR);
+}
+
+bool runsInstalled() {
+    const std::string programDir = getProgramDir();
+    const std::string stages = withSlash(SONVOLA_INSTALL_STAGEDIR);
+    if (getStageDir() != programDir) return true;
+    return stages[0] == '/' ? programDir == stages : endsWithFolder(programDir, stages);
+}
+
 std::string chooseWorkDir(const std::string& programDir, bool programDirWritable,
                           const char* workdirEnv, const char* xdgDataHome, const char* home) {
     if (workdirEnv && *workdirEnv) return withSlash(workdirEnv);
@@ -58,7 +102,9 @@ std::string chooseWorkDir(const std::string& programDir, bool programDirWritable
 
 std::string getWorkDir() {
     std::string programDir = getProgramDir();
-    bool writable = ::access(programDir.c_str(), W_OK) == 0;
+    // An installation keeps its folders for programs alone, even a
+    // writable one (a prefix of the user's own).
+    bool writable = ::access(programDir.c_str(), W_OK) == 0 && !runsInstalled();
     std::string dir = chooseWorkDir(programDir, writable, std::getenv("SONVOLA_WORKDIR"),
                                     std::getenv("XDG_DATA_HOME"), std::getenv("HOME"));
     if (dir != withSlash(programDir)) {

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <string>
 
 #include "common/status.h"
@@ -19,10 +20,29 @@ void initConsole(const char* programName);
 // Folder of the running executable, ending with "/" (from /proc/self/exe).
 std::string getProgramDir();
 
+// Folder of the four stages and sonvola-console, ending with "/". In the
+// build tree every program is in one folder; an installation keeps the
+// commands in PREFIX/bin and these in PREFIX/libexec/sonvola, the prefix
+// being wherever the running program finds itself (the tree can be moved).
+std::string getStageDir();
+
+// Whether the running program belongs to an installation (it is in the
+// stage folder of one, or its stages are there) rather than to a folder
+// holding every program, as the build tree does.
+bool runsInstalled();
+
+// The rule of getStageDir as a pure function, for tests: `programDir` ends
+// with "/"; `hasStages` tells whether a folder holds SpecScan; `binDir` and
+// `stageDir` are the installation's folders relative to its prefix (or
+// absolute).
+std::string chooseStageDir(const std::string& programDir,
+                           const std::function<bool(const std::string&)>& hasStages,
+                           const std::string& binDir, const std::string& stageDir);
+
 // The folder for the fixed-name files (Wave_File_Format.txt, SpecScan.txt,
 // TrackJoin.txt), ending with "/":
 //  - $SONVOLA_WORKDIR when set and not empty;
-//  - else the program directory when it is writable;
+//  - else the program directory when it is writable and not an installation;
 //  - else $XDG_DATA_HOME/sonvola/ (~/.local/share/sonvola/), created when missing.
 std::string getWorkDir();
 

@@ -60,8 +60,8 @@ Status MidiReader::readHeader(MidiFile& file) {
         return Status::error("no MThd");
     }
     if (!has(14)) {
-        return Status::error("the file ends inside the MThd header (" +
-                             std::to_string(b_.size()) + " of 14 bytes)");
+        return Status::error("the file ends inside the MThd header (" + std::to_string(b_.size()) +
+                             " of 14 bytes)");
     }
     pos_ = 4;
     if (be(4) != 6) return Status::error("header length is not 6");
@@ -76,8 +76,8 @@ Status MidiReader::readTrack(int track, MidiFile& file) {
         return Status::error("the file ends inside the chunk header at byte " +
                              std::to_string(pos_));
     }
-    if (std::string(b_.begin() + static_cast<long>(pos_), b_.begin() + static_cast<long>(pos_) + 4) !=
-        "MTrk") {
+    if (std::string(b_.begin() + static_cast<long>(pos_),
+                    b_.begin() + static_cast<long>(pos_) + 4) != "MTrk") {
         return Status::error("chunk at " + std::to_string(pos_) + " is not MTrk");
     }
     pos_ += 4;

@@ -604,7 +604,8 @@ bool decodeToWav(const std::string& input, const std::string& outputWav, DecodeR
         if (byTime && pkt->pts != AV_NOPTS_VALUE) {
             share = static_cast<double>(pkt->pts - start) / static_cast<double>(duration);
         } else if (in.reader.size > 0) {
-            share = static_cast<double>(avio_tell(in.demuxer->pb)) / in.reader.size;
+            share = static_cast<double>(avio_tell(in.demuxer->pb)) /
+                    static_cast<double>(in.reader.size);
         } else {
             return;
         }

@@ -9,7 +9,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Result<MidiFile> file = parseMidi(std::vector<uint8_t>(data, data + size));
     if (!file) return 0;
     std::vector<EvalNote> notes;
-    for (const MidiNote& n : midiNotes(*file)) notes.push_back({n.onsetS, n.offsetS, double(n.key)});
+    for (const MidiNote& n : midiNotes(*file))
+        notes.push_back({n.onsetS, n.offsetS, double(n.key)});
     if (notes.size() < 500) evaluateNotes(notes, notes, EvalTolerances{});
     return 0;
 }

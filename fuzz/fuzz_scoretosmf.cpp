@@ -6,6 +6,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::vector<uint8_t> midi;
-    (void)sonvola::convertScoreToSmf(std::string_view(reinterpret_cast<const char*>(data), size), midi);
+    (void)sonvola::convertScoreToSmf(std::string_view(reinterpret_cast<const char*>(data), size),
+                                     midi);
     return 0;
 }

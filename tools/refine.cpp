@@ -239,7 +239,8 @@ std::vector<ScoreNote> removeHarmonicGhosts(const std::vector<ScoreNote>& notes)
                     nearest = qi;
                 }
             }
-            if (overlap < kGhostOverlapShare * static_cast<double>(span)) continue;
+            if (static_cast<double>(overlap) < kGhostOverlapShare * static_cast<double>(span))
+                continue;
             for (size_t li : lowers) {
                 const ScoreNote& lower = notes[li];
                 const int64_t lowerStart = std::min(lower.onsetMs, overlapStart);
@@ -343,8 +344,8 @@ std::vector<ScoreNote> addMissingFundamentals(const std::vector<ScoreNote>& note
                 // Three partials, one of them the 2nd, and nothing else
                 // starting there but flickers.
                 const int count = std::popcount(partialSet);
-                const bool second = (partialSet & 0x1u) != 0;  // the octave
-                enough = count >= 3 && second && others == 0;
+                const bool octave = (partialSet & 0x1u) != 0;
+                enough = count >= 3 && octave && others == 0;
             } else {
                 // Partials 2 to 5 alone: three of them, or two when the
                 // higher is the louder, as in brass (a note with a weaker

@@ -4,12 +4,17 @@
 #include <string>
 
 #include "common/outputfile.h"
+#include "sonvola/version.h"
 #include "tools/evaluate.h"
 
 int main(int argc, char** argv) {
     sonvola::checkStandardOutputAtExit("sonvola-eval");
     // Usage: on standard output with status 0 when asked for with --help,
     // else on standard error with status 2. A file refused: status 1.
+    if (argc == 2 && std::string(argv[1]) == "--version") {
+        std::printf("sonvola-eval %s\n", SONVOLA_VERSION);
+        return 0;
+    }
     const bool askedHelp = argc >= 2 && std::string(argv[1]) == "--help";
     const bool help = askedHelp && argc == 2;
     if (argc != 3 || askedHelp) {
@@ -18,7 +23,8 @@ int main(int argc, char** argv) {
             "  REFERENCE and ESTIMATE: MIDI files or text lists of \"onset offset pitch\"\n"
             "  (seconds, seconds, MIDI key). Prints precision, recall and F1 with onsets\n"
             "  within 50 ms and pitches within 50 cents, and again with offsets within\n"
-            "  max(50 ms, 20% of the reference note).\n",
+            "  max(50 ms, 20% of the reference note).\n"
+            "  --help shows this text, --version the program's name and version.\n",
             help ? stdout : stderr);
         return help ? 0 : 2;
     }

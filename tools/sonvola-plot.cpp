@@ -15,6 +15,7 @@
 #include "frontend/core/pianoroll.h"
 #include "frontend/core/plot.h"
 #include "frontend/qt/imagecanvas.h"
+#include "sonvola/version.h"
 
 namespace {
 
@@ -28,7 +29,8 @@ const char* kUsage =
     "  --notes draws the notes of a score text (RECORDING.wav.txt) as a piano\n"
     "  roll, over the peaks of the peak list given with --input, if any.\n"
     "  OUTPUT.png - writes the picture to standard output; an existing file is\n"
-    "  replaced only by a complete picture.\n";
+    "  replaced only by a complete picture.\n"
+    "  --help shows this text, --version the program's name and version.\n";
 
 }  // namespace
 
@@ -58,6 +60,9 @@ int main(int argc, char** argv) {
             withNotes = true;
         } else if (a == "--help" || a == "-h") {
             std::fputs(kUsage, stdout);
+            return 0;
+        } else if (a == "--version") {
+            std::printf("sonvola-plot %s\n", SONVOLA_VERSION);
             return 0;
         } else if (!a.empty() && (a[0] != '-' || a == "-") && output.empty()) {
             output = a;

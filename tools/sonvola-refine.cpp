@@ -10,6 +10,7 @@
 
 #include "common/numbers.h"
 #include "common/outputfile.h"
+#include "sonvola/version.h"
 #include "tools/refine.h"
 
 namespace {
@@ -25,7 +26,9 @@ const char* kUsage =
     "  replaced only by a complete score.\n"
     "  --shift MS          frame shift of the analysis, at least 1 ms\n"
     "  --frame-length N    frame length of the analysis, 2 to 1048576 samples\n"
-    "  --no-estimation     the analysis ran without the short-term estimation\n";
+    "  --no-estimation     the analysis ran without the short-term estimation\n"
+    "  --help              this text\n"
+    "  --version           the program's name and version\n";
 
 int usageError(const std::string& message) {
     std::fprintf(stderr, "sonvola-refine: %s\n%s", message.c_str(), kUsage);
@@ -43,6 +46,9 @@ int main(int argc, char** argv) {
         const std::string a = argv[i];
         if (a == "--help" || a == "-h") {
             std::fputs(kUsage, stdout);
+            return 0;
+        } else if (a == "--version") {
+            std::printf("sonvola-refine %s\n", SONVOLA_VERSION);
             return 0;
         } else if (a == "--shift" || a == "--frame-length") {
             if (i + 1 >= argc) return usageError("option " + a + " needs a value");

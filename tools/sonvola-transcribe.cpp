@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "common/console.h"
+#include "sonvola/version.h"
 #include "tools/batch_run.h"
 #include "tools/transcribe_run.h"
 
@@ -17,7 +18,7 @@ int main(int argc, char** argv) {
                      sonvola::transcribeHelp().c_str());
         return 2;
     }
-    if (!options->help) {
+    if (!options->help && !options->version) {
         if (const sonvola::Status checked = sonvola::checkTranscribeOptions(*options); !checked) {
             std::fprintf(stderr,
                          "sonvola-transcribe: %s\n(sonvola-transcribe --help lists the options)\n",
@@ -27,6 +28,10 @@ int main(int argc, char** argv) {
     }
     if (options->help) {
         std::fputs(sonvola::transcribeHelp().c_str(), stdout);
+        return 0;
+    }
+    if (options->version) {
+        std::printf("sonvola-transcribe %s\n", SONVOLA_VERSION);
         return 0;
     }
     // Several recordings, folders, a report or --skip-done: a run per recording.

@@ -22,6 +22,7 @@
 #include "decode/decode.h"
 #include "notefind/notefind_run.h"
 #include "scoretosmf/smf.h"
+#include "sonvola/version.h"
 #include "specscan/specscan_run.h"
 #include "specscan/spectrum.h"
 #include "trackjoin/trackjoin_run.h"
@@ -67,6 +68,7 @@ std::string transcribeHelp() {
            "  --verbose              show each stage's console output\n"
            "  --quiet                no progress lines (errors are still said)\n"
            "  --help                 this text\n"
+           "  --version              the program's name and version\n"
            "\n"
            "The intermediate files go to a fresh folder of their own, or to $SONVOLA_WORKDIR\n"
            "when it is set, so several runs can go at once.\n";
@@ -121,6 +123,8 @@ Result<TranscribeOptions> parseTranscribeOptions(const std::vector<std::string>&
         }
         if (a == "--help" || a == "-h") {
             o.help = true;
+        } else if (a == "--version") {
+            o.version = true;
         } else if (a == "--shift") {
             if (!value(i, o.frameShiftMs)) return needsValue(args[i]);
         } else if (a == "--frame-length") {
@@ -164,7 +168,7 @@ Result<TranscribeOptions> parseTranscribeOptions(const std::vector<std::string>&
         }
         keep();
     }
-    if (!o.help && o.inputs.empty()) {
+    if (!o.help && !o.version && o.inputs.empty()) {
         return Status::error("no recording given");
     }
     if (!o.inputs.empty()) o.recording = o.inputs.front();

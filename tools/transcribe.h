@@ -42,6 +42,7 @@ struct TranscribeOptions {
     bool verbose = false;
     bool quiet = false;  // no progress lines
     bool help = false;
+    bool version = false;
 };
 
 // Parses the command line; a mistake is refused with its reason.

@@ -86,7 +86,10 @@ int runTranscribe(const TranscribeOptions& o) {
     const std::string workScore = link + ".txt";
     const std::string workMidi = link + ".mid";
 
-    const std::string dir = getProgramDir();
+    // The stages are beside this program in the build tree, in libexec/sonvola
+    // in an installation; sonvola-refine is a command beside this one.
+    const std::string stageDir = getStageDir();
+    const std::string toolDir = getProgramDir();
     struct Stage {
         const char* name;
         std::vector<std::string> args;
@@ -139,7 +142,9 @@ int runTranscribe(const TranscribeOptions& o) {
                 ran = notes.status();
             }
         } else {
-            const Result<int> exit = runStage(dir + s.name, s.args, o.verbose, progress, output);
+            const bool tool = std::strcmp(s.name, "sonvola-refine") == 0;
+            const std::string program = (tool ? toolDir : stageDir) + s.name;
+            const Result<int> exit = runStage(program, s.args, o.verbose, progress, output);
             if (exit) {
                 rc = *exit;
             } else {

@@ -7,6 +7,7 @@
 #include "frontend/qt/backgrounds.h"
 #include "frontend/qt/consolesession.h"
 #include "frontend/qt/language.h"
+#include "sonvola/version.h"
 
 int main(int argc, char** argv) {
     // The options are read before Qt sees them: every word from PROGRAM on
@@ -22,6 +23,10 @@ int main(int argc, char** argv) {
     }
     if (options.help) {
         std::fputs(qPrintable(sonvola::consoleUsage()), stdout);
+        return 0;
+    }
+    if (options.version) {
+        std::printf("sonvola-console %s\n", SONVOLA_VERSION);
         return 0;
     }
 

@@ -19,6 +19,9 @@ bool parseConsoleOptions(const QStringList& words, ConsoleOptions& options, QStr
         if (w == QLatin1String("--help") || w == QLatin1String("-h")) {
             options.help = true;
             return true;
+        } else if (w == QLatin1String("--version")) {
+            options.version = true;
+            return true;
         } else if (w == QLatin1String("--auto")) {
             options.autoReturn = true;
         } else if (w == QLatin1String("--exit-when-done")) {
@@ -53,7 +56,8 @@ QString consoleUsage() {
         "  --status FILE     when PROGRAM ends, write its exit status as one line to\n"
         "                    FILE (-1 when it crashed or could not be started)\n"
         "  --exit-when-done  close the window once PROGRAM has ended\n"
-        "  --help            show this text\n");
+        "  --help            show this text\n"
+        "  --version         show the program's name and version\n");
 }
 
 bool writeStatusFile(const QString& path, int status, QString* error) {

@@ -16,6 +16,7 @@ struct ConsoleOptions {
     QString statusFile;         // --status FILE; empty when not asked for
     bool exitWhenDone = false;  // --exit-when-done
     bool help = false;          // --help
+    bool version = false;       // --version
     QString program;
     QStringList arguments;
 };

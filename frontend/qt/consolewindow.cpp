@@ -160,7 +160,7 @@ void ConsoleWindow::closeEvent(QCloseEvent* event) {
 }
 
 QString defaultConsoleProgram() {
-    return QString::fromStdString(getProgramDir()) + QStringLiteral("sonvola-console");
+    return QString::fromStdString(getStageDir()) + QStringLiteral("sonvola-console");
 }
 
 bool startConsole(const QString& console, const QStringList& options, const std::string& program,

@@ -75,7 +75,7 @@ class ConsoleWindow : public QWidget {
     bool closing_ = false;
 };
 
-// The sonvola-console program next to the running executable.
+// The sonvola-console program, in the folder of the stages (getStageDir).
 QString defaultConsoleProgram();
 
 // Starts `console` detached (working folder and environment inherited) as

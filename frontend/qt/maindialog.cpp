@@ -26,6 +26,7 @@
 #include "frontend/qt/backgrounds.h"
 #include "frontend/qt/consolewindow.h"
 #include "frontend/qt/stagechain.h"
+#include "sonvola/version.h"
 
 namespace sonvola {
 
@@ -121,7 +122,7 @@ MainDialog::MainDialog(MediaDevice& device, ProgramStarter& starter, DialogHooks
       launcher_(fields_, playback_, *this, starter, std::move(programDir), std::move(workDir)),
       hooks_(std::move(hooks)),
       device_(device) {
-    setWindowTitle(QStringLiteral("Sonvola  ver1.40"));
+    setWindowTitle(QStringLiteral("Sonvola  ver" SONVOLA_VERSION));
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     setFixedSize(du(315), du(245));

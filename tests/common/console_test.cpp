@@ -39,6 +39,40 @@ TEST(WorkDir, DataHomeWhenProgramDirectoryIsReadOnly) {
               "/tmp/sonvola-" + std::to_string(::geteuid()) + "/");
 }
 
+TEST(StageDir, BuildTreeAndInstallations) {
+    // Folders that hold SpecScan, as the file system would say.
+    auto holding = [](std::vector<std::string> dirs) {
+        return [dirs](const std::string& dir) {
+            return std::find(dirs.begin(), dirs.end(), dir) != dirs.end();
+        };
+    };
+    // The build tree: every program in one folder, wherever it is.
+    EXPECT_EQ(
+        chooseStageDir("/src/build/bin/", holding({"/src/build/bin/"}), "bin", "libexec/sonvola"),
+        "/src/build/bin/");
+    // A command of an installation, under any prefix.
+    EXPECT_EQ(
+        chooseStageDir("/usr/bin/", holding({"/usr/libexec/sonvola/"}), "bin", "libexec/sonvola"),
+        "/usr/libexec/sonvola/");
+    EXPECT_EQ(chooseStageDir("/home/u/.local/bin/", holding({"/home/u/.local/libexec/sonvola/"}),
+                             "bin", "libexec/sonvola"),
+              "/home/u/.local/libexec/sonvola/");
+    // A stage (or sonvola-console) of an installation: its own folder.
+    EXPECT_EQ(chooseStageDir("/opt/s/libexec/sonvola/", holding({"/opt/s/libexec/sonvola/"}), "bin",
+                             "libexec/sonvola"),
+              "/opt/s/libexec/sonvola/");
+    // A bin folder without stages anywhere (a partial build): its own folder.
+    EXPECT_EQ(chooseStageDir("/src/build/bin/", holding({}), "bin", "libexec/sonvola"),
+              "/src/build/bin/");
+    EXPECT_EQ(chooseStageDir("/somewhere/tools/", holding({"/somewhere/libexec/sonvola/"}), "bin",
+                             "libexec/sonvola"),
+              "/somewhere/tools/");
+    // Folders configured as absolute paths.
+    EXPECT_EQ(
+        chooseStageDir("/usr/bin/", holding({"/usr/lib/sonvola/"}), "/usr/bin", "/usr/lib/sonvola"),
+        "/usr/lib/sonvola/");
+}
+
 TEST(ProgramDir, EndsWithSlashAndHoldsThisTest) {
     std::string dir = getProgramDir();
     ASSERT_FALSE(dir.empty());

@@ -204,7 +204,7 @@ INSTANTIATE_TEST_SUITE_P(
         BadList{"long_token", "5: end\n10: " + std::string(256, '1') + " 2 end\nend_of_file",
                 PeakReadError::TokenTooLong, 1,
                 "err: p.txt holds a word longer than 255 bytes after record 1\n"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& test) { return std::string(test.param.name); });
 
 TEST(PeakFile, TokenOf255BytesIsAccepted) {
     TempDir dir;

@@ -798,7 +798,8 @@ TEST_F(Decoded, SeveralThreadsAtOnce) {
     writeFile(surround,
               riff(chunk("fmt ", extensibleFmt(6, 44100, 16, 0x3F)) + chunk("data", pcm16(six))));
     std::vector<float> f(20000);
-    for (size_t i = 0; i < f.size(); ++i) f[i] = static_cast<float>(std::sin(0.01 * i) * 1.2);
+    for (size_t i = 0; i < f.size(); ++i)
+        f[i] = static_cast<float>(std::sin(0.01 * static_cast<double>(i)) * 1.2);
     const std::string loud = dir.file("t-float.wav");
     writeFile(loud, riff(chunk("fmt ", fmtBody(3, 1, 44100, 32)) + chunk("data", float32(f))));
     const std::string bad = dir.file("t-bad.wav");

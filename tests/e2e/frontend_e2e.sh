@@ -5,6 +5,9 @@
 # while the main window is shown, then run all four stages with Ctrl+R, in
 # Japanese and in English. Screenshots of every step go to SHOT_DIR.
 #
+# The English run names the recording by a relative path, from the folder it
+# is in, as a file manager or a terminal may.
+#
 #   tests/e2e/frontend_e2e.sh BIN_DIR RECORDING.wav SHOT_DIR
 set -euo pipefail
 bin=$(cd "$1" && pwd)
@@ -83,15 +86,15 @@ dismiss_notice() {
 }
 
 run_language() {
-  local lang=$1 title=$2
+  local lang=$1 title=$2 name=$3
   rm -rf "$work/$lang"
   # A runtime folder of its own (0700, as the front end wants it), so that a
   # front end the user has open elsewhere is not the one that answers.
   mkdir -m 700 "$work/$lang"
   mkdir "$work/$lang/work"
   cp "$recording" "$work/$lang/song.wav"
-  SONVOLA_LANG=$lang SONVOLA_WORKDIR="$work/$lang/work" XDG_RUNTIME_DIR="$work/$lang" \
-    "$bin/sonvola" "$work/$lang/song.wav" >"$work/$lang.log" 2>&1 &
+  (cd "$work/$lang" && SONVOLA_LANG=$lang SONVOLA_WORKDIR="$work/$lang/work" \
+    XDG_RUNTIME_DIR="$work/$lang" exec "$bin/sonvola" "$name") >"$work/$lang.log" 2>&1 &
   app=$!
   local main
   main=$(window "$title") || fail "$lang: the main window did not appear"
@@ -137,8 +140,8 @@ run_language() {
   sleep 0.5
 }
 
-run_language ja 'Sonvola  ver1.40'
-run_language en 'Sonvola  ver1.40'
+run_language ja 'Sonvola  ver1.40' "$work/ja/song.wav"
+run_language en 'Sonvola  ver1.40' song.wav
 grep -q "MThd" "$work/ja/song.wav.mid" && grep -q "MThd" "$work/en/song.wav.mid" ||
   fail "a MIDI file is not one"
 echo "frontend_e2e: both languages: console input, all four stages, piano roll; screenshots in $shots"

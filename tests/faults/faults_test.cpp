@@ -286,7 +286,7 @@ TEST_P(Interrupt, TranscribeStopsItsStageAndRemovesItsFolder) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Signals, Interrupt, testing::Values(SIGINT, SIGTERM),
-                         [](const auto& info) { return info.param == SIGINT ? "INT" : "TERM"; });
+                         [](const auto& test) { return test.param == SIGINT ? "INT" : "TERM"; });
 
 TEST(Interrupt, StoppedSpecScanNeverLeavesAnUnfinishedList) {
     TempDir dir;

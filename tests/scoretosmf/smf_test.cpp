@@ -179,7 +179,7 @@ INSTANTIATE_TEST_SUITE_P(
         BadScore{"long_token", "tracks 1 track{ " + std::string(300, '7') + " }",
                  "longer than 255"},
         BadScore{"zero_denominator", "tracks 1 track{ 0 rhythm 4 / 0 }", "4 / 0"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& test) { return std::string(test.param.name); });
 
 }  // namespace
 }  // namespace sonvola

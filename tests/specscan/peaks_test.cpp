@@ -156,7 +156,7 @@ TEST(ShortTerm, MissingOrBrokenListIsRefused) {
     // Also when the break lies after the records the comparison uses (the
     // list is read as a stream, but to its end).
     std::string longList = head(2);
-    for (int r = 1; r <= 40; ++r) longList += std::to_string(10 * r) + ": 440.00 20.00 end\n";
+    for (int k = 1; k <= 40; ++k) longList += std::to_string(10 * k) + ": 440.00 20.00 end\n";
     longList += "410: 440.00";
     writeFile(dir.file("late.txt"), longList);
     const Status late = shortTermEstimation(dir.file("late.txt"), 100, 10);
@@ -231,7 +231,8 @@ TEST(PickPeaks, FromSpectrumEqualsFromLevels) {
         std::vector<double> re(nfft, 0.0), im(nfft, 0.0), level(nfft);
         const double scale = trial % 3 == 0 ? 3.2 : trial % 3 == 1 ? 40.0 : 3000.0;
         for (int64_t j = 0; j < 512; ++j)
-            re[static_cast<size_t>(j)] = scale * d(g) * std::sin(0.05 * (trial + 1) * j);
+            re[static_cast<size_t>(j)] =
+                scale * d(g) * std::sin(0.05 * (trial + 1) * static_cast<double>(j));
         SpectrumFft fft;
         ASSERT_TRUE(fft.transform(nfft, re.data(), im.data()));
         if (trial % 4 == 0) {  // equal neighbours and a bin at exactly 10 dB

@@ -157,7 +157,7 @@ INSTANTIATE_TEST_SUITE_P(
                 {"SpecScan", "WAV", "0", "_msec", "512", "_点", "4096", "_点", "なし"},
                 okWav(),
                 "frame shift"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& test) { return std::string(test.param.name); });
 
 TEST(SpecScanProgram, ParametersAreCheckedBeforeAnyFileIsWritten) {
     TempDir dir;
@@ -272,10 +272,10 @@ INSTANTIATE_TEST_SUITE_P(Rates, SpecScanTone,
                          ::testing::Values(ToneCase{11025, 1, 16}, ToneCase{22050, 1, 16},
                                            ToneCase{44100, 2, 16}, ToneCase{48000, 2, 16},
                                            ToneCase{22050, 1, 8}),
-                         [](const auto& info) {
-                             return std::to_string(info.param.rate) + "Hz_" +
-                                    std::to_string(info.param.channels) + "ch_" +
-                                    std::to_string(info.param.bits) + "bit";
+                         [](const auto& test) {
+                             return std::to_string(test.param.rate) + "Hz_" +
+                                    std::to_string(test.param.channels) + "ch_" +
+                                    std::to_string(test.param.bits) + "bit";
                          });
 
 TEST(SpecScanProgram, ShiftJisWindowNameAndTenPointFiveShift) {

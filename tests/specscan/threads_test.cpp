@@ -159,7 +159,8 @@ TEST(PickPeaksFromSpectrum, TheListOfLevelsReplaysToTheSameExtremes) {
         std::vector<double> x(static_cast<size_t>(nfft), 0.0), y(static_cast<size_t>(nfft), 0.0);
         const double scale = frame % 3 == 0 ? 3.0 : frame % 3 == 1 ? 300.0 : 30000.0;
         for (int64_t j = 0; j < 512; ++j) {
-            x[static_cast<size_t>(j)] = scale * d(g) * std::sin(0.07 * (frame + 1) * j);
+            x[static_cast<size_t>(j)] =
+                scale * d(g) * std::sin(0.07 * (frame + 1) * static_cast<double>(j));
         }
         SpectrumFft fft;
         ASSERT_TRUE(fft.transform(nfft, x.data(), y.data()));
