@@ -116,13 +116,12 @@ std::string getWorkDir() {
     return dir;
 }
 
-bool lockWorkDir(const std::string& workDir, std::string& error) {
+Status lockWorkDir(const std::string& workDir) {
     // The descriptor stays open (and the lock held) until the process ends.
     const int fd = ::open(workDir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) {
-        error = format("err: cannot use the work folder %s: %s\n", workDir.c_str(),
-                       std::strerror(errno));
-        return false;
+        return Status::error(format("err: cannot use the work folder %s: %s\n", workDir.c_str(),
+                                    std::strerror(errno)));
     }
     // A folder that somebody else made where this user's own was to be (the
     // shared /tmp fallback) could hold lists that name files to write: only
@@ -133,26 +132,24 @@ bool lockWorkDir(const std::string& workDir, std::string& error) {
     if (::fstat(fd, &st) == 0 && st.st_uid != ::geteuid() && !(env && *env) &&
         withSlash(workDir) != getProgramDir()) {
         ::close(fd);
-        error = format(
+        return Status::error(format(
             "err: the work folder %s belongs to another user; set SONVOLA_WORKDIR to a folder "
             "of your own\n",
-            workDir.c_str());
-        return false;
+            workDir.c_str()));
     }
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         const int err = errno;
         ::close(fd);
-        error = err == EWOULDBLOCK
-                    ? format(
-                          "err: another stage is running in the work folder %s; wait until "
-                          "it has ended (or give this run a folder of its own with "
-                          "SONVOLA_WORKDIR)\n",
-                          workDir.c_str())
-                    : format("err: cannot lock the work folder %s: %s\n", workDir.c_str(),
-                             std::strerror(err));
-        return false;
+        return Status::error(
+            err == EWOULDBLOCK
+                ? format("err: another stage is running in the work folder %s; wait until "
+                         "it has ended (or give this run a folder of its own with "
+                         "SONVOLA_WORKDIR)\n",
+                         workDir.c_str())
+                : format("err: cannot lock the work folder %s: %s\n", workDir.c_str(),
+                         std::strerror(err)));
     }
-    return true;
+    return {};
 }
 
 void printTitleAndArguments(std::FILE* out, const char* title, int argc, char** argv) {

@@ -7,6 +7,8 @@
 #include <functional>
 #include <string>
 
+#include "common/status.h"
+
 namespace sonvola {
 
 // Puts the process into the state every console program expects: standard
@@ -46,9 +48,9 @@ std::string getWorkDir();
 
 // Takes the work folder for this process alone: an exclusive lock on the
 // folder, held until the process ends, so that no two stages ever write one
-// SpecScan.txt. False with a message when another process holds it or the
-// folder cannot be used.
-bool lockWorkDir(const std::string& workDir, std::string& error);
+// SpecScan.txt. Fails with the message the stages print when another process
+// holds it or the folder cannot be used.
+Status lockWorkDir(const std::string& workDir);
 
 // The rule of getWorkDir as a pure function, for tests. `workdirEnv`,
 // `xdgDataHome` and `home` may be null.

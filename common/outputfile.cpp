@@ -95,65 +95,53 @@ std::string folderOf(const std::string& path) {
 
 // Follows symbolic links from `path` to the name that is finally written,
 // which need not exist yet (a dangling link names the file to create).
-bool resolveTarget(const std::string& path, std::string& target, std::string& error) {
-    target = path;
+Result<std::string> resolveTarget(const std::string& path) {
+    std::string target = path;
     for (int hops = 0; hops < 40; ++hops) {
         struct stat st {};
-        if (::lstat(target.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return true;
+        if (::lstat(target.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return target;
         std::vector<char> buf(PATH_MAX + 1);
         const ssize_t n = ::readlink(target.c_str(), buf.data(), buf.size() - 1);
-        if (n < 0) {
-            error = withCause("cannot follow the link", target, errno);
-            return false;
-        }
+        if (n < 0) return Status::error(withCause("cannot follow the link", target, errno));
         std::string next(buf.data(), static_cast<size_t>(n));
         target = (!next.empty() && next[0] == '/') ? next : folderOf(target) + "/" + next;
     }
-    error = withCause("cannot follow the link", path, ELOOP);
-    return false;
+    return Status::error(withCause("cannot follow the link", path, ELOOP));
 }
 
-bool copyInto(const std::string& from, const std::string& to, std::string& error) {
+Status copyInto(const std::string& from, const std::string& to) {
     const int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
-    if (in < 0) {
-        error = withCause("cannot read", from, errno);
-        return false;
-    }
+    if (in < 0) return Status::error(withCause("cannot read", from, errno));
     const int out = ::open(to.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
     if (out < 0) {
-        error = withCause("cannot write", to, errno);
+        Status failed = Status::error(withCause("cannot write", to, errno));
         ::close(in);
-        return false;
+        return failed;
     }
     char buf[65536];
-    bool ok = true;
+    Status status;
     for (;;) {
         const ssize_t n = ::read(in, buf, sizeof buf);
         if (n == 0) break;
         if (n < 0) {
             if (errno == EINTR) continue;
-            error = withCause("cannot read", from, errno);
-            ok = false;
+            status = Status::error(withCause("cannot read", from, errno));
             break;
         }
         for (ssize_t done = 0; done < n;) {
             const ssize_t w = ::write(out, buf + done, static_cast<size_t>(n - done));
             if (w < 0) {
                 if (errno == EINTR) continue;
-                error = withCause("cannot write", to, errno);
-                ok = false;
+                status = Status::error(withCause("cannot write", to, errno));
                 break;
             }
             done += w;
         }
-        if (!ok) break;
+        if (!status) break;
     }
     ::close(in);
-    if (::close(out) != 0 && ok) {
-        error = withCause("cannot write", to, errno);
-        ok = false;
-    }
-    return ok;
+    if (::close(out) != 0 && status) status = Status::error(withCause("cannot write", to, errno));
+    return status;
 }
 
 }  // namespace
@@ -162,29 +150,23 @@ OutputFile::~OutputFile() {
     discard();
 }
 
-bool OutputFile::open(const std::string& path, std::string& error, bool seekable) {
+Status OutputFile::open(const std::string& path, bool seekable) {
     discard();
     path_ = path;
-    if (path.empty()) {
-        error = "no output file named";
-        return false;
-    }
-    if (!resolveTarget(path, target_, error)) return false;
+    if (path.empty()) return Status::error("no output file named");
+    Result<std::string> target = resolveTarget(path);
+    if (!target) return target.status();
+    target_ = std::move(*target);
     struct stat st {};
     const bool exists = ::stat(target_.c_str(), &st) == 0;
     direct_ = exists && !S_ISREG(st.st_mode);
-    if (exists && S_ISDIR(st.st_mode)) {
-        error = withCause("cannot write", path, EISDIR);
-        return false;
-    }
+    if (exists && S_ISDIR(st.st_mode))
+        return Status::error(withCause("cannot write", path, EISDIR));
     if (direct_ && !seekable) {
         file_ = std::fopen(target_.c_str(), "wb");
-        if (!file_) {
-            error = withCause("cannot write", path, errno);
-            return false;
-        }
+        if (!file_) return Status::error(withCause("cannot write", path, errno));
         writing_ = target_;
-        return true;
+        return {};
     }
     copyOnCommit_ = direct_;
     direct_ = false;
@@ -207,10 +189,7 @@ bool OutputFile::open(const std::string& path, std::string& error, bool seekable
         fd = ::mkstemp(buf.data());
         if (fd >= 0) registered_ = registerTemporary(buf.data());
     }
-    if (fd < 0) {
-        error = withCause("cannot write", path, errno);
-        return false;
-    }
+    if (fd < 0) return Status::error(withCause("cannot write", path, errno));
     writing_ = buf.data();
     const mode_t mode = exists && !copyOnCommit_ ? (st.st_mode & 07777) : newFileMode();
     if (::fchmod(fd, mode) != 0) {
@@ -218,19 +197,16 @@ bool OutputFile::open(const std::string& path, std::string& error, bool seekable
     }
     file_ = ::fdopen(fd, "w+b");
     if (!file_) {
-        error = withCause("cannot write", path, errno);
+        Status failed = Status::error(withCause("cannot write", path, errno));
         ::close(fd);
         discard();
-        return false;
+        return failed;
     }
-    return true;
+    return {};
 }
 
-bool OutputFile::commit(std::string& error, Replace replace) {
-    if (!file_) {
-        error = "cannot write " + path_ + ": not open";
-        return false;
-    }
+Status OutputFile::commit(Replace replace) {
+    if (!file_) return Status::error("cannot write " + path_ + ": not open");
     int err = 0;
     if (std::fflush(file_) != 0 || std::ferror(file_)) err = errno ? errno : EIO;
     if (!err && !direct_ && !copyOnCommit_ && ::fsync(::fileno(file_)) != 0 && errno != EINVAL) {
@@ -239,15 +215,14 @@ bool OutputFile::commit(std::string& error, Replace replace) {
     if (std::fclose(file_) != 0 && !err) err = errno ? errno : EIO;
     file_ = nullptr;
     if (err) {
-        error = withCause("cannot write", path_, err);
         discard();
-        return false;
+        return Status::error(withCause("cannot write", path_, err));
     }
-    if (direct_) return true;
+    if (direct_) return {};
     if (copyOnCommit_) {
-        const bool ok = copyInto(writing_, target_, error);
+        Status copied = copyInto(writing_, target_);
         discard();
-        return ok;
+        return copied;
     }
     if (replace == Replace::OnlyIfAbsent) {
         // link() never replaces: an existing target stays as it was.
@@ -257,22 +232,22 @@ bool OutputFile::commit(std::string& error, Replace replace) {
             const bool linkless = errno == EPERM || errno == EOPNOTSUPP;
             if (!linkless || (::lstat(target_.c_str(), &st) != 0 &&
                               ::rename(writing_.c_str(), target_.c_str()) != 0)) {
-                error = withCause("cannot write", path_, errno);
+                Status failed = Status::error(withCause("cannot write", path_, errno));
                 discard();
-                return false;
+                return failed;
             }
         }
         discard();
-        return true;
+        return {};
     }
     if (::rename(writing_.c_str(), target_.c_str()) != 0) {
-        error = withCause("cannot write", path_, errno);
+        Status failed = Status::error(withCause("cannot write", path_, errno));
         discard();
-        return false;
+        return failed;
     }
     unregisterTemporary(registered_);
     writing_.clear();
-    return true;
+    return {};
 }
 
 void OutputFile::discard() {
@@ -287,19 +262,18 @@ void OutputFile::discard() {
     copyOnCommit_ = false;
 }
 
-bool writeWholeFile(const std::string& path, const std::string& bytes, std::string& error) {
+Status writeWholeFile(const std::string& path, const std::string& bytes) {
     if (path == "-") {
         if (std::fwrite(bytes.data(), 1, bytes.size(), stdout) != bytes.size() ||
             std::fflush(stdout) != 0) {
-            error = withCause("cannot write", "standard output", errno ? errno : EIO);
-            return false;
+            return Status::error(withCause("cannot write", "standard output", errno ? errno : EIO));
         }
-        return true;
+        return {};
     }
     OutputFile out;
-    if (!out.open(path, error)) return false;
+    if (Status opened = out.open(path); !opened) return opened;
     std::fwrite(bytes.data(), 1, bytes.size(), out.get());
-    return out.commit(error);
+    return out.commit();
 }
 
 namespace {

@@ -18,6 +18,8 @@
 #include <cstdio>
 #include <string>
 
+#include "common/status.h"
+
 namespace sonvola {
 
 class OutputFile {
@@ -29,9 +31,9 @@ class OutputFile {
 
     // Opens `path` for writing. With `seekable`, a target that is not a
     // regular file is also written through a temporary file (copied into it
-    // on commit), so that the writer may seek. False with a reason (the
-    // path and the system's word for the cause) when it cannot be created.
-    bool open(const std::string& path, std::string& error, bool seekable = false);
+    // on commit), so that the writer may seek. Fails with a reason (the path
+    // and the system's word for the cause) when it cannot be created.
+    Status open(const std::string& path, bool seekable = false);
 
     std::FILE* get() const { return file_; }
     bool isOpen() const { return file_ != nullptr; }
@@ -43,10 +45,10 @@ class OutputFile {
     enum class Replace { Always, OnlyIfAbsent };
     // Flushes, syncs and closes the file and puts it in place. With
     // OnlyIfAbsent an existing target is left as it is and the new bytes are
-    // dropped (true: nothing failed). False with a reason on any error; the
+    // dropped (success: nothing failed). Fails with a reason on any error; the
     // target is then untouched (where it was written directly, it holds what
     // reached it).
-    bool commit(std::string& error, Replace replace = Replace::Always);
+    Status commit(Replace replace = Replace::Always);
     // Closes and removes the temporary file; the target stays as it was.
     void discard();
 
@@ -61,7 +63,7 @@ class OutputFile {
 };
 
 // Writes `bytes` to `path` as OutputFile does ("-" is standard output).
-bool writeWholeFile(const std::string& path, const std::string& bytes, std::string& error);
+Status writeWholeFile(const std::string& path, const std::string& bytes);
 
 // Removes the temporary files of every open OutputFile when the process gets
 // SIGINT, SIGTERM or SIGHUP, then ends it by the same signal. Signals that

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <utility>
 
 #include "common/console.h"
 #include "common/fileptr.h"
@@ -67,8 +68,8 @@ PeakFileHeader readPeakHeader(const std::string& path) {
     return h;
 }
 
-PeakRecordReader::PeakRecordReader(std::FILE* file)
-    : in_(std::make_unique<TokenReader>(file, kMaxTokenBytes)) {
+PeakRecordReader::PeakRecordReader(std::FILE* file, std::string name)
+    : in_(std::make_unique<TokenReader>(file, kMaxTokenBytes)), name_(std::move(name)) {
     std::string line;
     for (int i = 0; i < 4; ++i) in_->readLine(line);
 }
@@ -78,8 +79,17 @@ PeakRecordReader::~PeakRecordReader() = default;
 bool PeakRecordReader::next(PeakRecord& rec) {
     if (done_) return false;
     auto fail = [&](TokenReader::Got got) {
-        result_.status = got == TokenReader::Got::TooLong ? PeakReadStatus::TokenTooLong
-                                                          : PeakReadStatus::EndsEarly;
+        if (got == TokenReader::Got::TooLong) {
+            status_ = Status::error(
+                format("err: %s holds a word longer than %zu bytes after record %lld\n",
+                       name_.c_str(), kMaxTokenBytes, static_cast<long long>(records_)),
+                PeakReadError::TokenTooLong);
+        } else {
+            status_ = Status::error(
+                format("err: %s ends before \"end_of_file\" (after %lld complete records)\n",
+                       name_.c_str(), static_cast<long long>(records_)),
+                PeakReadError::EndsEarly);
+        }
         done_ = true;
         return false;
     };
@@ -90,8 +100,10 @@ bool PeakRecordReader::next(PeakRecord& rec) {
         done_ = true;
         return false;
     }
-    if (result_.records >= INT32_MAX) {
-        result_.status = PeakReadStatus::TooManyRecords;
+    if (records_ >= INT32_MAX) {
+        status_ =
+            Status::error(format("err: %s holds more than %d records\n", name_.c_str(), INT32_MAX),
+                          PeakReadError::TooManyRecords);
         done_ = true;
         return false;
     }
@@ -105,32 +117,16 @@ bool PeakRecordReader::next(PeakRecord& rec) {
         rec.levels.push_back(static_cast<float>(parseLenientDouble(in.c_str(), in.length())));
         if ((got = in.next()) != TokenReader::Got::Token) return fail(got);
     }
-    ++result_.records;
+    ++records_;
     return true;
 }
 
-PeakReadResult readPeakRecords(std::FILE* file, PeakTable& table) {
+Status readPeakRecords(std::FILE* file, const std::string& name, PeakTable& table) {
     table.records.clear();
-    PeakRecordReader reader(file);
+    PeakRecordReader reader(file, name);
     PeakRecord rec;
     while (reader.next(rec)) table.records.push_back(std::move(rec));
-    return reader.result();
-}
-
-std::string describePeakReadError(const PeakReadResult& result, const std::string& path) {
-    switch (result.status) {
-        case PeakReadStatus::Ok:
-            return "";
-        case PeakReadStatus::EndsEarly:
-            return format("err: %s ends before \"end_of_file\" (after %lld complete records)\n",
-                          path.c_str(), static_cast<long long>(result.records));
-        case PeakReadStatus::TokenTooLong:
-            return format("err: %s holds a word longer than %zu bytes after record %lld\n",
-                          path.c_str(), kMaxTokenBytes, static_cast<long long>(result.records));
-        case PeakReadStatus::TooManyRecords:
-            return format("err: %s holds more than %d records\n", path.c_str(), INT32_MAX);
-    }
-    return "";
+    return reader.status();
 }
 
 void writeFirstPassPlaceholder(std::FILE* f) {

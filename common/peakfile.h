@@ -17,6 +17,8 @@
 #include <string>
 #include <vector>
 
+#include "common/status.h"
+
 namespace sonvola {
 
 struct PeakFileHeader {
@@ -54,16 +56,12 @@ class PeakTable {
 // Longest token the readers accept (labels, numbers, "end", "end_of_file").
 constexpr size_t kMaxTokenBytes = 255;
 
-enum class PeakReadStatus {
-    Ok,             // "end_of_file" was reached
+// The kind of failure of a record read: the code of its Status.
+enum class PeakReadError {
+    None,           // "end_of_file" was reached
     EndsEarly,      // the input ended before "end_of_file"
     TokenTooLong,   // a token longer than kMaxTokenBytes
     TooManyRecords  // more records than an int32 count can hold
-};
-
-struct PeakReadResult {
-    int64_t records = 0;
-    PeakReadStatus status = PeakReadStatus::Ok;
 };
 
 class TokenReader;
@@ -87,30 +85,33 @@ PeakHeaderValues readPeakHeaderValues(TokenReader& in);
 PeakFileHeader readPeakHeader(const std::string& path);
 
 // Reads the records of a peak file one at a time, after skipping the four
-// header lines, so that a long file need not be held whole.
+// header lines, so that a long file need not be held whole. `name` is what
+// the messages call the file (its path).
 class PeakRecordReader {
   public:
-    explicit PeakRecordReader(std::FILE* file);
+    PeakRecordReader(std::FILE* file, std::string name);
     ~PeakRecordReader();
     // The next record into `rec` (its vectors reused): true when one was
-    // read; false at "end_of_file" or on an error, which result() tells.
+    // read; false at "end_of_file" or on an error, which status() tells.
     bool next(PeakRecord& rec);
-    // The records read so far and, once next() has returned false, how the
-    // reading ended.
-    const PeakReadResult& result() const { return result_; }
+    // The complete records read so far.
+    int64_t records() const { return records_; }
+    // Once next() has returned false: success at "end_of_file", else the
+    // message the programs print and a PeakReadError code.
+    const Status& status() const { return status_; }
 
   private:
     std::unique_ptr<TokenReader> in_;
-    PeakReadResult result_;
+    std::string name_;
+    int64_t records_ = 0;
+    Status status_;
     bool done_ = false;
 };
 
 // Skips the four header lines and reads the records up to "end_of_file" into
-// `table` (which is cleared first).
-PeakReadResult readPeakRecords(std::FILE* file, PeakTable& table);
-
-// A sentence that says what went wrong in a read, for the error messages.
-std::string describePeakReadError(const PeakReadResult& result, const std::string& path);
+// `table` (which is cleared first; on a failure it holds the complete records
+// before it). Fails as PeakRecordReader does.
+Status readPeakRecords(std::FILE* file, const std::string& name, PeakTable& table);
 
 // Writing.
 void writeFirstPassPlaceholder(std::FILE* f);                        // 71 blanks and a line end

@@ -8,8 +8,14 @@
 //    printed (line ends included where the program prints them), and, where
 //    a caller acts on the kind of failure, a code: an enum of the library's
 //    own, stored with Status::error(message, code) and read with code<E>().
-//  - Only the programs' drivers (the *_run.cpp files, the tools' mains and the
-//    front end's windows) print messages and choose exit statuses.
+//  - Only the programs' drivers (the *_run.cpp files, the mains and the front
+//    end's windows) print messages and choose exit statuses.
+//  - Not failures, and so outside the rule: a library step may write its
+//    console lines (a stage's listing, counts, the header read) to the stream
+//    its driver hands it; common/console is the console plumbing of the
+//    drivers (fatalError prints and exits for them), and common/outputfile's
+//    at-exit check of standard output says on standard error that it failed.
+//    Writers of the output files write to their FILE* as they must.
 //
 //   Result<MidiFile> file = parseMidiFile(path);
 //   if (!file) return fail(file.message());

@@ -104,14 +104,13 @@ DumpStatus dumpWaveHeader(const std::string& wavPath, const std::string& dumpPat
     FilePtr wav(std::fopen(wavPath.c_str(), "rb"));
     if (!wav) return DumpStatus::CannotOpenWav;
     OutputFile dump;
-    std::string error;
-    if (!dump.open(dumpPath, error)) {
-        if (cause) *cause = error;
+    if (Status opened = dump.open(dumpPath); !opened) {
+        if (cause) *cause = opened.message();
         return DumpStatus::CannotCreateDump;
     }
     const DumpStatus status = writeDump(wav.get(), dump.get(), wavPath);
-    if (!dump.commit(error)) {
-        if (cause) *cause = error;
+    if (Status committed = dump.commit(); !committed) {
+        if (cause) *cause = committed.message();
         return DumpStatus::CannotCreateDump;
     }
     return status;

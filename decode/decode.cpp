@@ -581,7 +581,10 @@ bool decodeToWav(const std::string& input, const std::string& outputWav, DecodeR
     }
 
     OutputFile out;
-    if (!out.open(outputWav, error, true)) return false;
+    if (Status opened = out.open(outputWav, true); !opened) {
+        error = opened.message();
+        return false;
+    }
     unsigned char header[kPcm16HeaderBytes];
     writePcm16WavHeader(header, outChannels, in.rate, 0);
     if (std::fwrite(header, 1, sizeof header, out.get()) != sizeof header) {
@@ -764,7 +767,10 @@ bool decodeToWav(const std::string& input, const std::string& outputWav, DecodeR
         error = format("cannot write %s: %s", outputWav.c_str(), std::strerror(errno));
         return false;
     }
-    if (!out.commit(error)) return false;
+    if (Status committed = out.commit(); !committed) {
+        error = committed.message();
+        return false;
+    }
     if (progress) progress(1.0);
     return true;
 }

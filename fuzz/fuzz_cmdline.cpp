@@ -28,9 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (auto& w : words) argv.push_back(w.data());
     argv.push_back(nullptr);
     const int argc = static_cast<int>(words.size());
-    std::string error;
-    SpecScanParameters s;
-    parseSpecScanArguments(argc, argv.data(), s, error);
+    (void)parseSpecScanArguments(argc, argv.data());
     (void)parseTrackJoinArguments(argc, argv.data());
     NoteFindParameters n;
     (void)parseNoteFindArguments(argc, argv.data(), n);

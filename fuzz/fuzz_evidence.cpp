@@ -20,14 +20,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     fuzz::InputFile peaks(reinterpret_cast<const uint8_t*>(parts[0].data()), parts[0].size());
     fuzz::InputFile tracks(reinterpret_cast<const uint8_t*>(parts[1].data()), parts[1].size());
-    std::unique_ptr<SpectralEvidence> evidence;
-    std::string error;
-    if (!loadSpectralEvidence(peaks.path(), tracks.path(), evidence, error)) return 0;
+    const auto evidence = loadSpectralEvidence(peaks.path(), tracks.path());
+    if (!evidence) return 0;
     const Result<RefineScore> score = readRefineScore(parts[2]);
     if (!score) return 0;
     if (score->notes.size() > 2000) return 0;  // the rules compare pairs; keep runs short
     RefineOptions options;
-    options.evidence = evidence.get();
+    options.evidence = evidence->get();
     writeRefineScore(refineScore(*score, options));
     return 0;
 }

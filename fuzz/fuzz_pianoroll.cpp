@@ -44,13 +44,12 @@ struct CheckingCanvas : sonvola::PlotCanvas {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    sonvola::RollScore score;
-    std::string error;
     const std::string_view text(reinterpret_cast<const char*>(data), size);
-    if (sonvola::readRollScore(text, score, error)) {
+    const sonvola::Result<sonvola::RollScore> score = sonvola::readRollScore(text);
+    if (score) {
         CheckingCanvas canvas;
-        sonvola::drawPianoRoll(score, nullptr, canvas);
-    } else if (error.empty()) {
+        sonvola::drawPianoRoll(*score, nullptr, canvas);
+    } else if (score.message().empty()) {
         std::abort();  // a refusal always says why
     }
     return 0;

@@ -25,8 +25,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     sonvola::fuzz::InputFile file(data, size);
     CheckingCanvas canvas;
     for (int mode : {0, 4}) {
-        sonvola::drawPlotFile(file.path(), sonvola::PlotKind::Peaks, mode, canvas);
-        sonvola::drawPlotFile(file.path(), sonvola::PlotKind::LinkedPeaks, mode, canvas);
+        (void)sonvola::drawPlotFile(file.path(), sonvola::PlotKind::Peaks, mode, canvas);
+        (void)sonvola::drawPlotFile(file.path(), sonvola::PlotKind::LinkedPeaks, mode, canvas);
     }
     return 0;
 }

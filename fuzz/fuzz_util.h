@@ -49,7 +49,7 @@ inline bool readPeakFile(const std::string& path, PeakFileHeader& header, PeakTa
     header = readPeakHeader(path);
     std::FILE* f = std::fopen(path.c_str(), "rb");
     if (!f) return false;
-    const bool ok = readPeakRecords(f, table).status == PeakReadStatus::Ok;
+    const bool ok = readPeakRecords(f, path, table).ok();
     std::fclose(f);
     return ok;
 }

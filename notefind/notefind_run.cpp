@@ -59,16 +59,15 @@ int runNoteFind(int argc, char** argv) {
     const double noteValue = par.noteValue;
 
     const std::string workDir = getWorkDir();
-    std::string lockError;
-    if (!lockWorkDir(workDir, lockError)) fatalError(stdout, lockError);
+    if (Status locked = lockWorkDir(workDir); !locked) fatalError(stdout, locked.message());
     const std::string inPath = workDir + "TrackJoin.txt";
     const PeakFileHeader header = readPeakHeader(inPath);
     PeakTable tracks;
     {
         FilePtr in(std::fopen(inPath.c_str(), "rb"));
         if (!in) fatalError(stdout, format("err: Cannot open file:%s\n", inPath.c_str()));
-        PeakReadResult r = readPeakRecords(in.get(), tracks);
-        if (r.status != PeakReadStatus::Ok) fatalError(stdout, describePeakReadError(r, inPath));
+        const Status read = readPeakRecords(in.get(), inPath, tracks);
+        if (!read) fatalError(stdout, read.message());
     }
 
     const double shortest = 240000.0 / tempo / noteValue;
@@ -87,13 +86,12 @@ int runNoteFind(int argc, char** argv) {
 
     // The score replaces an earlier one only when written whole.
     OutputFile out;
-    std::string error;
-    if (!out.open(scorePath, error)) {
-        fatalError(stdout, format("err: cannnot open file\n%s\n", error.c_str()));
+    if (Status opened = out.open(scorePath); !opened) {
+        fatalError(stdout, format("err: cannnot open file\n%s\n", opened.message().c_str()));
     }
     writeScore(out.get(), notes, events, score);
-    if (!out.commit(error)) {
-        fatalError(stdout, "err: " + error + "\n");
+    if (Status committed = out.commit(); !committed) {
+        fatalError(stdout, "err: " + committed.message() + "\n");
     }
     waitForReturnKey();
     return 0;

@@ -45,17 +45,17 @@ int runScoreToSmf(int argc, char** argv) {
     // but only where no file stood: an earlier MIDI file is never replaced
     // by a broken one.
     OutputFile out;
-    std::string error;
-    if (!out.open(midiPath, error)) {
-        fatalError(stdout, format("err: Cannot open file:%s\n%s\n", midiPath, error.c_str()));
+    if (Status opened = out.open(midiPath); !opened) {
+        fatalError(stdout,
+                   format("err: Cannot open file:%s\n%s\n", midiPath, opened.message().c_str()));
     }
     std::vector<uint8_t> midi;
     const Status converted = convertScoreToSmf(score, midi);
     std::fwrite(midi.data(), 1, midi.size(), out.get());
-    const bool written = out.commit(
-        error, converted ? OutputFile::Replace::Always : OutputFile::Replace::OnlyIfAbsent);
+    const Status written =
+        out.commit(converted ? OutputFile::Replace::Always : OutputFile::Replace::OnlyIfAbsent);
     if (!converted) fatalError(stdout, converted.message());
-    if (!written) fatalError(stdout, "err: " + error + "\n");
+    if (!written) fatalError(stdout, "err: " + written.message() + "\n");
     std::fputs("\n..Complete!", stdout);
     waitForReturnKey();
     return 0;

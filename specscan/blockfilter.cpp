@@ -79,9 +79,9 @@ const ConvolutionTables& convolutionTables(int64_t m) {
 
 }  // namespace
 
-StepStatus convolutionFft(double* re, double* im, int64_t m, bool inverse) {
+Status convolutionFft(double* re, double* im, int64_t m, bool inverse) {
     if (m <= 0 || !std::has_single_bit(static_cast<uint64_t>(m))) {
-        return StepStatus::error("fft error: fft point must be a power of 2\n");
+        return Status::error("fft error: fft point must be a power of 2\n");
     }
     const ConvolutionTables& tables = convolutionTables(m);
     if (inverse) {

@@ -8,7 +8,7 @@
 #include <span>
 #include <vector>
 
-#include "specscan/stepstatus.h"
+#include "common/status.h"
 
 namespace sonvola {
 
@@ -30,7 +30,7 @@ OverlapAddPlan planOverlapAdd(int64_t len, int64_t n);
 // Inverse: conjugate, forward, conjugate and divide by M, so it returns the
 // input of a forward transform. Refuses (data untouched) an M that is not a
 // power of two.
-StepStatus convolutionFft(double* re, double* im, int64_t m, bool inverse);
+Status convolutionFft(double* re, double* im, int64_t m, bool inverse);
 
 // The filtering of one overlap-add block as the streamed filter does it:
 // the same numbers as zero-padding the block to m values, convolutionFft,

@@ -53,8 +53,8 @@ void FrameScanner::analyse(Worker& w, const std::vector<double>& samples, int64_
             at >= 0 && at < size ? samples[static_cast<size_t>(at)] : 0.0;
     }
     window_.apply(w.frame);
-    const StepStatus transformed = w.fft.transformFrame(w.frame.data(), frameLength_, fftLength_,
-                                                        w.re.data(), w.im.data(), binsRead_);
+    const Status transformed = w.fft.transformFrame(w.frame.data(), frameLength_, fftLength_,
+                                                    w.re.data(), w.im.data(), binsRead_);
     if (!transformed) {
         r.failed = true;
         r.failure = transformed.message();

@@ -12,29 +12,26 @@
 
 namespace sonvola {
 
-EstimationResult shortTermEstimation(const std::string& path, int64_t frameLength,
-                                     int64_t frameShiftMs, const std::string& outputPath) {
+Status shortTermEstimation(const std::string& path, int64_t frameLength, int64_t frameShiftMs,
+                           const std::string& outputPath) {
     const std::string& target = outputPath.empty() ? path : outputPath;
-    EstimationResult result;
     PeakFileHeader header = readPeakHeader(path);
     FilePtr in(std::fopen(path.c_str(), "rb"));
     if (!in) {
-        result.status = EstimationStatus::CannotOpen;
-        result.message = format("err: Cannot open file:%s\n", path.c_str());
-        return result;
+        return Status::error(format("err: Cannot open file:%s\n", path.c_str()),
+                             EstimationError::CannotOpen);
     }
     // The rewritten list goes to a temporary file beside the target and
     // replaces it once complete: the list is read as a stream, holding only
     // the d + 1 records the comparison needs, so memory does not grow with
     // the recording.
     OutputFile out;
-    std::string outError;
-    out.open(target, outError);
+    const Status opened = out.open(target);
     std::FILE* o = out.get();
 
     const int64_t d = shortTermDistance(frameLength, frameShiftMs, header.frameRate);
     const int64_t frameRate = header.frameRate;
-    PeakRecordReader reader(in.get());
+    PeakRecordReader reader(in.get(), path);
     // Records k .. k + d in slots k mod (d + 1), with the semitone of every pair.
     const size_t slots = static_cast<size_t>(d) + 1;
     std::vector<PeakRecord> ring(slots);
@@ -69,7 +66,7 @@ EstimationResult shortTermEstimation(const std::string& path, int64_t frameLengt
         }
         for (int64_t i = 0; i < static_cast<int64_t>(header.loopCount) - d; ++i) {
             ensure(i + d);
-            if (ended && reader.result().status != PeakReadStatus::Ok) break;
+            if (ended && !reader.status()) break;
             const size_t sa = static_cast<size_t>(i % static_cast<int64_t>(slots));
             const size_t sb = static_cast<size_t>((i + d) % static_cast<int64_t>(slots));
             const PeakRecord& a = i < loaded ? ring[sa] : kNoRecord;
@@ -95,24 +92,21 @@ EstimationResult shortTermEstimation(const std::string& path, int64_t frameLengt
     PeakRecord rest;
     while (!ended && reader.next(rest)) {
     }
-    if (reader.result().status != PeakReadStatus::Ok) {
+    if (!reader.status()) {
         out.discard();
-        result.status = EstimationStatus::ReadFailed;
-        result.message = describePeakReadError(reader.result(), path);
-        return result;
+        return Status::error(reader.status().message(), EstimationError::ReadFailed);
     }
     in.reset();
-    if (!o) {
-        result.status = EstimationStatus::CannotCreate;
-        result.message = format("cannot open! %s\n%s\n", target.c_str(), outError.c_str());
-        return result;
+    if (!opened) {
+        return Status::error(
+            format("cannot open! %s\n%s\n", target.c_str(), opened.message().c_str()),
+            EstimationError::CannotCreate);
     }
     writeEndOfFile(o);
-    if (!out.commit(outError)) {
-        result.status = EstimationStatus::CannotCreate;
-        result.message = "err: " + outError + "\n";
+    if (Status committed = out.commit(); !committed) {
+        return Status::error("err: " + committed.message() + "\n", EstimationError::CannotCreate);
     }
-    return result;
+    return {};
 }
 
 }  // namespace sonvola

@@ -5,20 +5,19 @@
 #include <cstdint>
 #include <string>
 
+#include "common/status.h"
+
 namespace sonvola {
 
-enum class EstimationStatus { Ok, CannotOpen, ReadFailed, CannotCreate };
-
-struct EstimationResult {
-    EstimationStatus status = EstimationStatus::Ok;
-    std::string message;  // for the failures, as the program prints it
-};
+// The kind of failure: the code of the Status.
+enum class EstimationError { None, CannotOpen, ReadFailed, CannotCreate };
 
 // Rewrites the peak list at `path` into `outputPath` (default: `path`
 // itself), keeping the pairs of record i that recur at the same semitone
 // within 8 dB in record i + d, dated d frames later. The output is replaced
-// only once complete; a list found broken leaves it as it was.
-EstimationResult shortTermEstimation(const std::string& path, int64_t frameLength,
-                                     int64_t frameShiftMs, const std::string& outputPath = {});
+// only once complete; a list found broken leaves it as it was. Fails with the
+// message SpecScan prints and an EstimationError code.
+Status shortTermEstimation(const std::string& path, int64_t frameLength, int64_t frameShiftMs,
+                           const std::string& outputPath = {});
 
 }  // namespace sonvola

@@ -50,11 +50,9 @@ int64_t fileSize(const std::string& path) {
 
 }  // namespace
 
-bool parseSpecScanArguments(int argc, char** argv, SpecScanParameters& p, std::string& error) {
-    if (argc < 9) {
-        error = kUsage;
-        return false;
-    }
+Result<SpecScanParameters> parseSpecScanArguments(int argc, char** argv) {
+    if (argc < 9) return Status::error(kUsage);
+    SpecScanParameters p;
     p.wavPath = argv[1];
     p.shiftMs = parseLenientDouble(argv[2]);
     p.shiftInt = parseLenientInt(argv[2]);
@@ -62,54 +60,48 @@ bool parseSpecScanArguments(int argc, char** argv, SpecScanParameters& p, std::s
     p.frameLength = parseLenientInt(argv[4]);
     p.fftLength = parseLenientInt(argv[6]);
     if (!(p.shiftMs >= 1.0) || !std::isfinite(p.shiftMs)) {
-        error = format(
-            "err: the frame shift (argument 2, \"%s\") must be a number of milliseconds of "
-            "at least 1\n",
-            argv[2]);
-        return false;
+        return Status::error(
+            format("err: the frame shift (argument 2, \"%s\") must be a number of milliseconds of "
+                   "at least 1\n",
+                   argv[2]));
     }
     if (p.frameLength < 2) {
-        error = format("err: the frame length (argument 4, \"%s\") must be at least 2 samples\n",
-                       argv[4]);
-        return false;
+        return Status::error(format(
+            "err: the frame length (argument 4, \"%s\") must be at least 2 samples\n", argv[4]));
     }
     const int64_t nfft = p.fftLength;
     if (nfft < 4 || !std::has_single_bit(static_cast<uint64_t>(nfft)) || nfft > kMaxFftLength) {
-        error = format(
+        return Status::error(format(
             "err: the transform length (argument 6, \"%s\") must be a power of two from 4 to "
             "%lld\n",
-            argv[6], static_cast<long long>(kMaxFftLength));
-        return false;
+            argv[6], static_cast<long long>(kMaxFftLength)));
     }
     if (p.frameLength > p.fftLength) {
-        error = format("err: the frame length (%d) must not exceed the transform length (%d)\n",
-                       p.frameLength, p.fftLength);
-        return false;
+        return Status::error(
+            format("err: the frame length (%d) must not exceed the transform length (%d)\n",
+                   p.frameLength, p.fftLength));
     }
     auto window = parseWindowName(argv[8]);
     // An unknown window is reported before any file is written, so that no
     // half-written peak list is left behind.
     if (!window) {
-        error = windowListMessage();
-        return false;
+        return Status::error(windowListMessage());
     }
     p.window = *window;
-    return true;
+    return p;
 }
 
 namespace {
 
 SpecScanParameters parametersOrExit(int argc, char** argv) {
-    SpecScanParameters par;
-    std::string error;
-    if (!parseSpecScanArguments(argc, argv, par, error)) fatalError(stdout, error);
-    return par;
+    Result<SpecScanParameters> par = parseSpecScanArguments(argc, argv);
+    if (!par) fatalError(stdout, par.message());
+    return std::move(*par);
 }
 
 std::string lockedWorkDirOrExit() {
     const std::string workDir = getWorkDir();
-    std::string error;
-    if (!lockWorkDir(workDir, error)) fatalError(stdout, error);
+    if (Status locked = lockWorkDir(workDir); !locked) fatalError(stdout, locked.message());
     return workDir;
 }
 
@@ -157,9 +149,9 @@ WaveInput readHeaderOrExit(const std::string& wavPath, const std::string& workDi
 // when complete (and, with the short-term estimation, rewritten), so that a
 // list cut short or not yet filtered never stands as SpecScan.txt.
 void openPeakListOrExit(OutputFile& list, const std::string& peakPath) {
-    std::string error;
-    if (!list.open(peakPath, error, true)) {
-        fatalError(stdout, format("cannot open! %s\n%s\n", peakPath.c_str(), error.c_str()));
+    if (Status opened = list.open(peakPath, true); !opened) {
+        fatalError(stdout,
+                   format("cannot open! %s\n%s\n", peakPath.c_str(), opened.message().c_str()));
     }
 }
 
@@ -297,18 +289,19 @@ void printFrameSummary(const FramePlan& plan, const Channel& channel, int bits) 
 
 // The first pass stands as SpecScan.txt.
 void keepFirstPassOrExit(OutputFile& list) {
-    std::string error;
-    if (!list.commit(error)) fatalError(stdout, "err: " + error + "\n");
+    if (Status committed = list.commit(); !committed) {
+        fatalError(stdout, "err: " + committed.message() + "\n");
+    }
     std::fputs("\n\n..No using proposed method", stdout);
 }
 
 // The first pass rewritten into SpecScan.txt by the short-term estimation.
 void shortTermEstimationOrExit(OutputFile& list, const std::string& peakPath,
                                const SpecScanParameters& par) {
-    EstimationResult est =
+    const Status estimated =
         shortTermEstimation(list.writingPath(), par.frameLength, par.shiftInt, peakPath);
     list.discard();
-    if (est.status != EstimationStatus::Ok) fatalError(stdout, est.message);
+    if (!estimated) fatalError(stdout, estimated.message());
     std::fputs("\n\n..\"short-term estimation method for peak frequencies\" was carried out.",
                stderr);
 }

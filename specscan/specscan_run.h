@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 
+#include "common/status.h"
 #include "specscan/spectrum.h"
 
 namespace sonvola {
@@ -18,9 +19,9 @@ struct SpecScanParameters {
     WindowKind window = WindowKind::Hamming;
 };
 
-// Reads the eight arguments; false with the message to print when they
+// Reads the eight arguments; fails with the message to print when they
 // cannot make a run.
-bool parseSpecScanArguments(int argc, char** argv, SpecScanParameters& p, std::string& error);
+Result<SpecScanParameters> parseSpecScanArguments(int argc, char** argv);
 
 // The whole SpecScan program: from the command line to SpecScan.txt.
 // Returns the exit status; fatal errors end the process.

@@ -157,15 +157,15 @@ bool SpectrumFft::prepare(int64_t n) {
     return true;
 }
 
-StepStatus SpectrumFft::transform(int64_t size, double* re, double* im) {
+Status SpectrumFft::transform(int64_t size, double* re, double* im) {
     if (size == 0) {
         release();
         return {};
     }
     const bool inverse = size < 0;
     const int64_t n = inverse ? -size : size;
-    if (!validSize(n)) return StepStatus::error({});
-    if (!prepare(n)) return StepStatus::error(kNoMemoryMessage);
+    if (!validSize(n)) return Status::error({});
+    if (!prepare(n)) return Status::error(kNoMemoryMessage);
     for (int64_t i = 0; i < n; ++i) {
         const int64_t r = rev_[static_cast<size_t>(i)];
         if (i < r) {
@@ -186,11 +186,11 @@ StepStatus SpectrumFft::transform(int64_t size, double* re, double* im) {
     return {};
 }
 
-StepStatus SpectrumFft::transformFrame(const double* frame, int64_t frameLength, int64_t size,
-                                       double* re, double* im, int64_t binsWanted) {
+Status SpectrumFft::transformFrame(const double* frame, int64_t frameLength, int64_t size,
+                                   double* re, double* im, int64_t binsWanted) {
     const int64_t n = size;
-    if (!validSize(n) || frameLength > n) return StepStatus::error({});
-    if (!prepare(n)) return StepStatus::error(kNoMemoryMessage);
+    if (!validSize(n) || frameLength > n) return Status::error({});
+    if (!prepare(n)) return Status::error(kNoMemoryMessage);
     // With inputs only below frameLength <= n / 2^z, after the bit reversal
     // each block of 2^z values holds one input at its start and zeros; the
     // first z stages add and subtract products of those zeros, which leaves

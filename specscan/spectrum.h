@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "specscan/stepstatus.h"
+#include "common/status.h"
 
 namespace sonvola {
 
@@ -55,7 +55,7 @@ class SpectrumFft {
   public:
     // Fails when the tables cannot be made: the size is not a power of two
     // of at least 4 (no message), or memory runs out.
-    StepStatus transform(int64_t size, double* re, double* im);
+    Status transform(int64_t size, double* re, double* im);
     void release();
 
     // The forward transform of `frame` (its first `frameLength` values, the
@@ -66,8 +66,8 @@ class SpectrumFft {
     // Only the first `binsWanted` outputs (all of them when negative) are
     // scaled by 1/size; the others are left unscaled for callers that never
     // read them.
-    StepStatus transformFrame(const double* frame, int64_t frameLength, int64_t size, double* re,
-                              double* im, int64_t binsWanted = -1);
+    Status transformFrame(const double* frame, int64_t frameLength, int64_t size, double* re,
+                          double* im, int64_t binsWanted = -1);
 
   private:
     bool prepare(int64_t n);

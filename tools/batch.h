@@ -51,9 +51,4 @@ std::string reportJson(const ReportLine& line);
 // cannot be read.
 int countScoreNotes(const std::string& scorePath);
 
-// Runs the whole command for several recordings (or for folders, a report,
-// --skip-done). Returns 0 when every recording was done or skipped, 1 when
-// any failed, 128 + the signal when stopped.
-int runBatch(const TranscribeOptions& options);
-
 }  // namespace sonvola

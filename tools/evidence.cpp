@@ -1,9 +1,11 @@
 #include "tools/evidence.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <map>
 
 #include "common/fileptr.h"
@@ -141,30 +143,18 @@ std::vector<float> SpectralEvidence::envelope(int key, int64_t fromMs, int64_t t
     return env;
 }
 
-bool loadSpectralEvidence(const std::string& peaksPath, const std::string& tracksPath,
-                          std::unique_ptr<SpectralEvidence>& evidence, std::string& error) {
+Result<std::unique_ptr<SpectralEvidence>> loadSpectralEvidence(const std::string& peaksPath,
+                                                               const std::string& tracksPath) {
     PeakTable tables[2];
     const std::string* paths[2] = {&peaksPath, &tracksPath};
     for (int i = 0; i < 2; ++i) {
         FilePtr f(std::fopen(paths[i]->c_str(), "rb"));
-        if (!f) {
-            error = "cannot open " + *paths[i];
-            return false;
-        }
-        const PeakReadResult r = readPeakRecords(f.get(), tables[i]);
-        if (r.status != PeakReadStatus::Ok) {
-            error = describePeakReadError(r, *paths[i]);
-            return false;
-        }
+        if (!f) return Status::error("cannot open " + *paths[i] + ": " + std::strerror(errno));
+        if (Status read = readPeakRecords(f.get(), *paths[i], tables[i]); !read) return read;
     }
     const PeakFileHeader header = readPeakHeader(peaksPath);
-    if (header.frameRate <= 0) {
-        error = peaksPath + " does not name a frame shift";
-        return false;
-    }
-    evidence =
-        std::make_unique<SpectralEvidence>(std::move(tables[0]), tables[1], header.frameRate);
-    return true;
+    if (header.frameRate <= 0) return Status::error(peaksPath + " does not name a frame shift");
+    return std::make_unique<SpectralEvidence>(std::move(tables[0]), tables[1], header.frameRate);
 }
 
 bool soundsOnItsOwn(const SpectralEvidence& ev, const ScoreNote& lower, const ScoreNote& upper,

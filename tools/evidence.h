@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "common/peakfile.h"
+#include "common/status.h"
 #include "tools/refine.h"
 
 namespace sonvola {
@@ -98,10 +99,10 @@ class SpectralEvidence {
     int64_t endMs_ = 0;
 };
 
-// Reads the two lists; false with a sentence in `error` when one cannot be
-// read whole.
-bool loadSpectralEvidence(const std::string& peaksPath, const std::string& tracksPath,
-                          std::unique_ptr<SpectralEvidence>& evidence, std::string& error);
+// Reads the two lists; fails with a sentence naming the file when one cannot
+// be read whole.
+Result<std::unique_ptr<SpectralEvidence>> loadSpectralEvidence(const std::string& peaksPath,
+                                                               const std::string& tracksPath);
 
 // The frequency of a MIDI key (A4 = 440 Hz).
 double keyHz(int key);

@@ -88,24 +88,23 @@ int main(int argc, char** argv) {
     std::setlocale(LC_NUMERIC, "C");
     sonvola::ImageCanvas canvas;
     if (withNotes) {
-        std::string error;
-        if (!sonvola::drawPianoRollFiles(notes, input, canvas, error)) {
-            std::fprintf(stderr, "sonvola-plot: %s\n", error.c_str());
+        if (const sonvola::Status drawn = sonvola::drawPianoRollFiles(notes, input, canvas);
+            !drawn) {
+            std::fprintf(stderr, "sonvola-plot: %s\n", drawn.message().c_str());
             return 1;
         }
     } else {
-        std::string reason;
-        if (!sonvola::drawPlotFile(
-                input, linked ? sonvola::PlotKind::LinkedPeaks : sonvola::PlotKind::Peaks, mode,
-                canvas, &reason)) {
+        const sonvola::Status drawn = sonvola::drawPlotFile(
+            input, linked ? sonvola::PlotKind::LinkedPeaks : sonvola::PlotKind::Peaks, mode,
+            canvas);
+        if (!drawn) {
             std::fprintf(stderr, "sonvola-plot: オープンエラー: %s\n%s\n", input.c_str(),
-                         reason.c_str());
+                         drawn.message().c_str());
             return 1;
         }
     }
-    std::string error;
-    if (!sonvola::writePng(canvas.image(), output, error)) {
-        std::fprintf(stderr, "sonvola-plot: %s\n", error.c_str());
+    if (const sonvola::Status written = sonvola::writePng(canvas.image(), output); !written) {
+        std::fprintf(stderr, "sonvola-plot: %s\n", written.message().c_str());
         return 1;
     }
     return 0;

@@ -113,18 +113,19 @@ int main(int argc, char** argv) {
                      score.message().c_str());
         return 1;
     }
-    std::string error;
     std::unique_ptr<sonvola::SpectralEvidence> evidence;
     if (!peaks.empty()) {
-        if (!sonvola::loadSpectralEvidence(peaks, tracks, evidence, error)) {
-            std::fprintf(stderr, "sonvola-refine: %s\n", error.c_str());
+        auto loaded = sonvola::loadSpectralEvidence(peaks, tracks);
+        if (!loaded) {
+            std::fprintf(stderr, "sonvola-refine: %s\n", loaded.message().c_str());
             return 1;
         }
+        evidence = std::move(*loaded);
         options.evidence = evidence.get();
     }
     const std::string result = sonvola::writeRefineScore(sonvola::refineScore(*score, options));
-    if (!sonvola::writeWholeFile(out, result, error)) {
-        std::fprintf(stderr, "sonvola-refine: %s\n", error.c_str());
+    if (const sonvola::Status written = sonvola::writeWholeFile(out, result); !written) {
+        std::fprintf(stderr, "sonvola-refine: %s\n", written.message().c_str());
         return 1;
     }
     std::fprintf(stderr, "sonvola-refine: %zu notes in, %s\n", score->notes.size(),

@@ -6,8 +6,8 @@
 
 #include "common/console.h"
 #include "sonvola/version.h"
-#include "tools/batch.h"
-#include "tools/transcribe.h"
+#include "tools/batch_run.h"
+#include "tools/transcribe_run.h"
 
 int main(int argc, char** argv) {
     sonvola::initConsole("sonvola-transcribe");

@@ -2,6 +2,7 @@
 // score text and a MIDI file beside it.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -58,13 +59,41 @@ std::vector<std::string> specScanArguments(const TranscribeOptions& o, const std
 std::vector<std::string> trackJoinArguments(const TranscribeOptions& o);
 std::vector<std::string> noteFindArguments(const TranscribeOptions& o);
 
-// Runs the stages on options.recording; returns the exit status of the command.
-int runTranscribe(const TranscribeOptions& options);
-
 // What the outputs of a run were made with: the analysis options and the
 // program's version, one line; a later --skip-done compares it.
 std::string optionsRecord(const TranscribeOptions& options);
 // The file beside the MIDI file that holds it: PREFIX.sonvola.
 inline constexpr const char* kOptionsRecordSuffix = ".sonvola";
+
+// The steps of one run (runTranscribe in transcribe_run.cpp puts them
+// together and says what happens).
+
+// SIGINT, SIGTERM and SIGHUP end the stage running now by the same signal;
+// stopSignalReceived() then tells which came (0: none).
+void handleTranscribeStopSignals();
+int stopSignalReceived();
+
+// Runs a program with standard input from /dev/null. Its output goes to
+// ours when `verbose`; otherwise through a pipe, of which the last 16 KiB are
+// kept in `output` (nothing is written to the disk for it, so a full disk
+// cannot hide a stage's message). A stage that reports its progress
+// (SONVOLA_PROGRESS_FD) has it passed to `progress` as a share from 0 to 1.
+// Returns the exit status or 128 + the signal that ended it; fails when the
+// program could not be started or waited for.
+Result<int> runStage(const std::string& program, const std::vector<std::string>& args, bool verbose,
+                     const std::function<void(double)>& progress, std::string& output);
+
+// A fresh folder of this run's own: inside $SONVOLA_WORKDIR when set, else
+// in the temporary folder ($TMPDIR when it exists, else /tmp).
+Result<std::string> makePrivateFolder();
+
+// Puts a finished output of the private folder in place beside the recording.
+Status installOutput(const std::string& from, const std::string& to);
+
+// Decodes `input` into the WAV `output` that the stages read. What the
+// decoding changed (a mix-down, clamped samples, a stream cut short) is said
+// in the notes returned, one line each.
+Result<std::string> decodeRecording(const std::string& input, const std::string& output,
+                                    const std::function<void(double)>& progress);
 
 }  // namespace sonvola

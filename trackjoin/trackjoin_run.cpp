@@ -28,15 +28,14 @@ PeakTable readTableOrExit(const std::string& path) {
     FilePtr in(std::fopen(path.c_str(), "rb"));
     if (!in) fatalError(stdout, format("err: Cannot open file:%s\n", path.c_str()));
     PeakTable table;
-    PeakReadResult r = readPeakRecords(in.get(), table);
-    if (r.status != PeakReadStatus::Ok) fatalError(stdout, describePeakReadError(r, path));
+    const Status read = readPeakRecords(in.get(), path, table);
+    if (!read) fatalError(stdout, read.message());
     return table;
 }
 
 void createOrExit(OutputFile& out, const std::string& path, bool seekable = false) {
-    std::string error;
-    if (!out.open(path, error, seekable)) {
-        fatalError(stdout, format("cannot open! %s\n%s\n", path.c_str(), error.c_str()));
+    if (Status opened = out.open(path, seekable); !opened) {
+        fatalError(stdout, format("cannot open! %s\n%s\n", path.c_str(), opened.message().c_str()));
     }
 }
 
@@ -54,9 +53,8 @@ void flushOrExit(OutputFile& f, const std::string& path) {
 }
 
 void commitOrExit(OutputFile& f) {
-    std::string error;
-    if (!f.commit(error)) {
-        fatalError(stdout, "err: " + error + "\n");
+    if (Status committed = f.commit(); !committed) {
+        fatalError(stdout, "err: " + committed.message() + "\n");
     }
 }
 
@@ -92,8 +90,7 @@ int runTrackJoin(int argc, char** argv) {
     const bool amend = par->amend;
 
     const std::string workDir = getWorkDir();
-    std::string lockError;
-    if (!lockWorkDir(workDir, lockError)) fatalError(stdout, lockError);
+    if (Status locked = lockWorkDir(workDir); !locked) fatalError(stdout, locked.message());
     const std::string inPath = workDir + "SpecScan.txt";
     const PeakFileHeader header = readPeakHeader(inPath);
     PeakTable table = readTableOrExit(inPath);

@@ -250,6 +250,7 @@ std::vector<StageCommand> Launcher::runAllCommands() {
 }
 
 void Launcher::launch(const StageCommand& command) {
+    // The window says the same for every cause, as it always has.
     if (!starter_.start(command.program, command.words)) {
         window_.showError(uiText(kStartFailedMessage));
     }

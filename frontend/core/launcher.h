@@ -24,12 +24,12 @@ std::string joinArguments(const std::vector<std::string>& texts, ListEnd end);
 // backslashes are literal unless they precede a quote.
 std::vector<std::string> splitCommandLine(const std::string& line);
 
-// Starts a console program with its argument words; false when it cannot be
-// started.
+// Starts a console program with its argument words; fails, naming what could
+// not be started, when it cannot be started.
 class ProgramStarter {
   public:
     virtual ~ProgramStarter() = default;
-    virtual bool start(const std::string& program, const std::vector<std::string>& words) = 0;
+    virtual Status start(const std::string& program, const std::vector<std::string>& words) = 0;
 };
 
 // One stage to start: the program's path and its argument words.

@@ -77,7 +77,7 @@ int noteKey(std::string_view w) {
 
 struct Reader {
     ScoreWords words;
-    std::string& error;
+    std::string error;
     std::string_view word;
     bool tooLong = false;
 
@@ -253,66 +253,58 @@ void drawBar(const RollNote& n, const RollLayout& layout, bool overPeaks, PlotCa
 
 }  // namespace
 
-bool readRollScore(std::string_view text, RollScore& score, std::string& error) {
-    score = RollScore{};
-    Reader r{ScoreWords(text), error, {}, false};
-    if (!r.words.next(r.word, r.tooLong)) {
-        error = "the score is empty";
-        return false;
-    }
+Result<RollScore> readRollScore(std::string_view text) {
+    RollScore score;
+    Reader r{ScoreWords(text), {}, {}, false};
+    if (!r.words.next(r.word, r.tooLong)) return Status::error("the score is empty");
+    auto refused = [&] { return Status::error(std::move(r.error)); };
     if (r.tooLong) {
-        return r.fail("a word longer than " + std::to_string(kMaxWordBytes) + " bytes");
+        r.fail("a word longer than " + std::to_string(kMaxWordBytes) + " bytes");
+        return refused();
     }
     if (r.word != "tracks") {
-        return r.fail("the score does not begin with \"tracks\" but with " + shown(r.word));
+        r.fail("the score does not begin with \"tracks\" but with " + shown(r.word));
+        return refused();
     }
-    if (!r.need("the number of tracks")) return false;
+    if (!r.need("the number of tracks")) return refused();
     int64_t tracks = 0;
     if (!plainNumber(r.word, 0, 255, tracks)) {
-        return r.fail("the number of tracks " + shown(r.word) + " is not a number from 0 to 255");
+        r.fail("the number of tracks " + shown(r.word) + " is not a number from 0 to 255");
+        return refused();
     }
     for (int b = 0; b < tracks; ++b) {
-        if (!r.block(b, score)) {
-            score = RollScore{};
-            return false;
-        }
+        if (!r.block(b, score)) return refused();
     }
     if (r.words.next(r.word, r.tooLong)) {
-        score = RollScore{};
-        return r.fail("text after the last track: " + shown(r.word));
+        r.fail("text after the last track: " + shown(r.word));
+        return refused();
     }
     std::stable_sort(score.notes.begin(), score.notes.end(),
                      [](const RollNote& a, const RollNote& b) {
                          return a.startMs != b.startMs ? a.startMs < b.startMs : a.key < b.key;
                      });
-    return true;
+    return score;
 }
 
-bool readRollScoreFile(const std::string& path, RollScore& score, std::string& error,
-                       bool* opened) {
-    score = RollScore{};
+Result<RollScore> readRollScoreFile(const std::string& path) {
     errno = 0;
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> f(std::fopen(path.c_str(), "rb"), std::fclose);
-    if (opened) *opened = f != nullptr;
-    if (!f) {
-        error = systemReason(errno);
-        return false;
-    }
+    if (!f) return Status::error(systemReason(errno), RollScoreError::CannotOpen);
     std::string text;
     char buf[65536];
     size_t got;
     while ((got = std::fread(buf, 1, sizeof buf, f.get())) > 0) {
         if (static_cast<int64_t>(text.size() + got) > kMaxScoreBytes) {
-            error = "the score is larger than " + std::to_string(kMaxScoreBytes >> 20) + " MB";
-            return false;
+            return Status::error(
+                "the score is larger than " + std::to_string(kMaxScoreBytes >> 20) + " MB",
+                RollScoreError::Unreadable);
         }
         text.append(buf, got);
     }
-    if (std::ferror(f.get())) {
-        error = systemReason(errno);
-        return false;
-    }
-    return readRollScore(text, score, error);
+    if (std::ferror(f.get())) return Status::error(systemReason(errno), RollScoreError::Unreadable);
+    Result<RollScore> score = readRollScore(text);
+    if (!score) return Status::error(score.message(), RollScoreError::Unreadable);
+    return score;
 }
 
 std::string keyName(int key) {
@@ -363,15 +355,11 @@ int velocityValue(int velocity) {
     return std::clamp(velocity, 0, 127) * 8;
 }
 
-bool readPeakOverlay(const std::string& path, const RollLayout& layout, PeakOverlay& overlay,
-                     std::string& error) {
-    overlay = PeakOverlay{};
+Result<PeakOverlay> readPeakOverlay(const std::string& path, const RollLayout& layout) {
+    PeakOverlay overlay;
     errno = 0;
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> f(std::fopen(path.c_str(), "rb"), std::fclose);
-    if (!f) {
-        error = systemReason(errno);
-        return false;
-    }
+    if (!f) return Status::error(systemReason(errno));
     const PeakFileHeader h = readPeakHeader(path);
     overlay.maxdB = h.maxdB;
     overlay.mindB = h.mindB;
@@ -399,7 +387,7 @@ bool readPeakOverlay(const std::string& path, const RollLayout& layout, PeakOver
         overlay.values.resize(static_cast<size_t>(merged) * rows);
         overlay.binMs *= 2;
     };
-    PeakRecordReader reader(f.get());
+    PeakRecordReader reader(f.get(), path);
     PeakRecord rec;
     while (reader.next(rec)) {
         const int64_t t = rec.label;
@@ -420,7 +408,7 @@ bool readPeakOverlay(const std::string& path, const RollLayout& layout, PeakOver
             cell = std::max(cell, v);
         }
     }
-    return true;
+    return overlay;
 }
 
 void drawPianoRoll(const RollScore& score, const PeakOverlay* peaks, PlotCanvas& canvas) {
@@ -475,26 +463,22 @@ void drawPianoRoll(const RollScore& score, const PeakOverlay* peaks, PlotCanvas&
     }
 }
 
-bool drawPianoRollFiles(const std::string& scorePath, const std::string& peakPath,
-                        PlotCanvas& canvas, std::string& error) {
-    RollScore score;
-    std::string why;
-    bool opened = false;
-    if (!readRollScoreFile(scorePath, score, why, &opened)) {
-        error = (opened ? scorePath + ": " : "オープンエラー: " + scorePath + "\n") + why;
-        return false;
+Status drawPianoRollFiles(const std::string& scorePath, const std::string& peakPath,
+                          PlotCanvas& canvas) {
+    const Result<RollScore> score = readRollScoreFile(scorePath);
+    if (!score) {
+        const bool opened = score.code<RollScoreError>() != RollScoreError::CannotOpen;
+        return Status::error((opened ? scorePath + ": " : "オープンエラー: " + scorePath + "\n") +
+                             score.message());
     }
     if (peakPath.empty()) {
-        drawPianoRoll(score, nullptr, canvas);
-        return true;
+        drawPianoRoll(*score, nullptr, canvas);
+        return {};
     }
-    PeakOverlay peaks;
-    if (!readPeakOverlay(peakPath, rollLayout(score), peaks, why)) {
-        error = "オープンエラー: " + peakPath + "\n" + why;
-        return false;
-    }
-    drawPianoRoll(score, &peaks, canvas);
-    return true;
+    const Result<PeakOverlay> peaks = readPeakOverlay(peakPath, rollLayout(*score));
+    if (!peaks) return Status::error("オープンエラー: " + peakPath + "\n" + peaks.message());
+    drawPianoRoll(*score, &*peaks, canvas);
+    return {};
 }
 
 }  // namespace sonvola

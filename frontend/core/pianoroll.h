@@ -51,14 +51,21 @@ inline constexpr int64_t kMaxScoreBytes = 256LL * 1024 * 1024;
 // fits the picture's arithmetic.
 inline constexpr int64_t kMaxScoreMs = 1000000000000LL;
 
-// False with the reason (beginning "line N: " where a line is to blame).
-// A note still sounding when its block ends lasts to the block's last line;
-// an end without a sounding note of that key is passed over.
-bool readRollScore(std::string_view text, RollScore& score, std::string& error);
-// The same from a file; `error` holds the system's word when it cannot be
-// read, and `opened` (when given) tells whether it could be opened.
-bool readRollScoreFile(const std::string& path, RollScore& score, std::string& error,
-                       bool* opened = nullptr);
+// The score of a text, or the reason it is refused (beginning "line N: "
+// where a line is to blame). A note still sounding when its block ends lasts
+// to the block's last line; an end without a sounding note of that key is
+// passed over.
+Result<RollScore> readRollScore(std::string_view text);
+
+// How reading a score file failed: the code of its Status.
+enum class RollScoreError {
+    None,
+    CannotOpen,  // the message is the system's word
+    Unreadable   // opened, but not read or refused by readRollScore
+};
+// The same from a file; the reason is the system's word when it cannot be
+// opened or read.
+Result<RollScore> readRollScoreFile(const std::string& path);
 
 // "C4" for key 60, "C#4" for 61, "C-1" for 0.
 std::string keyName(int key);
@@ -105,10 +112,9 @@ struct PeakOverlay {
 };
 
 // Reads the peak list at `path` for the keys of `layout`. At most a few
-// thousand bins are kept, however long the list. False with the system's
+// thousand bins are kept, however long the list. Fails with the system's
 // word when it cannot be opened.
-bool readPeakOverlay(const std::string& path, const RollLayout& layout, PeakOverlay& overlay,
-                     std::string& error);
+Result<PeakOverlay> readPeakOverlay(const std::string& path, const RollLayout& layout);
 
 // Draws the whole picture: frame, shaded rows of the black keys, a dotted
 // line under every C, the peaks, the bars, the seconds, the key names and
@@ -121,9 +127,9 @@ bool readPeakOverlay(const std::string& path, const RollLayout& layout, PeakOver
 void drawPianoRoll(const RollScore& score, const PeakOverlay* peaks, PlotCanvas& canvas);
 
 // Everything from files: the score, and the peaks when `peakPath` is not
-// empty (the time axis then covers both). False with the reason, nothing
-// drawn, when either cannot be read.
-bool drawPianoRollFiles(const std::string& scorePath, const std::string& peakPath,
-                        PlotCanvas& canvas, std::string& error);
+// empty (the time axis then covers both). Fails with the message
+// sonvola-plot prints, nothing drawn, when either cannot be read.
+Status drawPianoRollFiles(const std::string& scorePath, const std::string& peakPath,
+                          PlotCanvas& canvas);
 
 }  // namespace sonvola

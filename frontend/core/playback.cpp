@@ -4,8 +4,8 @@
 
 namespace sonvola {
 
-void Playback::fail() {
-    window_.showError(device_.errorText());
+void Playback::fail(const Status& failed) {
+    window_.showError(failed.message());
     window_.endDialog();
 }
 
@@ -27,28 +27,28 @@ std::string openErrorMessage(const std::string& path, MediaKind kind, const std:
 }
 
 void Playback::openMediaDevice() {
-    uint32_t id = 0;
-    if (!device_.open(fields_.fileName, window_.selectedKind(), id)) {
+    const Result<uint32_t> id = device_.open(fields_.fileName, window_.selectedKind());
+    if (!id) {
         window_.showMessage(
-            openErrorMessage(fields_.fileName, window_.selectedKind(), device_.errorText()));
+            openErrorMessage(fields_.fileName, window_.selectedKind(), id.message()));
         return;
     }
     deviceOpen_ = true;
-    deviceId_ = id;
+    deviceId_ = *id;
 }
 
 void Playback::closeMediaDevice() {
     onStop();
     if (!deviceOpen_) return;
-    if (!device_.close(deviceId_)) fail();
+    if (Status done = device_.close(deviceId_); !done) fail(done);
     deviceOpen_ = false;
     window_.writeBack();
 }
 
 void Playback::onStop() {
     if (!deviceOpen_) return;
-    if (!device_.stop(deviceId_)) {
-        fail();
+    if (Status stopped = device_.stop(deviceId_); !stopped) {
+        fail(stopped);
         return;
     }
     playing_ = false;
@@ -60,16 +60,16 @@ void Playback::onPlay() {
     openMediaDevice();
     if (!deviceOpen_) return;
     playing_ = true;
-    if (!device_.play(deviceId_, true)) fail();
+    if (Status done = device_.play(deviceId_, true); !done) fail(done);
 }
 
 void Playback::onPause() {
     if (!deviceOpen_ || !playing_) return;
     if (paused_) {
-        if (!device_.play(deviceId_, false)) fail();
+        if (Status done = device_.play(deviceId_, false); !done) fail(done);
         paused_ = false;
     } else {
-        if (!device_.stop(deviceId_)) fail();
+        if (Status done = device_.stop(deviceId_); !done) fail(done);
         paused_ = true;
     }
 }
@@ -105,7 +105,7 @@ void Playback::onSelectWave() {
 }
 
 bool Playback::stopForAnalysis() {
-    return device_.stop(deviceId_);
+    return device_.stop(deviceId_).ok();
 }
 
 }  // namespace sonvola

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "common/status.h"
 #include "frontend/core/fields.h"
 
 namespace sonvola {
@@ -14,14 +15,14 @@ enum class MediaKind { Wave, Midi };
 
 // A media device. Commands name the device by the identifier that open gave;
 // a command to an identifier that is not open (none yet, or closed) fails.
+// A failure carries the text the window shows.
 class MediaDevice {
   public:
     virtual ~MediaDevice() = default;
-    virtual bool open(const std::string& path, MediaKind kind, uint32_t& id) = 0;
-    virtual bool play(uint32_t id, bool fromStart) = 0;  // returns at once; playback goes on
-    virtual bool stop(uint32_t id) = 0;                  // halts and keeps the position
-    virtual bool close(uint32_t id) = 0;
-    virtual std::string errorText() const = 0;  // of the last failed command
+    virtual Result<uint32_t> open(const std::string& path, MediaKind kind) = 0;
+    virtual Status play(uint32_t id, bool fromStart) = 0;  // returns at once; playback goes on
+    virtual Status stop(uint32_t id) = 0;                  // halts and keeps the position
+    virtual Status close(uint32_t id) = 0;
     // Where playback stands and how long the open file lasts, in ms; -1 when
     // the device cannot tell.
     virtual int64_t positionMs() const { return -1; }
@@ -70,7 +71,8 @@ class Playback {
     bool stopForAnalysis();
 
   private:
-    void fail();  // the error box with the device's text, then the end of the dialog
+    // The error box with the device's text, then the end of the dialog.
+    void fail(const Status& failed);
     void switchTo(const std::string& candidate);
 
     FieldTexts& fields_;

@@ -266,21 +266,17 @@ void drawLumpPlot(std::FILE* file, int mode, PlotCanvas& canvas) {
     drawPeakLegend(canvas, h);
 }
 
-bool drawPlotFile(const std::string& path, PlotKind kind, int mode, PlotCanvas& canvas,
-                  std::string* reason) {
+Status drawPlotFile(const std::string& path, PlotKind kind, int mode, PlotCanvas& canvas) {
     errno = 0;
     std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) {
-        if (reason) *reason = std::strerror(errno != 0 ? errno : ENOENT);
-        return false;
-    }
+    if (!f) return Status::error(std::strerror(errno != 0 ? errno : ENOENT));
     if (kind == PlotKind::Peaks) {
         drawPeakPlot(f, mode, canvas);
     } else {
         drawLumpPlot(f, mode, canvas);
     }
     std::fclose(f);
-    return true;
+    return {};
 }
 
 }  // namespace sonvola

@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <string>
 
+#include "common/status.h"
+
 namespace sonvola {
 
 struct Rgb {
@@ -69,10 +71,9 @@ const char* plotFileName(PlotKind kind);
 void drawPeakPlot(std::FILE* file, int mode, PlotCanvas& canvas);
 void drawLumpPlot(std::FILE* file, int mode, PlotCanvas& canvas);
 
-// Opens `path` and draws; false (nothing drawn) when it cannot be opened,
-// with the system's word for the cause in `reason` when given.
-bool drawPlotFile(const std::string& path, PlotKind kind, int mode, PlotCanvas& canvas,
-                  std::string* reason = nullptr);
+// Opens `path` and draws; fails (nothing drawn) when it cannot be opened,
+// with the system's word for the cause.
+Status drawPlotFile(const std::string& path, PlotKind kind, int mode, PlotCanvas& canvas);
 
 // The picture's extent: everything is drawn within it.
 inline constexpr int kPlotWidth = 1100;

@@ -171,22 +171,25 @@ bool startConsole(const QString& console, const QStringList& options, const std:
     return QProcess::startDetached(console, args, QString(), pid);
 }
 
-bool ConsoleStarter::start(const std::string& program, const std::vector<std::string>& words) {
-    return startConsole(consoleProgram_, {}, program, words);
+Status ConsoleStarter::start(const std::string& program, const std::vector<std::string>& words) {
+    if (!startConsole(consoleProgram_, {}, program, words)) {
+        return Status::error("cannot start " + consoleProgram_.toStdString());
+    }
+    return {};
 }
 
-bool InProcessConsoleStarter::start(const std::string& program,
-                                    const std::vector<std::string>& words) {
+Status InProcessConsoleStarter::start(const std::string& program,
+                                      const std::vector<std::string>& words) {
     QStringList args;
     for (const auto& w : words) args << QString::fromStdString(w);
     auto* window = new ConsoleWindow(QString::fromStdString(program), args);
     if (!window->start()) {
         delete window;
-        return false;
+        return Status::error("cannot start " + program);
     }
     window->show();
     windows_.push_back(window);
-    return true;
+    return {};
 }
 
 }  // namespace sonvola

@@ -93,7 +93,7 @@ class ConsoleStarter : public ProgramStarter {
     explicit ConsoleStarter(QString consoleProgram = defaultConsoleProgram())
         : consoleProgram_(std::move(consoleProgram)) {}
 
-    bool start(const std::string& program, const std::vector<std::string>& words) override;
+    Status start(const std::string& program, const std::vector<std::string>& words) override;
     const QString& consoleProgram() const { return consoleProgram_; }
 
   private:
@@ -105,7 +105,7 @@ class ConsoleStarter : public ProgramStarter {
 // (and end their programs) with the process.
 class InProcessConsoleStarter : public ProgramStarter {
   public:
-    bool start(const std::string& program, const std::vector<std::string>& words) override;
+    Status start(const std::string& program, const std::vector<std::string>& words) override;
     const std::vector<QPointer<ConsoleWindow>>& windows() const { return windows_; }
 
   private:

@@ -11,16 +11,12 @@
 
 namespace sonvola {
 
-bool writePng(const QImage& image, const std::string& path, std::string& error) {
+Status writePng(const QImage& image, const std::string& path) {
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
-    if (!image.save(&buffer, "PNG")) {
-        error = "cannot encode the picture as PNG";
-        return false;
-    }
-    return writeWholeFile(path, std::string(bytes.constData(), static_cast<size_t>(bytes.size())),
-                          error);
+    if (!image.save(&buffer, "PNG")) return Status::error("cannot encode the picture as PNG");
+    return writeWholeFile(path, std::string(bytes.constData(), static_cast<size_t>(bytes.size())));
 }
 
 namespace {

@@ -33,6 +33,6 @@ class ImageCanvas : public PlotCanvas {
 
 // Writes `image` as a PNG file to `path` ("-" is standard output), replacing
 // an earlier file only once the picture is complete. False with the reason.
-bool writePng(const QImage& image, const std::string& path, std::string& error);
+Status writePng(const QImage& image, const std::string& path);
 
 }  // namespace sonvola

@@ -17,20 +17,19 @@
 
 namespace sonvola {
 
-bool readWavPcm(const std::string& path, PcmData& out, std::string& error) {
+Result<PcmData> readWavPcm(const std::string& path) {
+    auto refused = [](const char* text) { return Status::error(uiText(text)); };
+    PcmData out;
     FilePtr f(std::fopen(path.c_str(), "rb"));
     if (!f) {
-        error = uiText(QT_TRANSLATE_NOOP("sonvola", "ファイルを開けません。"));
-        return false;
+        return refused(QT_TRANSLATE_NOOP("sonvola", "ファイルを開けません。"));
     }
     WavChunks chunks;
     if (!readWavChunks(f.get(), chunks)) {
-        error = uiText(QT_TRANSLATE_NOOP("sonvola", "RIFF WAVE ファイルではありません。"));
-        return false;
+        return refused(QT_TRANSLATE_NOOP("sonvola", "RIFF WAVE ファイルではありません。"));
     }
     if (chunks.dataAt < 0) {
-        error = uiText(QT_TRANSLATE_NOOP("sonvola", "data チャンクがありません。"));
-        return false;
+        return refused(QT_TRANSLATE_NOOP("sonvola", "data チャンクがありません。"));
     }
     const WavFormat& fmt = chunks.format;
     out.channels = static_cast<int>(fmt.channels);
@@ -38,9 +37,8 @@ bool readWavPcm(const std::string& path, PcmData& out, std::string& error) {
     const int bits = static_cast<int>(fmt.bitsPerSample);
     if ((fmt.formatCode != 1 && fmt.formatCode != 0xFFFE) || (bits != 8 && bits != 16) ||
         fmt.channels < 1 || fmt.channels > 8 || fmt.sampleRate < 1000 || fmt.sampleRate > 384000) {
-        error = uiText(
+        return refused(
             QT_TRANSLATE_NOOP("sonvola", "再生できない形式です（リニア PCM 8/16 ビットのみ）。"));
-        return false;
     }
     // The samples as the stages read them (8-bit ones converted alike), as
     // many as the file holds of what the chunk announces.
@@ -49,12 +47,11 @@ bool readWavPcm(const std::string& path, PcmData& out, std::string& error) {
     const int64_t present = std::max<int64_t>(0, std::ftell(f.get()) - body);
     WaveSampleStream samples;
     if (!samples.open(path, std::min<int64_t>(chunks.dataSize, present), body, bits)) {
-        error = uiText(QT_TRANSLATE_NOOP("sonvola", "ファイルを開けません。"));
-        return false;
+        return refused(QT_TRANSLATE_NOOP("sonvola", "ファイルを開けません。"));
     }
     out.samples.resize(static_cast<size_t>(samples.total()));
     samples.read(out.samples.data(), out.samples.size());
-    return true;
+    return out;
 }
 
 std::string findSoundFont() {
@@ -82,15 +79,13 @@ struct MidiRenderer::Impl {
 MidiRenderer::MidiRenderer() : impl_(std::make_unique<Impl>()) {}
 MidiRenderer::~MidiRenderer() = default;
 
-bool MidiRenderer::load(const std::string& midiPath, const std::string& soundFont,
-                        std::string& error) {
+Status MidiRenderer::load(const std::string& midiPath, const std::string& soundFont) {
     if (!fluid_is_midifile(midiPath.c_str())) {
-        error = uiText(QT_TRANSLATE_NOOP("sonvola", "MIDI ファイルではありません。"));
-        return false;
+        return Status::error(uiText(QT_TRANSLATE_NOOP("sonvola", "MIDI ファイルではありません。")));
     }
     if (soundFont.empty()) {
-        error = uiText(QT_TRANSLATE_NOOP("sonvola", "GM 音色ファイル (sf2) が見つかりません。"));
-        return false;
+        return Status::error(
+            uiText(QT_TRANSLATE_NOOP("sonvola", "GM 音色ファイル (sf2) が見つかりません。")));
     }
     // Quiet: FluidSynth's own log would go to the console.
     for (int level = FLUID_PANIC; level < LAST_LOG_LEVEL; ++level) {
@@ -103,17 +98,15 @@ bool MidiRenderer::load(const std::string& midiPath, const std::string& soundFon
     fluid_settings_setint(impl_->settings, "synth.lock-memory", 0);
     impl_->synth = new_fluid_synth(impl_->settings);
     if (!impl_->synth || fluid_synth_sfload(impl_->synth, soundFont.c_str(), 1) == FLUID_FAILED) {
-        error =
-            uiText(QT_TRANSLATE_NOOP("sonvola", "音色ファイル「%1」を読めません。"), {soundFont});
-        return false;
+        return Status::error(
+            uiText(QT_TRANSLATE_NOOP("sonvola", "音色ファイル「%1」を読めません。"), {soundFont}));
     }
     impl_->player = new_fluid_player(impl_->synth);
     if (!impl_->player || fluid_player_add(impl_->player, midiPath.c_str()) != FLUID_OK ||
         fluid_player_play(impl_->player) != FLUID_OK) {
-        error = uiText(QT_TRANSLATE_NOOP("sonvola", "MIDI ファイルを読めません。"));
-        return false;
+        return Status::error(uiText(QT_TRANSLATE_NOOP("sonvola", "MIDI ファイルを読めません。")));
     }
-    return true;
+    return {};
 }
 
 bool MidiRenderer::finished() const {
@@ -134,9 +127,9 @@ void PcmSource::setPcm(PcmData pcm) {
     rewind();
 }
 
-bool PcmSource::setMidi(const std::string& path, const std::string& soundFont, std::string& error) {
+Status PcmSource::setMidi(const std::string& path, const std::string& soundFont) {
     auto r = std::make_unique<MidiRenderer>();
-    if (!r->load(path, soundFont, error)) return false;
+    if (Status loaded = r->load(path, soundFont); !loaded) return loaded;
     pcm_ = {};
     midi_ = std::move(r);
     midiPath_ = path;
@@ -145,7 +138,7 @@ bool PcmSource::setMidi(const std::string& path, const std::string& soundFont, s
     channels_ = 2;
     pos_ = 0;
     framesRead_ = 0;
-    return true;
+    return {};
 }
 
 void PcmSource::rewind() {
@@ -154,8 +147,7 @@ void PcmSource::rewind() {
     if (midi_) {
         // A fresh renderer starts the piece again.
         auto r = std::make_unique<MidiRenderer>();
-        std::string error;
-        if (r->load(midiPath_, soundFont_, error)) midi_ = std::move(r);
+        if (r->load(midiPath_, soundFont_)) midi_ = std::move(r);
     }
 }
 
@@ -201,20 +193,21 @@ void PcmMediaDevice::releaseSink() {
     playing_ = false;
 }
 
-bool PcmMediaDevice::check(uint32_t id) {
+Status PcmMediaDevice::check(uint32_t id) const {
     if (id == 0 || id != openId_ || !source_) {
-        error_ = uiText(QT_TRANSLATE_NOOP("sonvola", "指定されたデバイスは開かれていません。"));
-        return false;
+        return Status::error(
+            uiText(QT_TRANSLATE_NOOP("sonvola", "指定されたデバイスは開かれていません。")));
     }
-    return true;
+    return {};
 }
 
-bool PcmMediaDevice::open(const std::string& path, MediaKind kind, uint32_t& id) {
+Result<uint32_t> PcmMediaDevice::open(const std::string& path, MediaKind kind) {
     auto source = std::make_unique<PcmSource>();
     int64_t duration = -1;
     if (kind == MediaKind::Wave) {
-        PcmData pcm;
-        if (!readWavPcm(path, pcm, error_)) return false;
+        Result<PcmData> read = readWavPcm(path);
+        if (!read) return read.status();
+        PcmData& pcm = *read;
         if (pcm.sampleRate > 0 && pcm.channels > 0) {
             duration =
                 static_cast<int64_t>(pcm.samples.size() / static_cast<size_t>(pcm.channels)) *
@@ -222,7 +215,7 @@ bool PcmMediaDevice::open(const std::string& path, MediaKind kind, uint32_t& id)
         }
         source->setPcm(std::move(pcm));
     } else {
-        if (!source->setMidi(path, findSoundFont(), error_)) return false;
+        if (Status set = source->setMidi(path, findSoundFont()); !set) return set;
         if (Result<MidiFile> file = parseMidiFile(path)) {
             double end = 0.0;
             for (const MidiNote& n : midiNotes(*file)) end = std::max(end, n.offsetS);
@@ -233,12 +226,12 @@ bool PcmMediaDevice::open(const std::string& path, MediaKind kind, uint32_t& id)
     releaseSink();
     source_ = source.release();
     source_->open(QIODevice::ReadOnly);
-    openId_ = id = nextId_++;
-    return true;
+    openId_ = nextId_++;
+    return openId_;
 }
 
-bool PcmMediaDevice::play(uint32_t id, bool fromStart) {
-    if (!check(id)) return false;
+Status PcmMediaDevice::play(uint32_t id, bool fromStart) {
+    if (Status open = check(id); !open) return open;
     if (fromStart) {
         if (sink_) sink_->stop();
         source_->rewind();
@@ -268,22 +261,22 @@ bool PcmMediaDevice::play(uint32_t id, bool fromStart) {
     }
     clock_.restart();
     playing_ = true;
-    return true;
+    return {};
 }
 
-bool PcmMediaDevice::stop(uint32_t id) {
-    if (!check(id)) return false;
+Status PcmMediaDevice::stop(uint32_t id) {
+    if (Status open = check(id); !open) return open;
     if (sink_) sink_->suspend();
     if (playing_) clockBaseMs_ += clock_.elapsed();
     playing_ = false;
-    return true;
+    return {};
 }
 
-bool PcmMediaDevice::close(uint32_t id) {
-    if (!check(id)) return false;
+Status PcmMediaDevice::close(uint32_t id) {
+    if (Status open = check(id); !open) return open;
     releaseSink();
     openId_ = 0;
-    return true;
+    return {};
 }
 
 int64_t PcmMediaDevice::positionMs() const {

@@ -27,9 +27,9 @@ struct PcmData {
 };
 
 // Reads a RIFF WAVE file of linear PCM (or extensible), 8 or 16 bits, 1 to 8
-// channels, 1000 to 384000 Hz. False with a reason when the file is anything
+// channels, 1000 to 384000 Hz. Fails with a reason when the file is anything
 // else.
-bool readWavPcm(const std::string& path, PcmData& out, std::string& error);
+Result<PcmData> readWavPcm(const std::string& path);
 
 // The sound font to render MIDI with: $SONVOLA_SOUNDFONT, else the first
 // General MIDI font of Debian's packages that is installed; empty if none.
@@ -43,7 +43,7 @@ class MidiRenderer {
     MidiRenderer(const MidiRenderer&) = delete;
     MidiRenderer& operator=(const MidiRenderer&) = delete;
 
-    bool load(const std::string& midiPath, const std::string& soundFont, std::string& error);
+    Status load(const std::string& midiPath, const std::string& soundFont);
     // Writes up to `frames` stereo frames; returns how many (0 at the end).
     size_t render(int16_t* out, size_t frames);
     bool finished() const;
@@ -58,7 +58,7 @@ class PcmSource : public QIODevice {
   public:
     explicit PcmSource(QObject* parent = nullptr) : QIODevice(parent) {}
     void setPcm(PcmData pcm);
-    bool setMidi(const std::string& path, const std::string& soundFont, std::string& error);
+    Status setMidi(const std::string& path, const std::string& soundFont);
     void rewind();
     int sampleRate() const { return rate_; }
     int channels() const { return channels_; }
@@ -84,11 +84,10 @@ class PcmMediaDevice : public QObject, public MediaDevice {
     explicit PcmMediaDevice(QObject* parent = nullptr);
     ~PcmMediaDevice() override;
 
-    bool open(const std::string& path, MediaKind kind, uint32_t& id) override;
-    bool play(uint32_t id, bool fromStart) override;
-    bool stop(uint32_t id) override;
-    bool close(uint32_t id) override;
-    std::string errorText() const override { return error_; }
+    Result<uint32_t> open(const std::string& path, MediaKind kind) override;
+    Status play(uint32_t id, bool fromStart) override;
+    Status stop(uint32_t id) override;
+    Status close(uint32_t id) override;
 
     // True when an audio output device exists (else the silent clock runs).
     bool hasAudioOutput() const;
@@ -99,10 +98,9 @@ class PcmMediaDevice : public QObject, public MediaDevice {
     int64_t durationMs() const override { return durationMs_; }
 
   private:
-    bool check(uint32_t id);
+    Status check(uint32_t id) const;
     void releaseSink();
 
-    std::string error_;
     uint32_t openId_ = 0;
     uint32_t nextId_ = 1;
     PcmSource* source_ = nullptr;

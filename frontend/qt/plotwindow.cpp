@@ -15,6 +15,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <optional>
+#include <utility>
 
 #include "frontend/core/launcher.h"
 #include "frontend/core/pianoroll.h"
@@ -150,10 +152,9 @@ void PictureWindow::showNotice(const QString& text) {
 void PictureWindow::savePicture() {
     const QString path = hooks_.saveFileName(this, saveName_);
     if (path.isEmpty()) return;
-    std::string error;
-    if (!writePng(picture_, path.toStdString(), error)) {
+    if (const Status written = writePng(picture_, path.toStdString()); !written) {
         hooks_.message(this, QCoreApplication::translate("sonvola", "保存できません: %1\n%2")
-                                 .arg(path, QString::fromStdString(error)));
+                                 .arg(path, QString::fromStdString(written.message())));
     }
 }
 
@@ -222,9 +223,8 @@ PlotWindow* PlotWindow::open(PlotKind kind, const std::string& workDir, PlotHook
 
 bool PlotWindow::draw(QString& problem) {
     ImageCanvas canvas;
-    std::string reason;
-    if (!drawPlotFile(path_, kind_, mode_, canvas, &reason)) {
-        problem = openErrorText(path_, QString::fromLocal8Bit(reason.c_str()));
+    if (const Status drawn = drawPlotFile(path_, kind_, mode_, canvas); !drawn) {
+        problem = openErrorText(path_, QString::fromLocal8Bit(drawn.message().c_str()));
         return false;
     }
     showPicture(canvas.image());
@@ -296,26 +296,29 @@ void NotesWindow::setShowPeaks(bool show) {
 }
 
 bool NotesWindow::draw(QString& problem) {
-    RollScore score;
-    std::string why;
-    bool opened = false;
-    if (!readRollScoreFile(scorePath_, score, why, &opened)) {
-        problem = opened ? QCoreApplication::translate("sonvola", "楽譜を読めません: %1\n%2")
-                               .arg(QString::fromStdString(scorePath_), QString::fromStdString(why))
-                         : openErrorText(scorePath_, QString::fromLocal8Bit(why.c_str()));
+    const Result<RollScore> score = readRollScoreFile(scorePath_);
+    if (!score) {
+        const std::string& why = score.message();
+        problem = score.code<RollScoreError>() != RollScoreError::CannotOpen
+                      ? QCoreApplication::translate("sonvola", "楽譜を読めません: %1\n%2")
+                            .arg(QString::fromStdString(scorePath_), QString::fromStdString(why))
+                      : openErrorText(scorePath_, QString::fromLocal8Bit(why.c_str()));
         return false;
     }
     ImageCanvas canvas;
-    PeakOverlay peaks;
-    bool withPeaks = showsPeaks();
-    if (withPeaks && !readPeakOverlay(peakPath_, rollLayout(score), peaks, why)) {
-        // The notes all the same; the peaks' file is said.
-        problem = openErrorText(peakPath_, QString::fromLocal8Bit(why.c_str()));
-        const QSignalBlocker quiet(peaks_);
-        peaks_->setChecked(false);
-        withPeaks = false;
+    std::optional<PeakOverlay> peaks;
+    if (showsPeaks()) {
+        Result<PeakOverlay> read = readPeakOverlay(peakPath_, rollLayout(*score));
+        if (read) {
+            peaks = std::move(*read);
+        } else {
+            // The notes all the same; the peaks' file is said.
+            problem = openErrorText(peakPath_, QString::fromLocal8Bit(read.message().c_str()));
+            const QSignalBlocker quiet(peaks_);
+            peaks_->setChecked(false);
+        }
     }
-    drawPianoRoll(score, withPeaks ? &peaks : nullptr, canvas);
+    drawPianoRoll(*score, peaks ? &*peaks : nullptr, canvas);
     showPicture(canvas.image());
     return problem.isEmpty();
 }

@@ -14,7 +14,7 @@ bool applyWindow(std::span<double> real, int n, const std::string& name) {
     return true;
 }
 
-StepStatus spectrumFft(int64_t size, double* re, double* im) {
+Status spectrumFft(int64_t size, double* re, double* im) {
     thread_local SpectrumFft fft;
     return fft.transform(size, re, im);
 }

@@ -7,8 +7,8 @@
 #include <span>
 #include <string>
 
+#include "common/status.h"
 #include "specscan/peaks.h"
-#include "specscan/stepstatus.h"
 
 namespace sonvola {
 
@@ -18,7 +18,7 @@ bool applyWindow(std::span<double> real, int n, const std::string& name);
 
 // Deliberate reference version of SpectrumFft::transformFrame: the general
 // transform (SpectrumFft::transform) through one table set per thread.
-StepStatus spectrumFft(int64_t size, double* re, double* im);
+Status spectrumFft(int64_t size, double* re, double* im);
 
 // Deliberate reference version of the levels pickPeaksFromSpectrum
 // computes: level[j] = 20 log10(sqrt(re^2 + im^2)) for j < count.

@@ -38,20 +38,20 @@ TEST(OutputFile, TargetChangesOnlyOnCommit) {
     ::chmod(path.c_str(), 0640);
     {
         OutputFile out;
-        std::string error;
-        ASSERT_TRUE(out.open(path, error)) << error;
+        const Status opened = out.open(path);
+        ASSERT_TRUE(opened.ok()) << opened.message();
         EXPECT_NE(out.writingPath(), path);
         std::fputs("new", out.get());
         std::fflush(out.get());
         EXPECT_EQ(readFile(path), "old");
-        ASSERT_TRUE(out.commit(error)) << error;
+        const Status committed = out.commit();
+        ASSERT_TRUE(committed.ok()) << committed.message();
     }
     EXPECT_EQ(readFile(path), "new");
     EXPECT_EQ(modeOf(path), 0640u) << "the old file's permissions are kept";
     {
         OutputFile out;
-        std::string error;
-        ASSERT_TRUE(out.open(path, error));
+        ASSERT_TRUE(out.open(path).ok());
         std::fputs("abandoned", out.get());
     }  // gone without commit
     EXPECT_EQ(readFile(path), "new");
@@ -60,13 +60,13 @@ TEST(OutputFile, TargetChangesOnlyOnCommit) {
 
 TEST(OutputFile, OnlyIfAbsentNeverReplaces) {
     TempDir dir;
-    std::string error;
     for (const char* name : {"there.txt", "absent.txt"}) {
         if (std::string(name) == "there.txt") writeFile(dir.file(name), "kept");
         OutputFile out;
-        ASSERT_TRUE(out.open(dir.file(name), error));
+        ASSERT_TRUE(out.open(dir.file(name)).ok());
         std::fputs("partial", out.get());
-        ASSERT_TRUE(out.commit(error, OutputFile::Replace::OnlyIfAbsent)) << error;
+        const Status committed = out.commit(OutputFile::Replace::OnlyIfAbsent);
+        ASSERT_TRUE(committed.ok()) << committed.message();
     }
     EXPECT_EQ(readFile(dir.file("there.txt")), "kept");
     EXPECT_EQ(readFile(dir.file("absent.txt")), "partial");
@@ -78,8 +78,8 @@ TEST(OutputFile, LinksAreFollowedAndFailuresNamed) {
     writeFile(dir.file("real.txt"), "old");
     ASSERT_EQ(::symlink("real.txt", dir.file("a").c_str()), 0);
     ASSERT_EQ(::symlink("a", dir.file("b").c_str()), 0);  // a link to a link
-    std::string error;
-    ASSERT_TRUE(writeWholeFile(dir.file("b"), "through two links", error)) << error;
+    Status written = writeWholeFile(dir.file("b"), "through two links");
+    ASSERT_TRUE(written.ok()) << written.message();
     EXPECT_EQ(readFile(dir.file("real.txt")), "through two links");
     struct stat st {};
     ASSERT_EQ(::lstat(dir.file("b").c_str(), &st), 0);
@@ -87,26 +87,27 @@ TEST(OutputFile, LinksAreFollowedAndFailuresNamed) {
 
     ASSERT_EQ(::symlink("loop2", dir.file("loop1").c_str()), 0);
     ASSERT_EQ(::symlink("loop1", dir.file("loop2").c_str()), 0);
-    EXPECT_FALSE(writeWholeFile(dir.file("loop1"), "x", error));
-    EXPECT_NE(error.find("Too many levels of symbolic links"), std::string::npos) << error;
-    EXPECT_FALSE(writeWholeFile(dir.file("no/such/folder/x"), "x", error));
-    EXPECT_NE(error.find(dir.file("no/such/folder/x") + ": No such file or directory"),
-              std::string::npos)
-        << error;
-    EXPECT_FALSE(writeWholeFile(dir.path(), "x", error));
-    EXPECT_NE(error.find("Is a directory"), std::string::npos) << error;
-    EXPECT_FALSE(writeWholeFile("", "x", error));
+    written = writeWholeFile(dir.file("loop1"), "x");
+    EXPECT_EQ(written.message(), "cannot follow the link " + dir.file("loop1") +
+                                     ": Too many levels of symbolic links");
+    written = writeWholeFile(dir.file("no/such/folder/x"), "x");
+    EXPECT_EQ(written.message(),
+              "cannot write " + dir.file("no/such/folder/x") + ": No such file or directory");
+    written = writeWholeFile(dir.path(), "x");
+    EXPECT_EQ(written.message(), "cannot write " + dir.path() + ": Is a directory");
+    written = writeWholeFile("", "x");
+    EXPECT_EQ(written.message(), "no output file named");
 }
 
 TEST(OutputFile, DevicesAreWrittenDirectly) {
-    std::string error;
-    EXPECT_TRUE(writeWholeFile("/dev/null", "nothing", error)) << error;
+    const Status nothing = writeWholeFile("/dev/null", "nothing");
+    EXPECT_TRUE(nothing.ok()) << nothing.message();
     struct stat st {};
     ASSERT_EQ(::stat("/dev/null", &st), 0);
     EXPECT_TRUE(S_ISCHR(st.st_mode));
     // A full device reports the failure instead of success.
-    EXPECT_FALSE(writeWholeFile("/dev/full", std::string(100000, 'x'), error));
-    EXPECT_NE(error.find("No space left on device"), std::string::npos) << error;
+    EXPECT_EQ(writeWholeFile("/dev/full", std::string(100000, 'x')).message(),
+              "cannot write /dev/full: No space left on device");
 }
 
 TEST(StrictNumbers, WholeTextOrNothing) {
@@ -135,22 +136,21 @@ TEST(StrictNumbers, WholeTextOrNothing) {
 
 TEST(WorkFolderLock, OneHolderAtATime) {
     TempDir dir;
-    std::string error;
     // The lock is per open of the folder: a second process (here a child)
     // cannot take it while this one holds it.
-    ASSERT_TRUE(lockWorkDir(dir.path(), error)) << error;
+    const Status locked = lockWorkDir(dir.path());
+    ASSERT_TRUE(locked.ok()) << locked.message();
     const pid_t child = ::fork();
     if (child == 0) {
-        std::string e;
-        ::_exit(lockWorkDir(dir.path(), e)
-                    ? 0
-                    : (e.find("another stage") != std::string::npos ? 3 : 4));
+        const Status again = lockWorkDir(dir.path());
+        ::_exit(again ? 0 : (again.message().find("another stage") != std::string::npos ? 3 : 4));
     }
     int status = 0;
     ::waitpid(child, &status, 0);
     EXPECT_EQ(WEXITSTATUS(status), 3);
-    EXPECT_FALSE(lockWorkDir(dir.file("missing"), error));
-    EXPECT_NE(error.find("cannot use the work folder " + dir.file("missing")), std::string::npos);
+    EXPECT_EQ(
+        lockWorkDir(dir.file("missing")).message(),
+        "err: cannot use the work folder " + dir.file("missing") + ": No such file or directory\n");
 }
 
 }  // namespace

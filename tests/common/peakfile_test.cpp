@@ -99,10 +99,10 @@ TEST(PeakFile, RecordsReadBackWithEmptyRecordAndUnterminatedEnd) {
     writeSmallList(dir.file("a.txt"), true);
     std::FILE* f = std::fopen(dir.file("a.txt").c_str(), "rb");
     PeakTable t;
-    PeakReadResult r = readPeakRecords(f, t);
+    const Status read = readPeakRecords(f, "a.txt", t);
     std::fclose(f);
-    ASSERT_EQ(r.status, PeakReadStatus::Ok);
-    ASSERT_EQ(r.records, 3);
+    ASSERT_TRUE(read.ok()) << read.message();
+    ASSERT_EQ(t.size(), 3);
     EXPECT_EQ(t.at(0).label, 10);
     ASSERT_EQ(t.count(0), 2);
     EXPECT_FLOAT_EQ(t.at(0).freqs[1], 523.94f);
@@ -125,7 +125,8 @@ TEST(PeakFile, CarriageReturnLineEndsAreAccepted) {
     EXPECT_EQ(h.signalName, "C:\\a b.wav");
     std::FILE* f = std::fopen(dir.file("crlf.txt").c_str(), "rb");
     PeakTable t;
-    EXPECT_EQ(readPeakRecords(f, t).records, 2);
+    EXPECT_TRUE(readPeakRecords(f, "crlf.txt", t).ok());
+    EXPECT_EQ(t.size(), 2);
     std::fclose(f);
     EXPECT_FLOAT_EQ(t.at(0).freqs[0], 100.0f);
 }
@@ -165,8 +166,9 @@ TEST(PeakFile, TwoDecimalsExactlyAsPrintfWritesThem) {
 struct BadList {
     const char* name;
     std::string body;
-    PeakReadStatus status;
+    PeakReadError code;
     int64_t records;
+    std::string message;
 };
 
 void PrintTo(const BadList& b, std::ostream* os) {
@@ -180,22 +182,28 @@ TEST_P(PeakFileBadInput, IsRefusedInOrder) {
     writeFile(dir.file("p.txt"), "l1\nl2\nl3\nl4\n" + GetParam().body);
     std::FILE* f = std::fopen(dir.file("p.txt").c_str(), "rb");
     PeakTable t;
-    PeakReadResult r = readPeakRecords(f, t);
+    const Status read = readPeakRecords(f, "p.txt", t);
     std::fclose(f);
-    EXPECT_EQ(r.status, GetParam().status);
-    EXPECT_EQ(r.records, GetParam().records);
-    EXPECT_FALSE(describePeakReadError(r, "p.txt").empty());
+    ASSERT_FALSE(read.ok());
+    EXPECT_EQ(read.code<PeakReadError>(), GetParam().code);
+    EXPECT_EQ(t.size(), GetParam().records);
+    EXPECT_EQ(read.message(), GetParam().message);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, PeakFileBadInput,
-    ::testing::Values(BadList{"empty", "", PeakReadStatus::EndsEarly, 0},
-                      BadList{"no_end_of_file", "10: 1.00 2.00 end\n", PeakReadStatus::EndsEarly,
-                              1},
-                      BadList{"inside_record", "10: 1.00 2.00 3.00", PeakReadStatus::EndsEarly, 0},
-                      BadList{"half_pair", "10: 1.00", PeakReadStatus::EndsEarly, 0},
-                      BadList{"long_token", "10: " + std::string(256, '1') + " 2 end\nend_of_file",
-                              PeakReadStatus::TokenTooLong, 0}),
+    ::testing::Values(
+        BadList{"empty", "", PeakReadError::EndsEarly, 0,
+                "err: p.txt ends before \"end_of_file\" (after 0 complete records)\n"},
+        BadList{"no_end_of_file", "10: 1.00 2.00 end\n20: end\n", PeakReadError::EndsEarly, 2,
+                "err: p.txt ends before \"end_of_file\" (after 2 complete records)\n"},
+        BadList{"inside_record", "10: 1.00 2.00 3.00", PeakReadError::EndsEarly, 0,
+                "err: p.txt ends before \"end_of_file\" (after 0 complete records)\n"},
+        BadList{"half_pair", "10: 1.00", PeakReadError::EndsEarly, 0,
+                "err: p.txt ends before \"end_of_file\" (after 0 complete records)\n"},
+        BadList{"long_token", "5: end\n10: " + std::string(256, '1') + " 2 end\nend_of_file",
+                PeakReadError::TokenTooLong, 1,
+                "err: p.txt holds a word longer than 255 bytes after record 1\n"}),
     [](const auto& test) { return std::string(test.param.name); });
 
 TEST(PeakFile, TokenOf255BytesIsAccepted) {
@@ -204,7 +212,7 @@ TEST(PeakFile, TokenOf255BytesIsAccepted) {
               "a\nb\nc\nd\n10: " + std::string(255, '1') + " 2 end\nend_of_file");
     std::FILE* f = std::fopen(dir.file("p.txt").c_str(), "rb");
     PeakTable t;
-    EXPECT_EQ(readPeakRecords(f, t).status, PeakReadStatus::Ok);
+    EXPECT_TRUE(readPeakRecords(f, "p.txt", t).ok());
     std::fclose(f);
 }
 
@@ -218,10 +226,9 @@ TEST(PeakFile, ManyRecordsAndLongRecordsGrowTheTable) {
     writeFile(dir.file("p.txt"), "a\nb\nc\nd\n" + body);
     std::FILE* f = std::fopen(dir.file("p.txt").c_str(), "rb");
     PeakTable t;
-    PeakReadResult r = readPeakRecords(f, t);
+    EXPECT_TRUE(readPeakRecords(f, "p.txt", t).ok());
     std::fclose(f);
-    EXPECT_EQ(r.status, PeakReadStatus::Ok);
-    EXPECT_EQ(r.records, 20001);
+    EXPECT_EQ(t.size(), 20001);
     EXPECT_EQ(t.count(20000), 12000);
 }
 

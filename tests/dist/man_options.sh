@@ -51,12 +51,14 @@ for program in "$@"; do
   fi
   text=$(page_text "$program")
   for option in $options; do
-    if ! printf '%s\n' "$text" | grep -qE -- "(^|[^[:alnum:]-])$option([^[:alnum:]-]|\$)"; then
+    # A here-string, not a pipe: grep -q stops reading at the first match,
+    # and under pipefail the writer's SIGPIPE would count as a miss.
+    if ! grep -qE -- "(^|[^[:alnum:]-])$option([^[:alnum:]-]|\$)" <<<"$text"; then
       echo "man_options: $program.1 does not mention $option (in its --help)" >&2
       status=1
     fi
   done
-  if ! printf '%s\n' "$text" | grep -q 'EXIT STATUS'; then
+  if ! grep -q 'EXIT STATUS' <<<"$text"; then
     echo "man_options: $program.1 has no EXIT STATUS" >&2
     status=1
   fi

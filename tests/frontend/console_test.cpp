@@ -275,9 +275,9 @@ class ConsoleTest : public QObject {
         qputenv("SONVOLA_WORKDIR", "/some/work/folder");
         ConsoleStarter starter(qs(fake));
         QCOMPARE(starter.consoleProgram(), qs(fake));
-        const bool started = starter.start("/opt/sonvola/SpecScan", {"/music/my song.wav", "10"});
+        const Status started = starter.start("/opt/sonvola/SpecScan", {"/music/my song.wav", "10"});
         qunsetenv("SONVOLA_WORKDIR");
-        QVERIFY(started);
+        QVERIFY2(started.ok(), started.message().c_str());
         QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(qs(dir.file("env"))), 30000);
         QCOMPARE(readAll(qs(dir.file("args"))),
                  QByteArray("/opt/sonvola/SpecScan\n/music/my song.wav\n10\n"));
@@ -288,7 +288,8 @@ class ConsoleTest : public QObject {
         QVERIFY(readAll(qs(dir.file("parent"))).trimmed().toLongLong() != ::getpid());
 
         ConsoleStarter missing(qs(dir.file("no-console")));
-        QVERIFY(!missing.start("/opt/sonvola/SpecScan", {}));
+        QCOMPARE(missing.start("/opt/sonvola/SpecScan", {}).message(),
+                 "cannot start " + dir.file("no-console"));
     }
 
     void theDefaultConsoleLivesNextToTheProgram() {

@@ -568,21 +568,25 @@ class MainDialogTest : public QObject {
         test::writeFile(wav,
                         test::makeWav(test::tone(440, 0.5, 8000, 22050), {.sampleRate = 22050}));
         PcmMediaDevice device;
-        uint32_t id = 0;
-        QVERIFY(device.open(wav, MediaKind::Wave, id));
-        QVERIFY(device.play(id, true));
+        const Result<uint32_t> opened = device.open(wav, MediaKind::Wave);
+        QVERIFY(opened.ok());
+        const uint32_t id = *opened;
+        QVERIFY(device.play(id, true).ok());
         QVERIFY(device.playing());
         QTest::qWait(60);
-        QVERIFY(device.stop(id));
+        QVERIFY(device.stop(id).ok());
         const int64_t at = device.positionMs();
         QVERIFY(at >= 40);
-        QVERIFY(device.play(id, false));  // resume keeps the position
+        QVERIFY(device.play(id, false).ok());  // resume keeps the position
         QVERIFY(device.positionMs() >= at);
-        QVERIFY(device.close(id));
-        QVERIFY(!device.stop(id));  // a closed device does not answer
-        QVERIFY(!device.open(dir.file("missing.wav"), MediaKind::Wave, id));
-        QVERIFY(!device.open(wav, MediaKind::Midi, id));  // a WAV is no MIDI file
-        QVERIFY(!device.errorText().empty());
+        QVERIFY(device.close(id).ok());
+        const Status closed = device.stop(id);  // a closed device does not answer
+        QVERIFY(!closed.ok());
+        QVERIFY(!closed.message().empty());
+        QVERIFY(!device.open(dir.file("missing.wav"), MediaKind::Wave).ok());
+        const Result<uint32_t> asMidi = device.open(wav, MediaKind::Midi);  // a WAV is no MIDI file
+        QVERIFY(!asMidi.ok());
+        QVERIFY(!asMidi.message().empty());
     }
 
     void playbackReadsSamplesAsTheStagesDo() {
@@ -593,26 +597,28 @@ class MainDialogTest : public QObject {
         eight.listChunkBeforeData = true;
         test::writeFile(dir.file("8.wav"),
                         test::makeWavBytes(std::string("\x00\x80\xff\x81", 4), eight));
-        PcmData pcm;
-        std::string error;
-        QVERIFY(readWavPcm(dir.file("8.wav"), pcm, error));
-        QCOMPARE(pcm.channels, 2);
-        QCOMPARE(pcm.sampleRate, 11025);
-        QCOMPARE(pcm.samples, (std::vector<int16_t>{-32768, 128, 32767, 385}));
+        Result<PcmData> pcm = readWavPcm(dir.file("8.wav"));
+        QVERIFY(pcm.ok());
+        QCOMPARE(pcm->channels, 2);
+        QCOMPARE(pcm->sampleRate, 11025);
+        QCOMPARE(pcm->samples, (std::vector<int16_t>{-32768, 128, 32767, 385}));
         // 16-bit ones as they are; a data chunk longer than the file gives
         // what the file holds.
         test::WavOptions cut{.sampleRate = 8000};
         cut.dataSizeOverride = 1000;
         test::writeFile(dir.file("16.wav"), test::makeWav({-5, 7, 32767}, cut));
-        QVERIFY(readWavPcm(dir.file("16.wav"), pcm, error));
-        QCOMPARE(pcm.samples, (std::vector<int16_t>{-5, 7, 32767}));
+        pcm = readWavPcm(dir.file("16.wav"));
+        QVERIFY(pcm.ok());
+        QCOMPARE(pcm->samples, (std::vector<int16_t>{-5, 7, 32767}));
         // Refusals, each with its reason.
         test::writeFile(dir.file("24.wav"),
                         test::makeWavBytes(std::string(6, '\0'), {.sampleRate = 8000, .bits = 24}));
         test::writeFile(dir.file("text.wav"), "not a recording");
         std::string reasons;
         for (const char* name : {"missing.wav", "text.wav", "24.wav"}) {
-            QVERIFY(!readWavPcm(dir.file(name), pcm, error));
+            pcm = readWavPcm(dir.file(name));
+            QVERIFY(!pcm.ok());
+            const std::string& error = pcm.message();
             QVERIFY(!error.empty());
             QVERIFY(reasons.find(error) == std::string::npos);
             reasons += error + "\n";
@@ -631,8 +637,8 @@ class MainDialogTest : public QObject {
         test::writeFile(dir.file("a.mid"),
                         std::string(reinterpret_cast<const char*>(bytes), sizeof bytes));
         MidiRenderer renderer;
-        std::string error;
-        QVERIFY2(renderer.load(dir.file("a.mid"), font, error), error.c_str());
+        const Status loaded = renderer.load(dir.file("a.mid"), font);
+        QVERIFY2(loaded.ok(), loaded.message().c_str());
         std::vector<int16_t> samples(44100 * 2);
         size_t frames = 0, got = 0;
         while (frames + 1024 <= 44100 &&
@@ -642,7 +648,7 @@ class MainDialogTest : public QObject {
         int peak = 0;
         for (size_t i = 0; i < frames * 2; ++i) peak = std::max(peak, std::abs(int(samples[i])));
         QVERIFY2(peak > 500, qPrintable(QString("peak %1").arg(peak)));
-        QVERIFY(!renderer.load(dir.file("missing.mid"), font, error));
+        QVERIFY(!renderer.load(dir.file("missing.mid"), font).ok());
     }
 
     void screenshotForAPerson() {

@@ -199,8 +199,7 @@ TEST(Playback, RadioWithoutTheMidiFileKeepsTheWaveDevice) {
     r.playback.onPlay();
     // The message names the file, what it was to be read as, and the device's reason.
     ASSERT_EQ(r.window.messages.size(), 1u);
-    EXPECT_EQ(r.window.messages[0],
-              openErrorMessage("song.wav", MediaKind::Midi, r.device.errorText()));
+    EXPECT_EQ(r.window.messages[0], openErrorMessage("song.wav", MediaKind::Midi, "cannot open"));
     EXPECT_NE(r.window.messages[0].find("「song.wav」をMIDI ファイルとして開けません。"),
               std::string::npos);
     EXPECT_FALSE(r.playback.deviceOpen());

@@ -58,7 +58,7 @@ RecordingCanvas draw(const std::string& text, PlotKind kind, int mode) {
     test::TempDir dir;
     test::writeFile(dir.file("p.txt"), text);
     RecordingCanvas c;
-    EXPECT_TRUE(drawPlotFile(dir.file("p.txt"), kind, mode, c));
+    EXPECT_TRUE(drawPlotFile(dir.file("p.txt"), kind, mode, c).ok());
     return c;
 }
 
@@ -158,7 +158,8 @@ TEST(Plots, DegenerateFilesDrawWithoutFailing) {
         draw(text, PlotKind::LinkedPeaks, 0);
     }
     RecordingCanvas none;
-    EXPECT_FALSE(drawPlotFile("/nonexistent/SpecScan.txt", PlotKind::Peaks, 0, none));
+    EXPECT_EQ(drawPlotFile("/nonexistent/SpecScan.txt", PlotKind::Peaks, 0, none).message(),
+              "No such file or directory");
     EXPECT_TRUE(none.calls.empty());
 }
 
@@ -189,13 +190,13 @@ namespace {
 TEST(Plots, FuzzFindingHugeTickSecondsDrawsWithoutOverflow) {
     RecordingCanvas c;
     const std::string path = std::string(SONVOLA_SOURCE_DIR) + "/tests/data/plot-huge-seconds.txt";
-    ASSERT_TRUE(drawPlotFile(path, PlotKind::LinkedPeaks, 0, c));
-    ASSERT_TRUE(drawPlotFile(path, PlotKind::Peaks, 0, c));
+    ASSERT_TRUE(drawPlotFile(path, PlotKind::LinkedPeaks, 0, c).ok());
+    ASSERT_TRUE(drawPlotFile(path, PlotKind::Peaks, 0, c).ok());
     test::TempDir dir;
     test::writeFile(dir.file("p.txt"),
                     test::peakFileText(-3, -63, 2000000000, 2000000, "a.wav", {}));
     RecordingCanvas big;
-    ASSERT_TRUE(drawPlotFile(dir.file("p.txt"), PlotKind::LinkedPeaks, 0, big));
+    ASSERT_TRUE(drawPlotFile(dir.file("p.txt"), PlotKind::LinkedPeaks, 0, big).ok());
     // The first tick drawn (every 1024th frame here) at 2048000000 s.
     EXPECT_TRUE(big.has("text 75 572 2048000000"));
 }
@@ -350,15 +351,19 @@ std::string score(const std::string& notes) {
            notes + "}\n";
 }
 
+// The score of a text that must be read.
+RollScore readScore(std::string_view text) {
+    Result<RollScore> s = readRollScore(text);
+    EXPECT_TRUE(s.ok()) << s.message();
+    return s ? std::move(*s) : RollScore{};
+}
+
 TEST(PianoRollScore, ReadsTheNoteFinderLayout) {
-    RollScore s;
-    std::string error;
-    ASSERT_TRUE(readRollScore(score("100   a-3 90\n"
-                                    "0   c#4 20\n"
-                                    "500   a-3 0\n"
-                                    "200   c#4 0\n"),
-                              s, error))
-        << error;
+    const RollScore s =
+        readScore(score("100   a-3 90\n"
+                        "0   c#4 20\n"
+                        "500   a-3 0\n"
+                        "200   c#4 0\n"));
     ASSERT_EQ(s.notes.size(), 2u);
     EXPECT_EQ(s.notes[0].key, 69);  // A4
     EXPECT_EQ(s.notes[0].startMs, 100);
@@ -372,17 +377,14 @@ TEST(PianoRollScore, ReadsTheNoteFinderLayout) {
 }
 
 TEST(PianoRollScore, AnyLayoutOfTheWordsAndLooseEnds) {
-    RollScore s;
-    std::string error;
     // One line; a note still sounding at "}" lasts to the block's last time;
     // an end without a note is passed over; velocities above 127 count as 127.
-    ASSERT_TRUE(readRollScore("tracks 1 track{ 0 e-3 200 50 b-2 0 30 tempo 90 }", s, error))
-        << error;
+    RollScore s = readScore("tracks 1 track{ 0 e-3 200 50 b-2 0 30 tempo 90 }");
     ASSERT_EQ(s.notes.size(), 1u);
     EXPECT_EQ(s.notes[0].key, 64);
     EXPECT_EQ(s.notes[0].endMs, 80);
     EXPECT_EQ(s.notes[0].velocity, 127);
-    EXPECT_TRUE(readRollScore("tracks 0", s, error)) << error;
+    s = readScore("tracks 0");
     EXPECT_TRUE(s.notes.empty());
 }
 
@@ -412,34 +414,28 @@ TEST(PianoRollScore, BrokenScoresAreRefusedWithAReason) {
         {"tracks 1 track{ " + longWord + " a-3 1 }", "longer than 255 bytes"},
     };
     for (const auto& [text, why] : cases) {
-        RollScore s;
-        s.notes.push_back({});
-        std::string error;
-        EXPECT_FALSE(readRollScore(text, s, error)) << text;
-        EXPECT_NE(error.find(why), std::string::npos) << text << " -> " << error;
-        EXPECT_TRUE(s.notes.empty()) << text;
+        const Result<RollScore> s = readRollScore(text);
+        EXPECT_FALSE(s.ok()) << text;
+        EXPECT_NE(s.message().find(why), std::string::npos) << text << " -> " << s.message();
     }
-    RollScore s;
-    std::string error;
-    EXPECT_FALSE(readRollScore("tracks 1\ntrack{\n0   tempo 120\n0   x-3 9\n}\n", s, error));
-    EXPECT_EQ(error.rfind("line 4: ", 0), 0u) << error;
+    const Result<RollScore> s = readRollScore("tracks 1\ntrack{\n0   tempo 120\n0   x-3 9\n}\n");
+    EXPECT_EQ(s.message().rfind("line 4: ", 0), 0u) << s.message();
 }
 
 TEST(PianoRollScore, FilesThatCannotBeReadSayWhy) {
-    RollScore s;
-    std::string error;
-    bool opened = true;
-    EXPECT_FALSE(readRollScoreFile("/nonexistent/a.wav.txt", s, error, &opened));
-    EXPECT_FALSE(opened);
-    EXPECT_EQ(error, "No such file or directory");
+    Result<RollScore> s = readRollScoreFile("/nonexistent/a.wav.txt");
+    EXPECT_EQ(s.code<RollScoreError>(), RollScoreError::CannotOpen);
+    EXPECT_EQ(s.message(), "No such file or directory");
+    PixelCanvas c;
+    EXPECT_EQ(drawPianoRollFiles("/nonexistent/a.wav.txt", "", c).message(),
+              "オープンエラー: /nonexistent/a.wav.txt\nNo such file or directory");
     test::TempDir dir;
     test::writeFile(dir.file("bad.txt"), "tracks 1 track{ 0 zz 1 }");
-    EXPECT_FALSE(readRollScoreFile(dir.file("bad.txt"), s, error, &opened));
-    EXPECT_TRUE(opened);
-    EXPECT_NE(error.find("\"zz\""), std::string::npos);
-    PixelCanvas c;
-    EXPECT_FALSE(drawPianoRollFiles(dir.file("bad.txt"), "", c, error));
-    EXPECT_NE(error.find(dir.file("bad.txt") + ": line 1: "), std::string::npos) << error;
+    s = readRollScoreFile(dir.file("bad.txt"));
+    EXPECT_EQ(s.code<RollScoreError>(), RollScoreError::Unreadable);
+    EXPECT_NE(s.message().find("\"zz\""), std::string::npos);
+    const Status drawn = drawPianoRollFiles(dir.file("bad.txt"), "", c);
+    EXPECT_EQ(drawn.message().rfind(dir.file("bad.txt") + ": line 1: ", 0), 0u) << drawn.message();
     EXPECT_TRUE(c.words.empty());  // nothing drawn
 }
 
@@ -453,9 +449,7 @@ TEST(PianoRoll, KeyNamesAsMusiciansNameThem) {
 }
 
 TEST(PianoRoll, LayoutOfWholeOctavesAndTheTimeAcross) {
-    RollScore s;
-    std::string error;
-    ASSERT_TRUE(readRollScore(score("1000   c-3 64\n1000   c-3 0\n"), s, error)) << error;
+    const RollScore s = readScore(score("1000   c-3 64\n1000   c-3 0\n"));
     RollLayout l = rollLayout(s);
     EXPECT_EQ(l.lowKey, 60);
     EXPECT_EQ(l.highKey, 71);
@@ -479,12 +473,8 @@ TEST(PianoRoll, LayoutOfWholeOctavesAndTheTimeAcross) {
 }
 
 TEST(PianoRoll, EachNoteIsABarAtItsRowsAndColumns) {
-    RollScore s;
-    std::string error;
     // C4 from 1 s to 2 s at velocity 64; B5 from 0 to 0.5 s at 127.
-    ASSERT_TRUE(
-        readRollScore(score("0   b-4 127\n500   b-4 0\n500   c-3 64\n1000   c-3 0\n"), s, error))
-        << error;
+    const RollScore s = readScore(score("0   b-4 127\n500   b-4 0\n500   c-3 64\n1000   c-3 0\n"));
     PixelCanvas c;
     drawPianoRoll(s, nullptr, c);
     const RollLayout l = rollLayout(s);
@@ -528,12 +518,11 @@ TEST(PianoRoll, OverThePeaksTheBarsAreHollowAndThePeaksInTheirColours) {
     test::writeFile(dir.file("SpecScan.txt"), test::peakFileText(-3, -63, 10, 300, "a.wav", recs));
     test::writeFile(dir.file("a.wav.txt"), score("1000   a-3 64\n1000   a-3 0\n"));
     PixelCanvas c;
-    std::string error;
-    ASSERT_TRUE(drawPianoRollFiles(dir.file("a.wav.txt"), dir.file("SpecScan.txt"), c, error))
-        << error;
-    RollScore s;
-    ASSERT_TRUE(readRollScoreFile(dir.file("a.wav.txt"), s, error));
-    RollLayout l = rollLayout(s, 3010);  // the peaks' time is longer
+    const Status drawn = drawPianoRollFiles(dir.file("a.wav.txt"), dir.file("SpecScan.txt"), c);
+    ASSERT_TRUE(drawn.ok()) << drawn.message();
+    const Result<RollScore> s = readRollScoreFile(dir.file("a.wav.txt"));
+    ASSERT_TRUE(s.ok());
+    RollLayout l = rollLayout(*s, 3010);  // the peaks' time is longer
     const int y = rollFrequencyRow(440.0, l);
     ASSERT_GT(y, 0);
     const Rgb yellow{255, 255, 0};    // -3 dB is MaxdB: v = 1024
@@ -550,8 +539,8 @@ TEST(PianoRoll, OverThePeaksTheBarsAreHollowAndThePeaksInTheirColours) {
     }
     // A missing peak list is an open error, nothing drawn.
     PixelCanvas none;
-    EXPECT_FALSE(drawPianoRollFiles(dir.file("a.wav.txt"), dir.file("none.txt"), none, error));
-    EXPECT_EQ(error, "オープンエラー: " + dir.file("none.txt") + "\nNo such file or directory");
+    EXPECT_EQ(drawPianoRollFiles(dir.file("a.wav.txt"), dir.file("none.txt"), none).message(),
+              "オープンエラー: " + dir.file("none.txt") + "\nNo such file or directory");
     EXPECT_TRUE(none.words.empty());
 }
 
@@ -561,11 +550,10 @@ TEST(PianoRoll, APeakListLongerThanItsHeaderSaysStillFits) {
     std::vector<test::RecordRows> recs;
     for (int i = 1; i <= 10000; ++i) recs.push_back({i * 10, {{440.0f, -3.0f}}});
     test::writeFile(dir.file("p.txt"), test::peakFileText(-3, -63, 10, 10, "a.wav", recs));
-    RollScore s;
-    std::string error;
-    ASSERT_TRUE(readRollScore(score("0   a-3 64\n1000   a-3 0\n"), s, error));
-    PeakOverlay o;
-    ASSERT_TRUE(readPeakOverlay(dir.file("p.txt"), rollLayout(s), o, error)) << error;
+    const RollScore s = readScore(score("0   a-3 64\n1000   a-3 0\n"));
+    const Result<PeakOverlay> read = readPeakOverlay(dir.file("p.txt"), rollLayout(s));
+    ASSERT_TRUE(read.ok()) << read.message();
+    const PeakOverlay& o = *read;
     EXPECT_EQ(o.spanMs, 100010);
     EXPECT_LE(o.bins, 4096);
     PixelCanvas c;
@@ -579,9 +567,7 @@ TEST(PianoRoll, ALongScoreDrawsEveryNote) {
     std::string notes;
     const int count = 20000;
     for (int i = 0; i < count; ++i) notes += "0   c-3 100\n80   c-3 0\n10   e-3 0\n";
-    RollScore s;
-    std::string error;
-    ASSERT_TRUE(readRollScore(score(notes), s, error)) << error;
+    const RollScore s = readScore(score(notes));
     EXPECT_EQ(s.notes.size(), static_cast<size_t>(count));
     EXPECT_EQ(s.endMs, 90LL * count);
     RecordingCanvas c;

@@ -365,11 +365,10 @@ class PlotWindowTest : public QObject {
         w.peaksBox()->setChecked(true);
         QVERIFY(w.showsPeaks());
         QVERIFY(w.picture() != notesOnly);
-        RollScore s;
-        std::string error;
-        QVERIFY(readRollScore(score(kTwoNotes), s, error));
-        const RollLayout l = rollLayout(s, 3010);  // the peaks last 3.01 s
-        const int y = rollFrequencyRow(880.0, l);  // the steady -40 dB peaks at 880 Hz
+        const Result<RollScore> s = readRollScore(score(kTwoNotes));
+        QVERIFY(s.ok());
+        const RollLayout l = rollLayout(*s, 3010);  // the peaks last 3.01 s
+        const int y = rollFrequencyRow(880.0, l);   // the steady -40 dB peaks at 880 Hz
         QVERIFY(y > 0);
         const Rgb dot = levelColour(levelValue(-40.0, -63.0, -3.0));  // cyan-green
         QCOMPARE(w.picture().pixelColor(rollColumn(2500, l), y), QColor(dot.r, dot.g, dot.b));

@@ -106,7 +106,7 @@ INSTANTIATE_TEST_SUITE_P(Sizes, ConvolutionFftSize, ::testing::Values(2, 4, 8, 6
 
 TEST(ConvolutionFft, RefusesSizesThatAreNotPowersOfTwo) {
     std::vector<double> re{1, 2, 3}, im{0, 0, 0};
-    const StepStatus status = convolutionFft(re.data(), im.data(), 3, false);
+    const Status status = convolutionFft(re.data(), im.data(), 3, false);
     EXPECT_FALSE(status);
     EXPECT_EQ(re, (std::vector<double>{1, 2, 3}));
     EXPECT_EQ(status.message(), "fft error: fft point must be a power of 2\n");

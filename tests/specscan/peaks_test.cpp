@@ -119,8 +119,8 @@ TEST(ShortTerm, KeepsPairsConfirmedDFramesLaterWithinEightDb) {
     writeFile(path, head(5) +
                         "10: 440.00 17.99 445.00 18.00 880.00 30.00 end\n20: 100.00 20.00 end\n"
                         "30: end\n40: 441.00 10.00 440.50 10.00 end\n50: end\nend_of_file");
-    EstimationResult r = shortTermEstimation(path, 512, 10);
-    ASSERT_EQ(r.status, EstimationStatus::Ok) << r.message;
+    const Status r = shortTermEstimation(path, 512, 10);
+    ASSERT_TRUE(r.ok()) << r.message();
     EXPECT_EQ(readFile(path), rewrittenHead(5) +
                                   "10: end\n20: end\n30: end\n"
                                   "40: 440.00 17.99 440.00 17.99 end\n"  // matched twice
@@ -131,7 +131,7 @@ TEST(ShortTerm, DistanceZeroMatchesEveryPairWithItself) {
     TempDir dir;
     const std::string path = dir.file("SpecScan.txt");
     writeFile(path, head(1) + "10: 440.00 20.00 1000.00 30.00 end\nend_of_file");
-    ASSERT_EQ(shortTermEstimation(path, 100, 10).status, EstimationStatus::Ok);
+    ASSERT_TRUE(shortTermEstimation(path, 100, 10).ok());
     EXPECT_EQ(readFile(path), rewrittenHead(1) + "10: 440.00 20.00 1000.00 30.00 end\nend_of_file");
 }
 
@@ -139,18 +139,18 @@ TEST(ShortTerm, LoopCountBelowDistanceGivesOnlyEmptyRecords) {
     TempDir dir;
     const std::string path = dir.file("SpecScan.txt");
     writeFile(path, head(2) + "10: 440.00 20.00 end\n20: 440.00 20.00 end\nend_of_file");
-    ASSERT_EQ(shortTermEstimation(path, 512, 10).status, EstimationStatus::Ok);
+    ASSERT_TRUE(shortTermEstimation(path, 512, 10).ok());
     EXPECT_EQ(readFile(path), rewrittenHead(2) + "10: end\n20: end\n30: end\nend_of_file");
 }
 
 TEST(ShortTerm, MissingOrBrokenListIsRefused) {
     TempDir dir;
-    EstimationResult r = shortTermEstimation(dir.file("none.txt"), 512, 10);
-    EXPECT_EQ(r.status, EstimationStatus::CannotOpen);
-    EXPECT_EQ(r.message, "err: Cannot open file:" + dir.file("none.txt") + "\n");
+    const Status r = shortTermEstimation(dir.file("none.txt"), 512, 10);
+    EXPECT_EQ(r.code<EstimationError>(), EstimationError::CannotOpen);
+    EXPECT_EQ(r.message(), "err: Cannot open file:" + dir.file("none.txt") + "\n");
     writeFile(dir.file("cut.txt"), head(2) + "10: 440.00 20.00 end\n20: 44");
-    EXPECT_EQ(shortTermEstimation(dir.file("cut.txt"), 512, 10).status,
-              EstimationStatus::ReadFailed);
+    EXPECT_EQ(shortTermEstimation(dir.file("cut.txt"), 512, 10).code<EstimationError>(),
+              EstimationError::ReadFailed);
     // The broken file is left as it was.
     EXPECT_EQ(readFile(dir.file("cut.txt")), head(2) + "10: 440.00 20.00 end\n20: 44");
     // Also when the break lies after the records the comparison uses (the
@@ -159,10 +159,10 @@ TEST(ShortTerm, MissingOrBrokenListIsRefused) {
     for (int k = 1; k <= 40; ++k) longList += std::to_string(10 * k) + ": 440.00 20.00 end\n";
     longList += "410: 440.00";
     writeFile(dir.file("late.txt"), longList);
-    EstimationResult late = shortTermEstimation(dir.file("late.txt"), 100, 10);
-    EXPECT_EQ(late.status, EstimationStatus::ReadFailed);
-    EXPECT_EQ(late.message, "err: " + dir.file("late.txt") +
-                                " ends before \"end_of_file\" (after 40 complete records)\n");
+    const Status late = shortTermEstimation(dir.file("late.txt"), 100, 10);
+    EXPECT_EQ(late.code<EstimationError>(), EstimationError::ReadFailed);
+    EXPECT_EQ(late.message(), "err: " + dir.file("late.txt") +
+                                  " ends before \"end_of_file\" (after 40 complete records)\n");
     EXPECT_EQ(readFile(dir.file("late.txt")), longList);
     EXPECT_FALSE(std::filesystem::exists(dir.file("late.txt.part")));
 }
@@ -209,8 +209,7 @@ TEST(ShortTerm, StreamedRewriteEqualsTheWholeTableRule) {
         want += "end_of_file";
         TempDir dir;
         writeFile(dir.file("SpecScan.txt"), list);
-        ASSERT_EQ(shortTermEstimation(dir.file("SpecScan.txt"), frameLength, 10).status,
-                  EstimationStatus::Ok);
+        ASSERT_TRUE(shortTermEstimation(dir.file("SpecScan.txt"), frameLength, 10).ok());
         EXPECT_EQ(readFile(dir.file("SpecScan.txt")), want) << "trial " << trial;
     }
 }

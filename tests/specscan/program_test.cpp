@@ -226,7 +226,8 @@ PeakTable records(const std::string& path) {
     std::FILE* f = std::fopen(path.c_str(), "rb");
     EXPECT_NE(f, nullptr);
     if (f) {
-        EXPECT_EQ(readPeakRecords(f, t).status, PeakReadStatus::Ok);
+        const Status read = readPeakRecords(f, path, t);
+        EXPECT_TRUE(read.ok()) << read.message();
         std::fclose(f);
     }
     return t;

@@ -66,7 +66,7 @@ TEST(SpectrumFft, ImpulseDcAndNyquist) {
 TEST(SpectrumFft, RefusesBadSizesAndReleases) {
     SpectrumFft fft;
     std::vector<double> re(6), im(6);
-    const StepStatus six = fft.transform(6, re.data(), im.data());
+    const Status six = fft.transform(6, re.data(), im.data());
     EXPECT_FALSE(six);
     EXPECT_EQ(six.message(), "");  // a size the program never asks for: nothing to print
     EXPECT_FALSE(fft.transform(2, re.data(), im.data()));

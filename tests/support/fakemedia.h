@@ -22,48 +22,37 @@ class FakeDevice : public MediaDevice {
     uint32_t openId = 0, nextId = 1;
     bool playing = false;
 
-    bool open(const std::string& path, MediaKind kind, uint32_t& id) override {
+    Result<uint32_t> open(const std::string& path, MediaKind kind) override {
         log.push_back("open " + path + (kind == MediaKind::Wave ? " wave" : " midi"));
         const bool ok = openable.count(path) &&
                         (kind == MediaKind::Midi || !midiOnly.count(path)) &&
                         (kind == MediaKind::Wave || midiOnly.count(path));
-        if (!ok) {
-            error = "cannot open";
-            return false;
-        }
-        openId = id = nextId++;
-        return true;
+        if (!ok) return Status::error("cannot open");
+        openId = nextId++;
+        return openId;
     }
-    bool play(uint32_t id, bool fromStart) override {
+    Status play(uint32_t id, bool fromStart) override {
         log.push_back("play " + std::to_string(id) + (fromStart ? " from" : " resume"));
-        if (failPlay || id != openId || id == 0) return fail("play failed");
+        if (failPlay || id != openId || id == 0) return Status::error("play failed");
         playing = true;
-        return true;
+        return {};
     }
-    bool stop(uint32_t id) override {
+    Status stop(uint32_t id) override {
         log.push_back("stop " + std::to_string(id));
-        if (failStop || id != openId || id == 0) return fail("stop failed");
+        if (failStop || id != openId || id == 0) return Status::error("stop failed");
         playing = false;
-        return true;
+        return {};
     }
-    bool close(uint32_t id) override {
+    Status close(uint32_t id) override {
         log.push_back("close " + std::to_string(id));
-        if (failClose || id != openId || id == 0) return fail("close failed");
+        if (failClose || id != openId || id == 0) return Status::error("close failed");
         openId = 0;
-        return true;
+        return {};
     }
-    std::string errorText() const override { return error; }
     int64_t positionMs() const override { return position; }
     int64_t durationMs() const override { return duration; }
 
-    std::string error;
     int64_t position = -1, duration = -1;
-
-  private:
-    bool fail(const char* text) {
-        error = text;
-        return false;
-    }
 };
 
 class FakeWindow : public PlaybackWindow {
@@ -102,10 +91,10 @@ class FakeStarter : public ProgramStarter {
     };
     std::vector<Start> starts;
     bool fail = false;
-    bool start(const std::string& program, const std::vector<std::string>& words) override {
-        if (fail) return false;
+    Status start(const std::string& program, const std::vector<std::string>& words) override {
+        if (fail) return Status::error("cannot start " + program);
         starts.push_back({program, words});
-        return true;
+        return {};
     }
 };
 

@@ -330,20 +330,21 @@ TEST(EvidenceFiles, ReadsTheListsAndSaysWhatIsWrong) {
     };
     write(peaks, {{10, {220.0f, 440.0f}, {30.0f, 20.0f}}, {20, {220.0f}, {29.0f}}});
     write(tracks, {{10, {220.0f, 220.0f}, {30.0f, 29.0f}}});
-    std::unique_ptr<SpectralEvidence> ev;
-    std::string error;
-    ASSERT_TRUE(loadSpectralEvidence(peaks, tracks, ev, error)) << error;
-    EXPECT_EQ(ev->frameMs(), 10);
-    EXPECT_FLOAT_EQ(ev->levelAt(20, 220.0), 29.0f);
-    EXPECT_FLOAT_EQ(ev->envelope(57, 10, 20)[1], 29.0f);
-    EXPECT_FALSE(loadSpectralEvidence((dir / "none.txt").string(), tracks, ev, error));
-    EXPECT_NE(error.find("none.txt"), std::string::npos) << error;
+    auto ev = loadSpectralEvidence(peaks, tracks);
+    ASSERT_TRUE(ev) << ev.message();
+    EXPECT_EQ((*ev)->frameMs(), 10);
+    EXPECT_FLOAT_EQ((*ev)->levelAt(20, 220.0), 29.0f);
+    EXPECT_FLOAT_EQ((*ev)->envelope(57, 10, 20)[1], 29.0f);
+    const auto missing = loadSpectralEvidence((dir / "none.txt").string(), tracks);
+    ASSERT_FALSE(missing);
+    EXPECT_NE(missing.message().find("none.txt"), std::string::npos) << missing.message();
     {
         std::ofstream cut(tracks, std::ios::binary | std::ios::trunc);
         cut << "MaxdB: 40.00 MindB: 10.00  \nFrameRate: 10 LoopCount: 1\nx.wav\n---\n10: 220.00 ";
     }
-    EXPECT_FALSE(loadSpectralEvidence(peaks, tracks, ev, error));
-    EXPECT_FALSE(error.empty());
+    const auto cutShort = loadSpectralEvidence(peaks, tracks);
+    ASSERT_FALSE(cutShort);
+    EXPECT_NE(cutShort.message().find("TrackJoin.txt"), std::string::npos) << cutShort.message();
     fs::remove_all(dir);
 }
 

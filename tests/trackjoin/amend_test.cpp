@@ -168,7 +168,8 @@ TEST(Amend, FuzzFindingNoFrameShiftStaysSmall) {
     std::FILE* f = std::fopen(path.c_str(), "rb");
     ASSERT_NE(f, nullptr);
     PeakTable t;
-    ASSERT_EQ(readPeakRecords(f, t).status, PeakReadStatus::Ok);
+    const Status read = readPeakRecords(f, path, t);
+    ASSERT_TRUE(read.ok()) << read.message();
     std::fclose(f);
     std::FILE* console = std::tmpfile();
     EXPECT_EQ(amendLumps(t, h.frameRate, INT32_MAX, console), 0);
