@@ -32,7 +32,7 @@ SpectralEvidence::SpectralEvidence(PeakTable frames, const PeakTable& tracks, in
     }
     std::stable_sort(tracks_.begin(), tracks_.end(),
                      [](const Track& a, const Track& b) { return a.startMs < b.startMs; });
-    if (!frames_.records.empty()) endMs_ = frames_.records.back().label + frameMs_;
+    if (!frames_.records.empty()) endMs_ = int64_t{frames_.records.back().label} + frameMs_;
     for (const Track& t : tracks_) {
         endMs_ = std::max(endMs_, t.startMs + static_cast<int64_t>(t.levels.size()) * frameMs_);
     }

@@ -109,6 +109,16 @@ TEST(EvidenceLevels, PeaksPartialsEnvelopeAndPitch) {
     EXPECT_TRUE(std::isnan(ev.meanPitch(69, 0, 100)));  // before anything sounds
 }
 
+TEST(EvidenceLevels, FuzzFindingTheLastLabelAtTheTopOfInt32) {
+    // A list whose last frame is labelled 2147483647 ends a frame later,
+    // past the 32-bit range (it overflowed).
+    PeakTable frames;
+    frames.records.push_back({INT32_MAX, {220.0f}, {30.0f}});
+    const SpectralEvidence ev(std::move(frames), PeakTable{}, 20);
+    EXPECT_EQ(ev.endMs(), int64_t{INT32_MAX} + 20);
+    EXPECT_FLOAT_EQ(ev.levelAt(INT32_MAX, 220.0), 30.0f);
+}
+
 TEST(EvidenceDoublings, APartialGoesADoublingStays) {
     // A note whose partials fall smoothly, and its octave in the score.
     const std::vector<Partial> lower = harmonic(48, 100, 900, {30, 28, 26, 24, 22, 20, 18, 16, 14});
