@@ -23,6 +23,7 @@ extern "C" {
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 #include "common/console.h"
@@ -187,9 +188,10 @@ bool isPcm(AVCodecID id) {
 // none or its size is one that recorders leave while they write (0, 2^32 - 1).
 int64_t wavDataFrames(const std::string& path, int blockAlign) {
     FilePtr f(std::fopen(path.c_str(), "rb"));
-    WavChunks chunks;
-    if (!f || !readWavChunks(f.get(), chunks, 1000) || chunks.dataAt < 0) return -1;
-    const uint32_t size = chunks.dataSize;
+    if (!f) return -1;
+    const std::optional<WavChunks> chunks = readWavChunks(f.get(), 1000);
+    if (!chunks || chunks->dataAt < 0) return -1;
+    const uint32_t size = chunks->dataSize;
     if (size == 0 || size == UINT32_MAX) return -1;
     return size / static_cast<uint32_t>(blockAlign);
 }
