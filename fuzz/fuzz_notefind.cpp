@@ -5,10 +5,10 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace sonvola;
-    fuzz::InputFile file(data, size);
-    PeakFileHeader h;
-    PeakTable table;
-    if (!fuzz::readPeakFile(file.path(), h, table)) return 0;
+    fuzz::PeakInput input;
+    if (!fuzz::readPeakInput(data, size, input)) return 0;
+    const PeakFileHeader& h = input.header;
+    PeakTable& table = input.table;
     std::vector<NoteRecord> notes = recogniseNotes(table, h.frameRate, h.maxdB, fuzz::sink());
     writeScore(fuzz::sink(), notes, buildScoreEvents(notes), ScoreArguments{});
     return 0;

@@ -6,10 +6,10 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace sonvola;
-    fuzz::InputFile file(data, size);
-    PeakFileHeader h;
-    PeakTable table;
-    if (!fuzz::readPeakFile(file.path(), h, table)) return 0;
+    fuzz::PeakInput input;
+    if (!fuzz::readPeakInput(data, size, input)) return 0;
+    const PeakFileHeader& h = input.header;
+    PeakTable& table = input.table;
     PeakTable lumps = table;
     linkPeaks(table, h.frameRate, h.loopCount, fuzz::sink(), fuzz::sink());
     // The same records taken as lumps, as the amendment pass reads them back.

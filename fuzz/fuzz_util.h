@@ -54,4 +54,14 @@ inline bool readPeakFile(const std::string& path, PeakFileHeader& header, PeakTa
     return ok;
 }
 
+// The fuzzed bytes as a peak list, read as the stages read one.
+struct PeakInput {
+    PeakFileHeader header;
+    PeakTable table;
+};
+inline bool readPeakInput(const uint8_t* data, size_t size, PeakInput& input) {
+    InputFile file(data, size);
+    return readPeakFile(file.path(), input.header, input.table);
+}
+
 }  // namespace sonvola::fuzz

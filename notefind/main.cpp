@@ -1,22 +1,6 @@
-#include <cstdio>
-#include <cstring>
-#include <new>
-
-#include "common/console.h"
+#include "common/stagemain.h"
 #include "notefind/notefind_run.h"
-#include "sonvola/version.h"
 
 int main(int argc, char** argv) {
-    sonvola::initConsole("NoteFind");
-    // "--version" as the only argument: the name and version. Every other
-    // argument list is the stage's own.
-    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
-        std::printf("NoteFind %s\n", SONVOLA_VERSION);
-        return 0;
-    }
-    try {
-        return sonvola::runNoteFind(argc, argv);
-    } catch (const std::bad_alloc&) {
-        sonvola::fatalError(stderr, "Can't malloc\n");
-    }
+    return sonvola::runStageMain(argc, argv, "NoteFind", sonvola::runNoteFind);
 }
