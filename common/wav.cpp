@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cerrno>
 #include <climits>
 #include <cstring>
 #include <memory>
@@ -22,16 +23,16 @@ int32_t s32(const unsigned char* p) {
     return static_cast<int32_t>(readLe32(p));
 }
 
-DumpStatus writeDump(std::FILE* wav, std::FILE* o, const std::string& wavPath);
+Status writeDump(std::FILE* wav, std::FILE* o, const std::string& wavPath);
 
 }  // namespace
 
-bool readWavChunks(std::FILE* file, WavChunks& chunks, int maxChunks, int64_t within) {
-    chunks = WavChunks{};
+std::optional<WavChunks> readWavChunks(std::FILE* file, int maxChunks, int64_t within) {
+    WavChunks chunks;
     unsigned char h[16];
     if (std::fseek(file, 0, SEEK_SET) != 0 || std::fread(h, 1, 12, file) != 12 ||
         std::memcmp(h, "RIFF", 4) != 0 || std::memcmp(h + 8, "WAVE", 4) != 0) {
-        return false;
+        return std::nullopt;
     }
     int64_t at = 12;
     for (int n = 0; n < maxChunks && at + 8 <= within; ++n) {
@@ -57,7 +58,7 @@ bool readWavChunks(std::FILE* file, WavChunks& chunks, int maxChunks, int64_t wi
         }
         at += 8 + static_cast<int64_t>(size) + (size & 1);
     }
-    return true;
+    return chunks;
 }
 
 std::vector<StageTagAt> stageHeaderTags(const unsigned char* b, size_t n) {
@@ -99,26 +100,26 @@ void writePcm16WavHeader(unsigned char* h, int channels, int rate, uint32_t data
     putLe32(h + 40, dataBytes);
 }
 
-DumpStatus dumpWaveHeader(const std::string& wavPath, const std::string& dumpPath,
-                          std::string* cause) {
+Status dumpWaveHeader(const std::string& wavPath, const std::string& dumpPath) {
     FilePtr wav(std::fopen(wavPath.c_str(), "rb"));
-    if (!wav) return DumpStatus::CannotOpenWav;
+    if (!wav) {
+        return Status::error(
+            format("cannot open! %s\n%s\n", wavPath.c_str(), std::strerror(errno)));
+    }
+    auto cannotWrite = [&](const Status& why) {
+        return Status::error(
+            format("cannot open! %s\n%s\n", dumpPath.c_str(), why.message().c_str()));
+    };
     OutputFile dump;
-    if (Status opened = dump.open(dumpPath); !opened) {
-        if (cause) *cause = opened.message();
-        return DumpStatus::CannotCreateDump;
-    }
-    const DumpStatus status = writeDump(wav.get(), dump.get(), wavPath);
-    if (Status committed = dump.commit(); !committed) {
-        if (cause) *cause = committed.message();
-        return DumpStatus::CannotCreateDump;
-    }
-    return status;
+    if (Status opened = dump.open(dumpPath); !opened) return cannotWrite(opened);
+    Status written = writeDump(wav.get(), dump.get(), wavPath);
+    if (Status committed = dump.commit(); !committed) return cannotWrite(committed);
+    return written;
 }
 
 namespace {
 
-DumpStatus writeDump(std::FILE* wav, std::FILE* o, const std::string& wavPath) {
+Status writeDump(std::FILE* wav, std::FILE* o, const std::string& wavPath) {
     std::fputs("/*\n", o);
     std::fputs(" *\n", o);
     std::fputs(" * WAVE ファイルフォーマット\n", o);
@@ -129,7 +130,9 @@ DumpStatus writeDump(std::FILE* wav, std::FILE* o, const std::string& wavPath) {
     // Room past the view so that the fields of a tag near its end read as 0.
     unsigned char b[kHeaderView + 32] = {};
     size_t nread = std::fread(b, 1, kHeaderView, wav);
-    if (nread < 4 || std::memcmp(b, "RIFF", 4) != 0) return DumpStatus::NotRiff;
+    if (nread < 4 || std::memcmp(b, "RIFF", 4) != 0) {
+        return Status::error("error: 評価データが WAVE ファイルではありません ");
+    }
 
     for (const StageTagAt& tag : stageHeaderTags(b, nread)) {
         const unsigned char* t = b + tag.at;
@@ -139,7 +142,7 @@ DumpStatus writeDump(std::FILE* wav, std::FILE* o, const std::string& wavPath) {
                 std::fprintf(o, "%d /* 波形データのバイト数[bytes]: */\n", s32(t + 4));
                 std::fprintf(o, "%d /* ヘッダのバイト数[bytes]: */\n",
                              static_cast<int>(tag.at + 8));
-                return DumpStatus::Ok;
+                return Status();
             case StageTag::Riff:
                 std::fputs("/* RIFF   --- RIFF ヘッダ */\n", o);
                 std::fprintf(o,
@@ -179,16 +182,20 @@ DumpStatus writeDump(std::FILE* wav, std::FILE* o, const std::string& wavPath) {
                 break;
         }
     }
-    return DumpStatus::NoDataChunk;
+    return Status::error(
+        format("err: no \"data\" chunk in the first 200 bytes of %s\n", wavPath.c_str()));
 }
 
 }  // namespace
 
-int readWaveFmtData(const std::string& dumpPath, WaveFmt_Data& values, std::FILE* out,
-                    std::FILE* err) {
-    values.fill(0);
+Result<WaveFmt_Data> readWaveFmtData(const std::string& dumpPath, std::FILE* out, std::FILE* err) {
+    WaveFmt_Data values{};
     FilePtr f(std::fopen(dumpPath.c_str(), "rb"));
-    if (!f) return -1;
+    if (!f) {
+        const size_t slash = dumpPath.rfind('/');
+        return Status::error("cannot open! > " +
+                             (slash == std::string::npos ? dumpPath : dumpPath.substr(slash + 1)));
+    }
     std::fputs("..Information on this header file\n", err);
     int found = 0;
     char* line = nullptr;
@@ -204,7 +211,8 @@ int readWaveFmtData(const std::string& dumpPath, WaveFmt_Data& values, std::FILE
         }
     }
     std::free(line);
-    return found;
+    if (found != kWaveFmtCount) return Status::error("\nWaveFmt_Dataに格納したデータ数のエラー");
+    return values;
 }
 
 WaveSampleStream::~WaveSampleStream() {
@@ -260,47 +268,45 @@ size_t WaveSampleStream::read(int16_t* out, size_t max) {
     return n;
 }
 
-bool usableWaveData(const WaveFmt_Data& fmt, const std::string& wavPath, int64_t fileSize,
-                    int64_t& dataBytes, std::string& error, std::string& note) {
+Result<WaveDataSize> usableWaveData(const WaveFmt_Data& fmt, const std::string& wavPath,
+                                    int64_t fileSize) {
     const int bits = fmt[kBitsPerSample];
     if (bits != 8 && bits != 16) {
-        error = format(
-            "err: %s has %d bits per sample; only 8- and 16-bit PCM recordings can be "
-            "analysed\n",
-            wavPath.c_str(), bits);
-        return false;
+        return Status::error(
+            format("err: %s has %d bits per sample; only 8- and 16-bit PCM recordings can be "
+                   "analysed\n",
+                   wavPath.c_str(), bits));
     }
     // More channels would be read as a mono signal at a fraction of its pitch.
     if (fmt[kChannels] != 1 && fmt[kChannels] != 2) {
-        error = format("err: %s has %d channels; only mono and stereo recordings can be analysed\n",
-                       wavPath.c_str(), fmt[kChannels]);
-        return false;
+        return Status::error(
+            format("err: %s has %d channels; only mono and stereo recordings can be analysed\n",
+                   wavPath.c_str(), fmt[kChannels]));
     }
     if (fmt[kByteRate] <= 0) {
-        error = format("err: the byte rate in the header of %s is %d; it must be positive\n",
-                       wavPath.c_str(), fmt[kByteRate]);
-        return false;
+        return Status::error(
+            format("err: the byte rate in the header of %s is %d; it must be positive\n",
+                   wavPath.c_str(), fmt[kByteRate]));
     }
     // The size as the header states it (2^31 and more reads back negative:
     // it is taken as unsigned), limited to the bytes present.
-    dataBytes = static_cast<uint32_t>(fmt[kDataBytes]);
+    WaveDataSize data;
+    data.bytes = static_cast<uint32_t>(fmt[kDataBytes]);
     const int64_t available = std::max<int64_t>(0, fileSize - fmt[kHeaderBytes]);
-    note.clear();
-    if (dataBytes > available) {
-        note = format(
+    if (data.bytes > available) {
+        data.note = format(
             "\n..The data chunk announces %lld bytes but the file holds %lld after the "
             "header: those are analysed.\n",
-            static_cast<long long>(dataBytes), static_cast<long long>(available));
-        dataBytes = available;
+            static_cast<long long>(data.bytes), static_cast<long long>(available));
+        data.bytes = available;
     }
-    if (dataBytes > INT32_MAX) {
-        error = format(
-            "err: the data chunk of %s holds more than %d bytes, the largest recording that "
-            "can be analysed\n",
-            wavPath.c_str(), INT32_MAX);
-        return false;
+    if (data.bytes > INT32_MAX) {
+        return Status::error(
+            format("err: the data chunk of %s holds more than %d bytes, the largest recording "
+                   "that can be analysed\n",
+                   wavPath.c_str(), INT32_MAX));
     }
-    return true;
+    return data;
 }
 
 }  // namespace sonvola

@@ -9,8 +9,11 @@
 #include <climits>
 #include <cstdint>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "common/status.h"
 
 namespace sonvola {
 
@@ -60,10 +63,10 @@ struct WavChunks {
 
 // Walks the chunks of `file` from its start (a chunk of odd size is followed
 // by a pad byte): at most `maxChunks` of them, and only those whose 8-byte
-// header lies within the first `within` bytes. False when the file does not
-// begin with "RIFF", a size and "WAVE"; `chunks` then tells nothing.
-bool readWavChunks(std::FILE* file, WavChunks& chunks, int maxChunks = INT_MAX,
-                   int64_t within = INT64_MAX);
+// header lies within the first `within` bytes. Nothing when the file does not
+// begin with "RIFF", a size and "WAVE".
+std::optional<WavChunks> readWavChunks(std::FILE* file, int maxChunks = INT_MAX,
+                                       int64_t within = INT64_MAX);
 
 // The tags the stages find in the first bytes of a file: they step over the
 // RIFF header (8 bytes), "WAVE" (4) and 24 bytes of "fmt ", move on two bytes
@@ -101,21 +104,17 @@ using WaveFmt_Data = std::array<int32_t, kWaveFmtCount>;
 // with a digit, or the read-back would take it for a value).
 inline constexpr const char* kWaveFormatReference = "http://soundfile.sapp.org/doc/WaveFormat/";
 
-enum class DumpStatus { Ok, CannotOpenWav, CannotCreateDump, NotRiff, NoDataChunk };
-
 // Writes the commented dump of the first 200 bytes of `wavPath` into `dumpPath`
-// (replaced whole, or left as it was when it cannot be written).
-// With NotRiff and NoDataChunk the dump keeps what was written up to then.
-// CannotCreateDump puts the reason (path and cause) into `cause` when given.
-DumpStatus dumpWaveHeader(const std::string& wavPath, const std::string& dumpPath,
-                          std::string* cause = nullptr);
+// (replaced whole, or left as it was when it cannot be written). Fails when
+// `wavPath` cannot be opened, when the dump cannot be written, and when the
+// file does not start with "RIFF" or has no "data" tag in those 200 bytes
+// (the dump then keeps what was written up to there).
+Status dumpWaveHeader(const std::string& wavPath, const std::string& dumpPath);
 
 // Reads the dump back: every line whose leading integer is not 0 gives the
-// next value (only the first ten are stored). Prints the header line on `err`
-// and each value on `out`. Returns the number of values found, -1 when the
-// dump cannot be opened.
-int readWaveFmtData(const std::string& dumpPath, WaveFmt_Data& values, std::FILE* out,
-                    std::FILE* err);
+// next value. Prints the header line on `err` and each value on `out`. Fails
+// when the dump cannot be opened or when it holds other than ten values.
+Result<WaveFmt_Data> readWaveFmtData(const std::string& dumpPath, std::FILE* out, std::FILE* err);
 
 // The samples of a data chunk in file order: 8-bit ones converted by
 // pcm8To16, 16-bit ones little-endian; samples the file lacks read as 0.
@@ -139,12 +138,17 @@ class WaveSampleStream {
     std::vector<unsigned char> bytes_;
 };
 
+// The samples that the read-back values announce, as far as the file holds them.
+struct WaveDataSize {
+    int64_t bytes = 0;
+    std::string note;  // a line saying that the chunk was cut to the file, else empty
+};
+
 // Checks the read-back values before samples are read: 8 or 16 bits, one or
-// two channels, a
-// positive byte rate, and a data size that the file holds (a larger one is
-// cut to the bytes present, with `note` saying so; more than 2^31 - 1 bytes
-// are refused). Returns false with the message to print.
-bool usableWaveData(const WaveFmt_Data& values, const std::string& wavPath, int64_t fileSize,
-                    int64_t& dataBytes, std::string& error, std::string& note);
+// two channels, a positive byte rate, and a data size that the file holds (a
+// larger one is cut to the bytes present, with the note saying so; more than
+// 2^31 - 1 bytes are refused).
+Result<WaveDataSize> usableWaveData(const WaveFmt_Data& values, const std::string& wavPath,
+                                    int64_t fileSize);
 
 }  // namespace sonvola

@@ -23,6 +23,7 @@ extern "C" {
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 #include "common/console.h"
@@ -123,7 +124,7 @@ class Input {
     }
 
     // Opens `path` and its first audio stream's decoder, checking the limits.
-    bool open(const std::string& path, std::string& error);
+    Status open(const std::string& path);
 
     FilePtr file;
     FileReader reader;
@@ -137,39 +138,38 @@ class Input {
     std::string description;
 };
 
-bool checkLimits(const std::string& path, int channels, int rate, std::string& error) {
+Status checkLimits(const std::string& path, int channels, int rate) {
     if (channels > kMaxChannels) {
-        error = format("cannot decode %s: its audio has %d channels; at most %d are accepted",
-                       path.c_str(), channels, kMaxChannels);
-        return false;
+        return Status::error(
+            format("cannot decode %s: its audio has %d channels; at most %d are accepted",
+                   path.c_str(), channels, kMaxChannels));
     }
     if (rate > kMaxRate) {
-        error = format("cannot decode %s: it is sampled at %d Hz; at most %d Hz are accepted",
-                       path.c_str(), rate, kMaxRate);
-        return false;
+        return Status::error(
+            format("cannot decode %s: it is sampled at %d Hz; at most %d Hz are accepted",
+                   path.c_str(), rate, kMaxRate));
     }
     if (rate > 0 && rate < kMinRate) {
-        error =
+        return Status::error(
             format("cannot decode %s: it is sampled at %d Hz: the analysis needs at least %d Hz",
-                   path.c_str(), rate, kMinRate);
-        return false;
+                   path.c_str(), rate, kMinRate));
     }
-    return true;
+    return Status();
 }
 
 // The stream as decoded: 1 to 64 channels, 11025 to 768000 Hz.
-bool checkStream(const std::string& path, int channels, int rate, std::string& error) {
-    if (!checkLimits(path, channels, rate, error)) return false;
+Status checkStream(const std::string& path, int channels, int rate) {
+    if (Status limits = checkLimits(path, channels, rate); !limits) return limits;
     if (channels <= 0) {
-        error = format("cannot decode %s: its audio stream states no channels", path.c_str());
-        return false;
+        return Status::error(
+            format("cannot decode %s: its audio stream states no channels", path.c_str()));
     }
     if (rate <= 0) {
-        error = format("cannot decode %s: its audio stream states a sampling rate of %d Hz",
-                       path.c_str(), rate);
-        return false;
+        return Status::error(
+            format("cannot decode %s: its audio stream states a sampling rate of %d Hz",
+                   path.c_str(), rate));
     }
-    return true;
+    return Status();
 }
 
 struct PacketFree {
@@ -187,9 +187,10 @@ bool isPcm(AVCodecID id) {
 // none or its size is one that recorders leave while they write (0, 2^32 - 1).
 int64_t wavDataFrames(const std::string& path, int blockAlign) {
     FilePtr f(std::fopen(path.c_str(), "rb"));
-    WavChunks chunks;
-    if (!f || !readWavChunks(f.get(), chunks, 1000) || chunks.dataAt < 0) return -1;
-    const uint32_t size = chunks.dataSize;
+    if (!f) return -1;
+    const std::optional<WavChunks> chunks = readWavChunks(f.get(), 1000);
+    if (!chunks || chunks->dataAt < 0) return -1;
+    const uint32_t size = chunks->dataSize;
     if (size == 0 || size == UINT32_MAX) return -1;
     return size / static_cast<uint32_t>(blockAlign);
 }
@@ -201,30 +202,27 @@ AVStream* firstAudioStream(AVFormatContext* f) {
     return nullptr;
 }
 
-bool Input::open(const std::string& path, std::string& error) {
+Status Input::open(const std::string& path) {
     catchFfmpegLog();
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) {
-        error = format("cannot read %s: %s", path.c_str(), std::strerror(errno));
-        return false;
+        return Status::error(format("cannot read %s: %s", path.c_str(), std::strerror(errno)));
     }
     if (S_ISDIR(st.st_mode)) {
-        error = format("cannot read %s: it is a folder, not an audio file", path.c_str());
-        return false;
+        return Status::error(
+            format("cannot read %s: it is a folder, not an audio file", path.c_str()));
     }
     if (!S_ISREG(st.st_mode)) {
-        error = format("cannot read %s: not a regular file (pipes and devices are not decoded)",
-                       path.c_str());
-        return false;
+        return Status::error(
+            format("cannot read %s: not a regular file (pipes and devices are not decoded)",
+                   path.c_str()));
     }
     file.reset(std::fopen(path.c_str(), "rb"));
     if (!file) {
-        error = format("cannot read %s: %s", path.c_str(), std::strerror(errno));
-        return false;
+        return Status::error(format("cannot read %s: %s", path.c_str(), std::strerror(errno)));
     }
     if (st.st_size == 0) {
-        error = format("no audio in %s: the file is empty", path.c_str());
-        return false;
+        return Status::error(format("no audio in %s: the file is empty", path.c_str()));
     }
     reader = {file.get(), static_cast<int64_t>(st.st_size)};
 
@@ -235,8 +233,7 @@ bool Input::open(const std::string& path, std::string& error) {
     if (!io) av_free(buffer);
     demuxer = io ? avformat_alloc_context() : nullptr;
     if (!demuxer) {
-        error = format("cannot read %s: out of memory", path.c_str());
-        return false;
+        return Status::error(format("cannot read %s: out of memory", path.c_str()));
     }
     demuxer->pb = io;
     demuxer->flags |= AVFMT_FLAG_CUSTOM_IO;
@@ -251,31 +248,33 @@ bool Input::open(const std::string& path, std::string& error) {
     if (r < 0) {
         // The context is freed by a failed open.
         if (reader.readError) {
-            error = format("cannot read %s: %s", path.c_str(), std::strerror(reader.readError));
-        } else if (r == AVERROR(ENOMEM)) {
-            error = format("cannot read %s: out of memory", path.c_str());
-        } else if (reader.endMet && (r == AVERROR_EOF || r == AVERROR(EIO))) {
-            error = format("cannot read %s: it ends within its header (cut short?)", path.c_str());
-        } else {
-            error = format("cannot read %s: not an audio or video file that can be decoded",
-                           path.c_str());
-            if (!lastFfmpegError.empty()) error += " (" + lastFfmpegError + ")";
+            return Status::error(
+                format("cannot read %s: %s", path.c_str(), std::strerror(reader.readError)));
         }
-        return false;
+        if (r == AVERROR(ENOMEM)) {
+            return Status::error(format("cannot read %s: out of memory", path.c_str()));
+        }
+        if (reader.endMet && (r == AVERROR_EOF || r == AVERROR(EIO))) {
+            return Status::error(
+                format("cannot read %s: it ends within its header (cut short?)", path.c_str()));
+        }
+        std::string error =
+            format("cannot read %s: not an audio or video file that can be decoded", path.c_str());
+        if (!lastFfmpegError.empty()) error += " (" + lastFfmpegError + ")";
+        return Status::error(std::move(error));
     }
     // An absurd header is refused before any decoder sees it.
     if (AVStream* s = firstAudioStream(demuxer)) {
-        if (!checkLimits(path, s->codecpar->ch_layout.nb_channels, s->codecpar->sample_rate,
-                         error)) {
-            return false;
-        }
+        Status limits =
+            checkLimits(path, s->codecpar->ch_layout.nb_channels, s->codecpar->sample_rate);
+        if (!limits) return limits;
     }
     r = avformat_find_stream_info(demuxer, nullptr);
     stream = firstAudioStream(demuxer);
     if (!stream) {
-        error = r < 0 ? format("cannot read %s: %s", path.c_str(), ffmpegError(r).c_str())
-                      : format("no audio in %s: it holds no sound track", path.c_str());
-        return false;
+        return Status::error(
+            r < 0 ? format("cannot read %s: %s", path.c_str(), ffmpegError(r).c_str())
+                  : format("no audio in %s: it holds no sound track", path.c_str()));
     }
     for (unsigned i = 0; i < demuxer->nb_streams; ++i) {
         if (demuxer->streams[i] != stream) demuxer->streams[i]->discard = AVDISCARD_ALL;
@@ -283,7 +282,7 @@ bool Input::open(const std::string& path, std::string& error) {
     const AVCodecParameters* par = stream->codecpar;
     channels = par->ch_layout.nb_channels;
     rate = par->sample_rate;
-    if (!checkStream(path, channels, rate, error)) return false;
+    if (Status usable = checkStream(path, channels, rate); !usable) return usable;
 
     const char* codecName = avcodec_get_name(par->codec_id);
     std::string container = demuxer->iformat->name;
@@ -292,21 +291,18 @@ bool Input::open(const std::string& path, std::string& error) {
 
     const AVCodec* decoder = avcodec_find_decoder(par->codec_id);
     if (!decoder) {
-        error = format("cannot decode %s: there is no decoder for its audio (%s)", path.c_str(),
-                       codecName);
-        return false;
+        return Status::error(format("cannot decode %s: there is no decoder for its audio (%s)",
+                                    path.c_str(), codecName));
     }
     codec = avcodec_alloc_context3(decoder);
     if (!codec || avcodec_parameters_to_context(codec, par) < 0) {
-        error = format("cannot decode %s: out of memory", path.c_str());
-        return false;
+        return Status::error(format("cannot decode %s: out of memory", path.c_str()));
     }
     codec->pkt_timebase = stream->time_base;
     codec->thread_count = 1;
     r = avcodec_open2(codec, decoder, nullptr);
     if (r < 0) {
-        error = format("cannot decode %s: %s", path.c_str(), ffmpegError(r).c_str());
-        return false;
+        return Status::error(format("cannot decode %s: %s", path.c_str(), ffmpegError(r).c_str()));
     }
 
     if (demuxer->duration_estimation_method != AVFMT_DURATION_FROM_BITRATE) {
@@ -325,7 +321,7 @@ bool Input::open(const std::string& path, std::string& error) {
         const int64_t frames = wavDataFrames(path, par->block_align);
         if (frames >= 0) announcedFrames = frames;
     }
-    return true;
+    return Status();
 }
 
 // ---- From decoded frames to 16-bit samples.
@@ -532,37 +528,33 @@ bool decoderAvailable() {
     return true;
 }
 
-bool probeAudio(const std::string& path, AudioInfo& info, std::string& error) {
-    info = AudioInfo{};
+Result<AudioInfo> probeAudio(const std::string& path) {
     Input in;
-    const bool ok = in.open(path, error);
-    if (in.stream) {
-        const AVCodecParameters* par = in.stream->codecpar;
-        info.format = in.description;
-        info.channels = par->ch_layout.nb_channels;
-        info.sampleRate = par->sample_rate;
-        info.frames = in.announcedFrames;
-        const AVCodecDescriptor* d = avcodec_descriptor_get(par->codec_id);
-        if (!(d && (d->props & AV_CODEC_PROP_LOSSY))) {
-            const auto fmt =
-                static_cast<AVSampleFormat>(in.codec ? in.codec->sample_fmt : par->format);
-            info.bitsPerSample = par->bits_per_raw_sample > 0     ? par->bits_per_raw_sample
-                                 : par->bits_per_coded_sample > 0 ? par->bits_per_coded_sample
-                                 : fmt != AV_SAMPLE_FMT_NONE      ? av_get_bytes_per_sample(fmt) * 8
-                                                                  : 0;
-            const AVSampleFormat packed = av_get_packed_sample_fmt(fmt);
-            info.floatingPoint = packed == AV_SAMPLE_FMT_FLT || packed == AV_SAMPLE_FMT_DBL;
-        }
+    if (Status opened = in.open(path); !opened) return opened;
+    AudioInfo info;
+    const AVCodecParameters* par = in.stream->codecpar;
+    info.format = in.description;
+    info.channels = par->ch_layout.nb_channels;
+    info.sampleRate = par->sample_rate;
+    info.frames = in.announcedFrames;
+    const AVCodecDescriptor* d = avcodec_descriptor_get(par->codec_id);
+    if (!(d && (d->props & AV_CODEC_PROP_LOSSY))) {
+        const AVSampleFormat fmt = in.codec->sample_fmt;
+        info.bitsPerSample = par->bits_per_raw_sample > 0     ? par->bits_per_raw_sample
+                             : par->bits_per_coded_sample > 0 ? par->bits_per_coded_sample
+                             : fmt != AV_SAMPLE_FMT_NONE      ? av_get_bytes_per_sample(fmt) * 8
+                                                              : 0;
+        const AVSampleFormat packed = av_get_packed_sample_fmt(fmt);
+        info.floatingPoint = packed == AV_SAMPLE_FMT_FLT || packed == AV_SAMPLE_FMT_DBL;
     }
-    return ok;
+    return info;
 }
 
-bool decodeToWav(const std::string& input, const std::string& outputWav, DecodeReport& report,
-                 std::string& error, const std::function<void(double share)>& progress) {
-    report = DecodeReport{};
-    error.clear();
+Result<DecodeReport> decodeToWav(const std::string& input, const std::string& outputWav,
+                                 const std::function<void(double share)>& progress) {
+    DecodeReport report;
     Input in;
-    if (!in.open(input, error)) return false;
+    if (Status opened = in.open(input); !opened) return opened;
     report.channelsIn = in.channels;
     report.sampleRateIn = in.rate;
     report.mixedDown = in.channels > 2;
@@ -574,22 +566,19 @@ bool decodeToWav(const std::string& input, const std::string& outputWav, DecodeR
     const int outChannels = in.channels > 2 ? 1 : in.channels;
     if (in.announcedFrames > 0 && !isPcm(in.stream->codecpar->codec_id) &&
         in.announcedFrames > kMaxDataBytes / (2 * outChannels)) {
-        error = format("cannot decode %s: it lasts %s, more than the %s that one WAV file holds",
-                       path, seconds(static_cast<double>(in.announcedFrames) / in.rate).c_str(),
-                       lengthLimit(outChannels, in.rate).c_str());
-        return false;
+        return Status::error(
+            format("cannot decode %s: it lasts %s, more than the %s that one WAV file holds", path,
+                   seconds(static_cast<double>(in.announcedFrames) / in.rate).c_str(),
+                   lengthLimit(outChannels, in.rate).c_str()));
     }
 
     OutputFile out;
-    if (Status opened = out.open(outputWav, true); !opened) {
-        error = opened.message();
-        return false;
-    }
+    if (Status opened = out.open(outputWav, true); !opened) return opened;
     unsigned char header[kPcm16HeaderBytes];
     writePcm16WavHeader(header, outChannels, in.rate, 0);
     if (std::fwrite(header, 1, sizeof header, out.get()) != sizeof header) {
-        error = format("cannot write %s: %s", outputWav.c_str(), std::strerror(errno));
-        return false;
+        return Status::error(
+            format("cannot write %s: %s", outputWav.c_str(), std::strerror(errno)));
     }
 
     // Progress by time when the length is known, else by the bytes read.
@@ -622,8 +611,7 @@ bool decodeToWav(const std::string& input, const std::string& outputWav, DecodeR
     AVPacket* pkt = packet.get();
     AVFrame* frame = decoded.get();
     if (!pkt || !frame) {
-        error = format("cannot decode %s: out of memory", path);
-        return false;
+        return Status::error(format("cannot decode %s: out of memory", path));
     }
     // The error a stream broke off with, and that of the last damaged packet,
     // put in words when they happen (with what FFmpeg said at the time).
@@ -667,7 +655,8 @@ bool decodeToWav(const std::string& input, const std::string& outputWav, DecodeR
                 const int n = frame->ch_layout.nb_channels;
                 if (writer.channels() == 0) {
                     // The header is written again at the end, with these values.
-                    if (!checkStream(input, n, frame->sample_rate, error)) return false;
+                    Status usable = checkStream(input, n, frame->sample_rate);
+                    if (!usable) return usable;
                     writer.start(n, frame->sample_rate);
                 }
                 const double at = static_cast<double>(writer.frames()) / writer.rate();
@@ -704,28 +693,26 @@ bool decodeToWav(const std::string& input, const std::string& outputWav, DecodeR
     report.mixedDown = writer.mixed();
     report.clipped = report.clippedSamples > 0;
     if (tooLong) {
-        error = format("cannot decode %s: it lasts longer than the %s that one WAV file holds",
-                       path, lengthLimit(writer.channels(), writer.rate()).c_str());
-        return false;
+        return Status::error(
+            format("cannot decode %s: it lasts longer than the %s that one WAV file holds", path,
+                   lengthLimit(writer.channels(), writer.rate()).c_str()));
     }
     if (writer.failed()) {
-        error = format("cannot write %s: %s", outputWav.c_str(), std::strerror(errno));
-        return false;
+        return Status::error(
+            format("cannot write %s: %s", outputWav.c_str(), std::strerror(errno)));
     }
     if (writer.frames() == 0) {
-        if (!stopped.empty()) {
-            error = "cannot decode " + input + ": " + stopped;
-        } else if (!brokenBy.empty() || !packetError.empty()) {
-            error = format("cannot decode %s: %s", path,
-                           (brokenBy.empty() ? packetError : brokenBy).c_str());
-        } else if (in.announcedFrames > 0) {
-            error =
-                format("no audio in %s: the file ends before its first sound (it announces %s)",
-                       path, seconds(static_cast<double>(in.announcedFrames) / in.rate).c_str());
-        } else {
-            error = format("no audio in %s", path);
+        if (!stopped.empty()) return Status::error("cannot decode " + input + ": " + stopped);
+        if (!brokenBy.empty() || !packetError.empty()) {
+            return Status::error(format("cannot decode %s: %s", path,
+                                        (brokenBy.empty() ? packetError : brokenBy).c_str()));
         }
-        return false;
+        if (in.announcedFrames > 0) {
+            return Status::error(
+                format("no audio in %s: the file ends before its first sound (it announces %s)",
+                       path, seconds(static_cast<double>(in.announcedFrames) / in.rate).c_str()));
+        }
+        return Status::error(format("no audio in %s", path));
     }
 
     // What the report says of an early end and of damaged packets.
@@ -764,15 +751,12 @@ bool decodeToWav(const std::string& input, const std::string& outputWav, DecodeR
                         static_cast<uint32_t>(writer.dataBytes()));
     if (std::fflush(out.get()) != 0 || std::fseek(out.get(), 0, SEEK_SET) != 0 ||
         std::fwrite(header, 1, sizeof header, out.get()) != sizeof header) {
-        error = format("cannot write %s: %s", outputWav.c_str(), std::strerror(errno));
-        return false;
+        return Status::error(
+            format("cannot write %s: %s", outputWav.c_str(), std::strerror(errno)));
     }
-    if (Status committed = out.commit(); !committed) {
-        error = committed.message();
-        return false;
-    }
+    if (Status committed = out.commit(); !committed) return committed;
     if (progress) progress(1.0);
-    return true;
+    return report;
 }
 
 }  // namespace sonvola

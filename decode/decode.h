@@ -6,8 +6,8 @@
 // The decoding is FFmpeg's (libavformat finds the stream, libavcodec decodes
 // it); what this library adds is the conversion to 16 bits, the mix-down of
 // more than two channels and the limits below. A build without FFmpeg keeps
-// stagesReadAsIs(); probeAudio() and decodeToWav() then answer false with
-// "built without FFmpeg" (decoderAvailable() tells beforehand).
+// stagesReadAsIs(); probeAudio() and decodeToWav() then fail with "built
+// without FFmpeg" (decoderAvailable() tells beforehand).
 //
 // What is written:
 //  - one or two channels stay as they are; more are mixed down to MONO, since
@@ -51,6 +51,8 @@
 #include <functional>
 #include <string>
 
+#include "common/status.h"
+
 namespace sonvola {
 
 // True when this build decodes with FFmpeg.
@@ -74,9 +76,9 @@ struct AudioInfo {
                                  // the bit rate)
 };
 
-// Describes the first audio stream of `path`. False with the reason (naming
+// Describes the first audio stream of `path`. Fails with the reason (naming
 // the file) when it cannot be read or holds no audio.
-bool probeAudio(const std::string& path, AudioInfo& info, std::string& error);
+Result<AudioInfo> probeAudio(const std::string& path);
 
 struct DecodeReport {
     int channelsIn = 0;
@@ -93,10 +95,9 @@ struct DecodeReport {
 // Decodes the whole first audio stream of `input` into a 16-bit PCM WAV at
 // `outputWav` (a 44-byte header, the samples right after it), written whole
 // or not at all. `progress`, when given, is called now and then with the
-// share done (0 to 1). False with the reason (naming the file) when the input
-// is refused or the output cannot be written; `report` then holds what was
-// learnt of the input.
-bool decodeToWav(const std::string& input, const std::string& outputWav, DecodeReport& report,
-                 std::string& error, const std::function<void(double share)>& progress = {});
+// share done (0 to 1). Fails with the reason (naming the file) when the input
+// is refused or the output cannot be written.
+Result<DecodeReport> decodeToWav(const std::string& input, const std::string& outputWav,
+                                 const std::function<void(double share)>& progress = {});
 
 }  // namespace sonvola

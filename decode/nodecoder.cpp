@@ -13,17 +13,13 @@ bool decoderAvailable() {
     return false;
 }
 
-bool probeAudio(const std::string& path, AudioInfo& info, std::string& error) {
-    info = AudioInfo{};
-    error = "cannot read " + path + ": " + kWithout;
-    return false;
+Result<AudioInfo> probeAudio(const std::string& path) {
+    return Status::error("cannot read " + path + ": " + kWithout);
 }
 
-bool decodeToWav(const std::string& input, const std::string&, DecodeReport& report,
-                 std::string& error, const std::function<void(double)>&) {
-    report = DecodeReport{};
-    error = "cannot decode " + input + ": " + kWithout;
-    return false;
+Result<DecodeReport> decodeToWav(const std::string& input, const std::string&,
+                                 const std::function<void(double)>&) {
+    return Status::error("cannot decode " + input + ": " + kWithout);
 }
 
 }  // namespace sonvola

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 
 #include "common/fileptr.h"
 #include "common/wav.h"
@@ -34,8 +35,9 @@ bool stagesReadAsIs(const std::string& path) {
 
     // The chunks as they are laid out, within the header view: one "fmt "
     // with its 16 bytes of fields, then "data".
-    WavChunks chunks;
-    if (!readWavChunks(f.get(), chunks, INT_MAX, static_cast<int64_t>(n))) return false;
+    const std::optional<WavChunks> found = readWavChunks(f.get(), INT_MAX, static_cast<int64_t>(n));
+    if (!found) return false;
+    const WavChunks& chunks = *found;
     if (chunks.fmtChunks != 1 || chunks.fmtSize < 16 || !chunks.fmtComplete ||
         chunks.fmtAt + 8 + 16 > static_cast<int64_t>(n) || chunks.dataAt < 0) {
         return false;

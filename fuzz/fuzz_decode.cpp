@@ -44,20 +44,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace sonvola;
     fuzz::InputFile input(data, size);
     const std::string out = input.path() + ".wav";
-    DecodeReport report;
-    std::string error;
-    const bool decoded = decodeToWav(input.path(), out, report, error);
-    AudioInfo info;
-    std::string probeError;
-    const bool probed = probeAudio(input.path(), info, probeError);
+    const Result<DecodeReport> decoded = decodeToWav(input.path(), out);
+    const Result<AudioInfo> probed = probeAudio(input.path());
     (void)stagesReadAsIs(input.path());
     if (decoded) {
         const std::string written = readAll(out);
         // Whatever was decoded could also be described.
-        if (!wellFormed(written, report) || !stagesReadAsIs(out) || !probed) __builtin_trap();
+        if (!wellFormed(written, *decoded) || !stagesReadAsIs(out) || !probed) __builtin_trap();
     } else {
         // A refusal gives a reason that names the file, and writes nothing.
-        if (error.find(input.path()) == std::string::npos || access(out.c_str(), F_OK) == 0) {
+        if (decoded.message().find(input.path()) == std::string::npos ||
+            access(out.c_str(), F_OK) == 0) {
             __builtin_trap();
         }
     }

@@ -12,21 +12,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace sonvola;
     fuzz::InputFile wav(data, size);
     const std::string dump = wav.path() + ".dump";
-    if (dumpWaveHeader(wav.path(), dump) == DumpStatus::Ok) {
-        WaveFmt_Data values{};
-        if (readWaveFmtData(dump, values, fuzz::sink(), fuzz::sink()) == kWaveFmtCount) {
-            int64_t dataBytes = 0;
-            std::string error, note;
-            if (usableWaveData(values, wav.path(), static_cast<int64_t>(size), dataBytes, error,
-                               note)) {
+    if (dumpWaveHeader(wav.path(), dump).ok()) {
+        const Result<WaveFmt_Data> values = readWaveFmtData(dump, fuzz::sink(), fuzz::sink());
+        if (values) {
+            const Result<WaveDataSize> usable =
+                usableWaveData(*values, wav.path(), static_cast<int64_t>(size));
+            if (usable) {
+                const int64_t dataBytes = usable->bytes;
                 std::vector<int16_t> samples;
                 std::string console;
-                readWaveSamples(wav.path(), dataBytes, values[kHeaderBytes], values[kBitsPerSample],
-                                samples, console);
+                readWaveSamples(wav.path(), dataBytes, (*values)[kHeaderBytes],
+                                (*values)[kBitsPerSample], samples, console);
                 // The block-wise reader must give the same samples.
                 WaveSampleStream stream;
-                if (stream.open(wav.path(), dataBytes, values[kHeaderBytes],
-                                values[kBitsPerSample])) {
+                if (stream.open(wav.path(), dataBytes, (*values)[kHeaderBytes],
+                                (*values)[kBitsPerSample])) {
                     std::vector<int16_t> blockwise(samples.size() + 1);
                     size_t got = 0, n;
                     while (got < blockwise.size() &&

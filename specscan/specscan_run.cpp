@@ -115,33 +115,20 @@ struct WaveInput {
 // The header dump "Wave_File_Format.txt", read back and checked.
 WaveInput readHeaderOrExit(const std::string& wavPath, const std::string& workDir) {
     const std::string dumpPath = workDir + "Wave_File_Format.txt";
-    std::string cause;
-    switch (dumpWaveHeader(wavPath, dumpPath, &cause)) {
-        case DumpStatus::Ok:
-            break;
-        case DumpStatus::CannotOpenWav:
-            fatalError(stdout,
-                       format("cannot open! %s\n%s\n", wavPath.c_str(), std::strerror(errno)));
-        case DumpStatus::CannotCreateDump:
-            fatalError(stdout, format("cannot open! %s\n%s\n", dumpPath.c_str(), cause.c_str()));
-        case DumpStatus::NotRiff:
-            fatalError(stdout, "error: 評価データが WAVE ファイルではありません ");
-        case DumpStatus::NoDataChunk:
-            fatalError(stdout, format("err: no \"data\" chunk in the first 200 bytes of %s\n",
-                                      wavPath.c_str()));
+    if (Status dumped = dumpWaveHeader(wavPath, dumpPath); !dumped) {
+        fatalError(stdout, dumped.message());
     }
     std::fputs("\n..File header information was addressed to \"Wave_File_Format.txt\".\n\n",
                stdout);
+    Result<WaveFmt_Data> fmt = readWaveFmtData(dumpPath, stdout, stderr);
+    if (!fmt) fatalError(stdout, fmt.message());
     WaveInput in;
-    const int found = readWaveFmtData(dumpPath, in.fmt, stdout, stderr);
-    if (found < 0) fatalError(stdout, "cannot open! > Wave_File_Format.txt");
-    if (found != kWaveFmtCount) fatalError(stdout, "\nWaveFmt_Dataに格納したデータ数のエラー");
+    in.fmt = *fmt;
     in.bits = in.fmt[kBitsPerSample];
-    std::string error, note;
-    if (!usableWaveData(in.fmt, wavPath, fileSize(wavPath), in.dataBytes, error, note)) {
-        fatalError(stdout, error);
-    }
-    std::fputs(note.c_str(), stderr);
+    Result<WaveDataSize> data = usableWaveData(in.fmt, wavPath, fileSize(wavPath));
+    if (!data) fatalError(stdout, data.message());
+    in.dataBytes = data->bytes;
+    std::fputs(data->note.c_str(), stderr);
     return in;
 }
 

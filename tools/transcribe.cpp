@@ -460,9 +460,9 @@ Status installOutput(const std::string& from, const std::string& to) {
 
 Result<std::string> decodeRecording(const std::string& input, const std::string& output,
                                     const std::function<void(double)>& progress) {
-    DecodeReport report;
-    std::string error;
-    if (!decodeToWav(input, output, report, error, progress)) return Status::error(error);
+    const Result<DecodeReport> decoded = decodeToWav(input, output, progress);
+    if (!decoded) return decoded.status();
+    const DecodeReport& report = *decoded;
     std::string notes;
     if (report.mixedDown) {
         notes += format("sonvola-transcribe: %s: %d channels mixed down to one\n", input.c_str(),

@@ -374,15 +374,14 @@ std::optional<std::string> MainDialog::recordingForStages(const QString& path) {
     progress.setWindowTitle(blankCaption());
     progress.setWindowModality(Qt::WindowModal);
     progress.setMinimumDuration(300);
-    DecodeReport report;
-    std::string error;
-    const bool ok = decodeToWav(original, copy, report, error, [&](double share) {
+    const Result<DecodeReport> decoded = decodeToWav(original, copy, [&](double share) {
         progress.setValue(static_cast<int>(share * 100.0));
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     });
     progress.reset();
-    if (!ok) {
-        showError(tr("「%1」を録音として読めません。").arg(path).toStdString() + "\n" + error);
+    if (!decoded) {
+        showError(tr("「%1」を録音として読めません。").arg(path).toStdString() + "\n" +
+                  decoded.message());
         return std::nullopt;
     }
     return copy;

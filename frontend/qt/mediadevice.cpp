@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 
 #include "common/fileptr.h"
 #include "common/midifile.h"
@@ -24,10 +25,11 @@ Result<PcmData> readWavPcm(const std::string& path) {
     if (!f) {
         return refused(QT_TRANSLATE_NOOP("sonvola", "ファイルを開けません。"));
     }
-    WavChunks chunks;
-    if (!readWavChunks(f.get(), chunks)) {
+    const std::optional<WavChunks> found = readWavChunks(f.get());
+    if (!found) {
         return refused(QT_TRANSLATE_NOOP("sonvola", "RIFF WAVE ファイルではありません。"));
     }
+    const WavChunks& chunks = *found;
     if (chunks.dataAt < 0) {
         return refused(QT_TRANSLATE_NOOP("sonvola", "data チャンクがありません。"));
     }

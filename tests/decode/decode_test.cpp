@@ -283,9 +283,9 @@ class Decoded : public ::testing::Test {
     // Decodes `input`, expecting success, and reads the result back.
     Wav decode(const std::string& input, DecodeReport& report) {
         const std::string out = input + ".decoded.wav";
-        std::string error;
-        EXPECT_TRUE(decodeToWav(input, out, report, error)) << error;
-        EXPECT_TRUE(error.empty()) << error;
+        const Result<DecodeReport> decoded = decodeToWav(input, out);
+        EXPECT_TRUE(decoded) << decoded.message();
+        if (decoded) report = *decoded;
         EXPECT_TRUE(stagesReadAsIs(out)) << "the stages read what is written";
         return readWav(out);
     }
@@ -293,12 +293,11 @@ class Decoded : public ::testing::Test {
     // Decodes `input`, expecting a refusal that names the file; returns the reason.
     std::string refused(const std::string& input) {
         const std::string out = dir.file("refused.wav");
-        DecodeReport report;
-        std::string error;
-        EXPECT_FALSE(decodeToWav(input, out, report, error)) << input;
-        EXPECT_NE(error.find(input), std::string::npos) << error;
+        const Result<DecodeReport> decoded = decodeToWav(input, out);
+        EXPECT_FALSE(decoded) << input;
+        EXPECT_NE(decoded.message().find(input), std::string::npos) << decoded.message();
         EXPECT_FALSE(fileExists(out)) << "nothing is written for " << input;
-        return error;
+        return decoded.message();
     }
 
     TempDir dir{"sonvola-decode"};
@@ -371,15 +370,17 @@ TEST(WithoutFfmpeg, EveryFileIsRefusedWithTheReason) {
     TempDir dir;
     const std::string wav = dir.file("a.wav");
     writeFile(wav, makeWav(test::tone(440, 0.1, 8000, 44100)));
-    DecodeReport report;
-    std::string error;
-    EXPECT_FALSE(decodeToWav(wav, dir.file("out.wav"), report, error));
-    EXPECT_NE(error.find("built without FFmpeg"), std::string::npos) << error;
-    EXPECT_NE(error.find(wav), std::string::npos) << error;
+    const Result<DecodeReport> decoded = decodeToWav(wav, dir.file("out.wav"));
+    EXPECT_FALSE(decoded);
+    EXPECT_EQ(decoded.message(), "cannot decode " + wav +
+                                     ": built without FFmpeg: only WAV files the stages read "
+                                     "can be used");
     EXPECT_FALSE(fileExists(dir.file("out.wav")));
-    AudioInfo info;
-    EXPECT_FALSE(probeAudio(wav, info, error));
-    EXPECT_NE(error.find("built without FFmpeg"), std::string::npos) << error;
+    const Result<AudioInfo> info = probeAudio(wav);
+    EXPECT_FALSE(info);
+    EXPECT_EQ(info.message(), "cannot read " + wav +
+                                  ": built without FFmpeg: only WAV files the stages read can "
+                                  "be used");
     EXPECT_TRUE(stagesReadAsIs(wav)) << "which needs no FFmpeg";
 }
 
@@ -430,12 +431,11 @@ TEST_F(Decoded, DeeperAndFloatSamplesComeWithinOneStep) {
         const std::string file = make(name, {"-c:a", codec});
         if (file.empty()) continue;
         EXPECT_FALSE(stagesReadAsIs(file));
-        AudioInfo info;
-        std::string error;
-        ASSERT_TRUE(probeAudio(file, info, error)) << error;
-        EXPECT_EQ(info.bitsPerSample, bits);
-        EXPECT_EQ(info.floatingPoint, isFloat);
-        EXPECT_EQ(info.frames, 44100);
+        const Result<AudioInfo> info = probeAudio(file);
+        ASSERT_TRUE(info) << info.message();
+        EXPECT_EQ(info->bitsPerSample, bits);
+        EXPECT_EQ(info->floatingPoint, isFloat);
+        EXPECT_EQ(info->frames, 44100);
         DecodeReport report;
         const Wav w = decode(file, report);
         ASSERT_EQ(w.samples.size(), source.size());
@@ -467,12 +467,11 @@ TEST_F(Decoded, HighRatesAreKept) {
     writeFile(wav, makeWav(hi, {.sampleRate = 96000, .channels = 2}));
     const std::string flac = make("hi.flac", {"-c:a", "flac", "-sample_fmt", "s32"}, wav);
     ASSERT_FALSE(flac.empty());
-    AudioInfo info;
-    std::string error;
-    ASSERT_TRUE(probeAudio(flac, info, error)) << error;
-    EXPECT_EQ(info.bitsPerSample, 24);
-    EXPECT_EQ(info.sampleRate, 96000);
-    EXPECT_NE(info.format.find("flac"), std::string::npos) << info.format;
+    const Result<AudioInfo> info = probeAudio(flac);
+    ASSERT_TRUE(info) << info.message();
+    EXPECT_EQ(info->bitsPerSample, 24);
+    EXPECT_EQ(info->sampleRate, 96000);
+    EXPECT_NE(info->format.find("flac"), std::string::npos) << info->format;
     DecodeReport report;
     const Wav w = decode(flac, report);
     EXPECT_EQ(w.rate, 96000);
@@ -499,11 +498,10 @@ TEST_F(Decoded, LossyFilesKeepPitchAndLength) {
         SCOPED_TRACE(c.name);
         const std::string file = make(c.name, c.args);
         if (file.empty()) continue;
-        AudioInfo info;
-        std::string error;
-        ASSERT_TRUE(probeAudio(file, info, error)) << error;
-        EXPECT_EQ(info.bitsPerSample, 0);
-        EXPECT_EQ(info.channels, 2);
+        const Result<AudioInfo> info = probeAudio(file);
+        ASSERT_TRUE(info) << info.message();
+        EXPECT_EQ(info->bitsPerSample, 0);
+        EXPECT_EQ(info->channels, 2);
         DecodeReport report;
         const Wav w = decode(file, report);
         EXPECT_EQ(w.channels, 2);
@@ -781,13 +779,15 @@ TEST_F(Decoded, TheOutputIsReplacedOnlyOnSuccess) {
     writeFile(out, "old");
     const std::string bad = dir.file("bad.wav");
     writeFile(bad, "RIFF....WAVEnothing");
-    DecodeReport report;
-    std::string error;
-    EXPECT_FALSE(decodeToWav(bad, out, report, error));
+    EXPECT_FALSE(decodeToWav(bad, out));
     EXPECT_EQ(readFile(out), "old");
-    EXPECT_FALSE(decodeToWav(sourceWav, dir.file("no/such/folder/out.wav"), report, error));
-    EXPECT_NE(error.find("no/such/folder/out.wav"), std::string::npos) << error;
-    EXPECT_TRUE(decodeToWav(sourceWav, out, report, error)) << error;
+    const Result<DecodeReport> noFolder =
+        decodeToWav(sourceWav, dir.file("no/such/folder/out.wav"));
+    EXPECT_FALSE(noFolder);
+    EXPECT_NE(noFolder.message().find("no/such/folder/out.wav"), std::string::npos)
+        << noFolder.message();
+    const Result<DecodeReport> decoded = decodeToWav(sourceWav, out);
+    EXPECT_TRUE(decoded) << decoded.message();
     EXPECT_EQ(readWav(out).samples, source);
 }
 
@@ -809,10 +809,9 @@ TEST_F(Decoded, SeveralThreadsAtOnce) {
     const std::vector<std::string> inputs = {sourceWav, surround, loud, bad};
     std::vector<std::string> alone;
     for (const std::string& in : inputs) {
-        DecodeReport report;
-        std::string error;
-        decodeToWav(in, in + ".alone.wav", report, error);
-        alone.push_back(readFile(in + ".alone.wav") + error + report.note);
+        const Result<DecodeReport> decoded = decodeToWav(in, in + ".alone.wav");
+        alone.push_back(readFile(in + ".alone.wav") + decoded.message() +
+                        (decoded ? decoded->note : ""));
     }
     std::vector<std::string> together(inputs.size() * 3);
     std::vector<std::thread> threads;
@@ -820,10 +819,8 @@ TEST_F(Decoded, SeveralThreadsAtOnce) {
         threads.emplace_back([&, t] {
             const std::string& in = inputs[t % inputs.size()];
             const std::string out = in + "." + std::to_string(t) + ".wav";
-            DecodeReport report;
-            std::string error;
-            decodeToWav(in, out, report, error);
-            together[t] = readFile(out) + error + report.note;
+            const Result<DecodeReport> decoded = decodeToWav(in, out);
+            together[t] = readFile(out) + decoded.message() + (decoded ? decoded->note : "");
         });
     }
     for (std::thread& t : threads) t.join();
@@ -840,33 +837,33 @@ TEST_F(Decoded, ProgressRisesToOne) {
     const std::string flac = make("p.flac", {});
     ASSERT_FALSE(flac.empty());
     std::vector<double> shares;
-    DecodeReport report;
-    std::string error;
-    ASSERT_TRUE(decodeToWav(flac, dir.file("p.wav"), report, error, [&](double s) {
-        shares.push_back(s);
-    })) << error;
+    const Result<DecodeReport> decoded =
+        decodeToWav(flac, dir.file("p.wav"), [&](double s) { shares.push_back(s); });
+    ASSERT_TRUE(decoded) << decoded.message();
     ASSERT_GE(shares.size(), 3u);
     EXPECT_EQ(shares.front(), 0.0);
     EXPECT_EQ(shares.back(), 1.0);
     for (size_t i = 1; i < shares.size(); ++i) EXPECT_GE(shares[i], shares[i - 1]);
     // No progress callback at all is fine too.
-    EXPECT_TRUE(decodeToWav(flac, dir.file("p.wav"), report, error)) << error;
+    const Result<DecodeReport> quiet = decodeToWav(flac, dir.file("p.wav"));
+    EXPECT_TRUE(quiet) << quiet.message();
 }
 
 TEST_F(Decoded, ProbeDescribesTheStream) {
     NEED_DECODER();
-    AudioInfo info;
-    std::string error;
-    ASSERT_TRUE(probeAudio(sourceWav, info, error)) << error;
-    EXPECT_EQ(info.format, "pcm_s16le in wav");
-    EXPECT_EQ(info.channels, 2);
-    EXPECT_EQ(info.sampleRate, 44100);
-    EXPECT_EQ(info.bitsPerSample, 16);
-    EXPECT_FALSE(info.floatingPoint);
-    EXPECT_EQ(info.frames, 44100);
+    const Result<AudioInfo> info = probeAudio(sourceWav);
+    ASSERT_TRUE(info) << info.message();
+    EXPECT_EQ(info->format, "pcm_s16le in wav");
+    EXPECT_EQ(info->channels, 2);
+    EXPECT_EQ(info->sampleRate, 44100);
+    EXPECT_EQ(info->bitsPerSample, 16);
+    EXPECT_FALSE(info->floatingPoint);
+    EXPECT_EQ(info->frames, 44100);
 
-    EXPECT_FALSE(probeAudio(dir.file("missing.wav"), info, error));
-    EXPECT_NE(error.find(dir.file("missing.wav")), std::string::npos) << error;
+    const Result<AudioInfo> missing = probeAudio(dir.file("missing.wav"));
+    EXPECT_FALSE(missing);
+    EXPECT_NE(missing.message().find(dir.file("missing.wav")), std::string::npos)
+        << missing.message();
 }
 
 }  // namespace
