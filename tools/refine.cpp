@@ -25,18 +25,16 @@ namespace {
 
 // A word of the score read as a whole number within [low, high]; the word
 // is named in the error otherwise.
-bool wholeNumber(const std::string& word, const char* what, int64_t low, int64_t high,
-                 int64_t& value, std::string& error) {
+Result<int64_t> wholeNumber(const std::string& word, const char* what, int64_t low, int64_t high) {
+    int64_t value = 0;
     if (!parseStrictInt(word, value)) {
-        error = std::string(what) + " \"" + word + "\" is not a whole number";
-        return false;
+        return Status::error(std::string(what) + " \"" + word + "\" is not a whole number");
     }
     if (value < low || value > high) {
-        error = std::string(what) + " \"" + word + "\" is not from " + std::to_string(low) +
-                " to " + std::to_string(high);
-        return false;
+        return Status::error(std::string(what) + " \"" + word + "\" is not from " +
+                             std::to_string(low) + " to " + std::to_string(high));
     }
-    return true;
+    return value;
 }
 
 // The next word of the score into `word`; false at the end.
@@ -46,74 +44,71 @@ bool nextWord(TokenReader& in, std::string& word) {
     return true;
 }
 
-// The score's words into `score`; false with the reason.
-bool readScoreText(const std::string& text, RefineScore& score, std::string& error) {
-    score = RefineScore{};
+}  // namespace
+
+Result<RefineScore> readRefineScore(const std::string& text) {
+    RefineScore score;
     TokenReader in(text, TokenReader::kUnlimited);
     std::string tok;
-    int64_t tracks = 0, value = 0;
     if (!nextWord(in, tok) || tok != "tracks" || !nextWord(in, tok)) {
-        error = "the score does not begin with \"tracks\" and a number";
-        return false;
+        return Status::error("the score does not begin with \"tracks\" and a number");
     }
-    if (!wholeNumber(tok, "the number of tracks", 0, 255, tracks, error)) return false;
+    const Result<int64_t> tracks = wholeNumber(tok, "the number of tracks", 0, 255);
+    if (!tracks) return tracks.status();
     std::map<int, std::deque<size_t>> open;  // key -> sounding notes, oldest first
-    const auto ended = [&] {
-        error = "the score ends inside a track";
-        return false;
-    };
-    for (int64_t b = 0; b < tracks; ++b) {
+    const Status ended = Status::error("the score ends inside a track");
+    for (int64_t b = 0; b < *tracks; ++b) {
         if (!nextWord(in, tok) || tok != "track{") {
-            error = "a track does not start with \"track{\"";
-            return false;
+            return Status::error("a track does not start with \"track{\"");
         }
         int64_t time = 0;
         for (;;) {
-            if (!nextWord(in, tok)) return ended();
+            if (!nextWord(in, tok)) return ended;
             if (tok == "}") break;
             switch (classifyScoreToken(tok)) {
-                case ScoreToken::Tempo:
+                case ScoreToken::Tempo: {
                     // The limits of the three tempo bytes of a MIDI file.
-                    if (!nextWord(in, score.tempo)) return ended();
-                    if (!wholeNumber(score.tempo, "tempo", 4, 60000000, value, error)) return false;
+                    if (!nextWord(in, score.tempo)) return ended;
+                    const Result<int64_t> tempo = wholeNumber(score.tempo, "tempo", 4, 60000000);
+                    if (!tempo) return tempo.status();
                     break;
+                }
                 case ScoreToken::Rhythm: {
                     std::string slash;
                     if (!nextWord(in, score.numerator) || !nextWord(in, slash) ||
                         !nextWord(in, score.denominator)) {
-                        return ended();
+                        return ended;
                     }
-                    int64_t den = 0;
-                    if (!wholeNumber(score.numerator, "time signature numerator", 1, 255, value,
-                                     error) ||
-                        !wholeNumber(score.denominator, "time signature denominator", 1,
-                                     int64_t{1} << 62, den, error)) {
-                        return false;
-                    }
-                    if (!std::has_single_bit(static_cast<uint64_t>(den))) {
-                        error = "time signature denominator \"" + score.denominator +
-                                "\" is not a power of two";
-                        return false;
+                    const Result<int64_t> num =
+                        wholeNumber(score.numerator, "time signature numerator", 1, 255);
+                    if (!num) return num.status();
+                    const Result<int64_t> den = wholeNumber(
+                        score.denominator, "time signature denominator", 1, int64_t{1} << 62);
+                    if (!den) return den.status();
+                    if (!std::has_single_bit(static_cast<uint64_t>(*den))) {
+                        return Status::error("time signature denominator \"" + score.denominator +
+                                             "\" is not a power of two");
                     }
                     break;
                 }
-                case ScoreToken::Tone:
-                    if (!nextWord(in, score.program)) return ended();
-                    if (!wholeNumber(score.program, "program", 1, 128, value, error)) return false;
+                case ScoreToken::Tone: {
+                    if (!nextWord(in, score.program)) return ended;
+                    const Result<int64_t> program = wholeNumber(score.program, "program", 1, 128);
+                    if (!program) return program.status();
                     break;
+                }
                 case ScoreToken::Note: {
                     std::string word;
-                    if (!nextWord(in, word)) return ended();
-                    int64_t velocity = 0;
-                    if (!wholeNumber(word, "velocity", 0, INT_MAX, velocity, error)) return false;
+                    if (!nextWord(in, word)) return ended;
+                    const Result<int64_t> velocity = wholeNumber(word, "velocity", 0, INT_MAX);
+                    if (!velocity) return velocity.status();
                     const int key = noteKeyFromName(tok);
                     if (key > 127) {
-                        error = "note \"" + tok + "\" lies above the MIDI keys";
-                        return false;
+                        return Status::error("note \"" + tok + "\" lies above the MIDI keys");
                     }
-                    if (velocity > 0) {
+                    if (*velocity > 0) {
                         open[key].push_back(score.notes.size());
-                        score.notes.push_back({time, time, key, static_cast<int>(velocity)});
+                        score.notes.push_back({time, time, key, static_cast<int>(*velocity)});
                     } else if (!open[key].empty()) {
                         score.notes[open[key].front()].offsetMs = time;
                         open[key].pop_front();
@@ -127,13 +122,12 @@ bool readScoreText(const std::string& text, RefineScore& score, std::string& err
                     const bool digits =
                         tok.find_first_not_of("0123456789", tok[0] == '-') == std::string::npos;
                     if (!parseStrictInt(tok, delta) && !digits) {
-                        error = "delta \"" + tok + "\" is not a whole number of milliseconds";
-                        return false;
+                        return Status::error("delta \"" + tok +
+                                             "\" is not a whole number of milliseconds");
                     }
                     if (digits && !parseStrictInt(tok, delta)) delta = -1;  // beyond int64
                     if (delta < 0 || delta > kMaxScoreTimeMs - time) {
-                        error = "delta \"" + tok + "\" is negative or too long";
-                        return false;
+                        return Status::error("delta \"" + tok + "\" is negative or too long");
                     }
                     time += delta;
                     break;
@@ -141,15 +135,6 @@ bool readScoreText(const std::string& text, RefineScore& score, std::string& err
             }
         }
     }
-    return true;
-}
-
-}  // namespace
-
-Result<RefineScore> readRefineScore(const std::string& text) {
-    RefineScore score;
-    std::string error;
-    if (!readScoreText(text, score, error)) return Status::error(error);
     return score;
 }
 
