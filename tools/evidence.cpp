@@ -187,9 +187,10 @@ bool heardAsFundamental(const SpectralEvidence& ev, int key, int64_t fromMs, int
     return frames >= kFundamentalFrames;
 }
 
-bool oddPartialsHeard(const SpectralEvidence& ev, int key, int64_t fromMs, int64_t toMs) {
+bool partialsHeard(const SpectralEvidence& ev, int key, std::initializer_list<int> partials,
+                   int64_t fromMs, int64_t toMs) {
     const double hz = keyHz(key);
-    for (int h : {3, 5}) {
+    for (int h : partials) {
         int frames = 0;
         for (int64_t t = fromMs; t <= std::min(toMs, ev.endMs()); t += ev.frameMs()) {
             if (ev.levelAt(t, hz * h) > 0.0f) ++frames;
@@ -197,6 +198,10 @@ bool oddPartialsHeard(const SpectralEvidence& ev, int key, int64_t fromMs, int64
         if (frames < kFundamentalFrames) return false;
     }
     return true;
+}
+
+bool oddPartialsHeard(const SpectralEvidence& ev, int key, int64_t fromMs, int64_t toMs) {
+    return partialsHeard(ev, key, {3, 5}, fromMs, toMs);
 }
 
 std::vector<ScoreNote> endsFromEnvelope(const SpectralEvidence& ev,

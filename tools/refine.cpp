@@ -380,15 +380,33 @@ std::vector<ScoreNote> addMissingFundamentals(const std::vector<ScoreNote>& note
                 !partialOfASoundingNote(fundamental, anchor)) {
                 enough = octaveAlone = true;
             }
+            const int64_t attackEnd = std::min(anchor.offsetMs, anchor.onsetMs + kOctaveOnsetMs);
+            // Below G2, with the spectrum, partial 3 alone stands for the
+            // fundamental when partials 2 and 4 are heard as peaks, neither a
+            // note of the score (a note a twelfth above has no even partials
+            // of the fundamental).
+            bool evenSeries = false;
+            if (evidence && !enough && low && anchorInterval == 19 && partialSet == 0x2u &&
+                others == 0 && !sounds(fundamental + 12, anchor) &&
+                !sounds(fundamental + 24, anchor) &&
+                partialsHeard(*evidence, fundamental, {2, 4}, anchor.onsetMs, attackEnd)) {
+                enough = evenSeries = true;
+            }
             if (!enough) continue;
             // Below G2 the fundamental may leave no peak at all: its odd
             // partials 3 and 5 heard with the octave (and no note of the score
-            // there) stand for it.
-            const int64_t attackEnd = std::min(anchor.offsetMs, anchor.onsetMs + kOctaveOnsetMs);
-            const bool oddSeries =
-                octaveAlone && low && !sounds(fundamental + 19, anchor) &&
+            // there) stand for it; with partial 3 a note starting with the
+            // octave, partial 5 heard alone (an octave and a fifth have no
+            // partial at 5 times the fundamental).
+            const bool fifthHeard =
+                evidence && low && !octaveAlone && (partialSet & 0x3u) == 0x3u &&
                 !sounds(fundamental + 28, anchor) &&
-                oddPartialsHeard(*evidence, fundamental, anchor.onsetMs, attackEnd);
+                partialsHeard(*evidence, fundamental, {5}, anchor.onsetMs, attackEnd);
+            const bool oddSeries =
+                evenSeries || fifthHeard ||
+                (octaveAlone && low && !sounds(fundamental + 19, anchor) &&
+                 !sounds(fundamental + 28, anchor) &&
+                 oddPartialsHeard(*evidence, fundamental, anchor.onsetMs, attackEnd));
             // ... heard as the octave starts, not a note played later under it.
             if (octaveAlone && !oddSeries &&
                 !heardAsFundamental(*evidence, fundamental, anchor.onsetMs, attackEnd)) {

@@ -204,10 +204,35 @@ TEST(EvidenceFundamentals, BelowG2TheOddPartialsStandForAnUnheardFundamental) {
     const SpectralEvidence even = heard({0, 30, 0, 24, 0, 18});
     EXPECT_FALSE(oddPartialsHeard(even, 31, 1000, 1200));
     EXPECT_EQ(keys(addMissingFundamentals(score, &even)), (std::vector<int>{43}));
-    // The 3rd partial's pitch is a note of the score (a fifth above G2): no
-    // evidence of G1.
+    // The 3rd partial's pitch is a note of the score (a fifth above G2):
+    // G2 and D3 with partials of their own only, no peak at G1's 5th
+    // partial (B3): two notes.
     const Notes fifth{{1000, 1600, 43, 100}, {1000, 1600, 50, 90}};
-    EXPECT_EQ(addMissingFundamentals(fifth, &odd).size(), 2u);
+    const SpectralEvidence dyad = evidenceOf(
+        harmonic(43, 1000, 1600, {30, 24, 18}) + harmonic(50, 1000, 1600, {26, 20}), 1700);
+    EXPECT_FALSE(partialsHeard(dyad, 31, {5}, 1000, 1200));
+    EXPECT_EQ(keys(addMissingFundamentals(fifth, &dyad)), (std::vector<int>{43, 50}));
+    // Over G1's series the 5th partial is a peak that neither note has: G1.
+    EXPECT_TRUE(partialsHeard(odd, 31, {5}, 1000, 1200));
+    with = removeHarmonicGhosts(addMissingFundamentals(fifth, &odd), &odd);
+    EXPECT_EQ(keys(with), (std::vector<int>{31}));
+}
+
+TEST(EvidenceFundamentals, BelowG2TheEvenPartialsTellATwelfthFromItsFundamental) {
+    // A1 (33) heard as its 3rd partial E3 (52, a note) with partials 2 and 4
+    // (A2, A3) as peaks and no peak at A1 itself.
+    const Notes score{{1000, 1500, 52, 100}};
+    const SpectralEvidence a1 = evidenceOf(harmonic(33, 1000, 1500, {0, 24, 30, 22, 18}), 1600);
+    EXPECT_TRUE(partialsHeard(a1, 33, {2, 4}, 1000, 1200));
+    EXPECT_EQ(keys(removeHarmonicGhosts(addMissingFundamentals(score, &a1), &a1)),
+              (std::vector<int>{33}));
+    // E3 itself: its partials 2 and 3 are no multiples of A1 but 6: no A2, A3.
+    const SpectralEvidence e3 = evidenceOf(harmonic(52, 1000, 1500, {30, 24, 18}), 1600);
+    EXPECT_FALSE(partialsHeard(e3, 33, {2, 4}, 1000, 1200));
+    EXPECT_EQ(keys(addMissingFundamentals(score, &e3)), (std::vector<int>{52}));
+    // A2 sounding as a note of its own: the peaks at A2 and A3 are its own.
+    const Notes withA2{{600, 1500, 45, 100}, {1000, 1500, 52, 90}};
+    EXPECT_EQ(addMissingFundamentals(withA2, &a1).size(), 2u);
 }
 
 TEST(EvidenceHeldNotes, PiecesOfOneSoundJoinAttacksStayApart) {
