@@ -341,7 +341,9 @@ std::vector<ScoreNote> addMissingFundamentals(const std::vector<ScoreNote>& note
                     added.onsetMs = std::min(added.onsetMs, n.onsetMs);
                     added.offsetMs = std::max(added.offsetMs, n.offsetMs);
                     added.velocity = std::max(added.velocity, n.velocity);
-                } else if (interval != 0 && n.offsetMs - n.onsetMs >= kFlickerMs) {
+                } else if (interval != 0 && n.offsetMs - n.onsetMs >= kFlickerMs &&
+                           !(evidence && low &&
+                             std::abs(interval) <= kMispitchedFundamentalSemitones)) {
                     ++others;
                 }
                 if (interval == 12) second = std::max(second, n.velocity);

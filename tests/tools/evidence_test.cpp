@@ -218,6 +218,21 @@ TEST(EvidenceFundamentals, BelowG2TheOddPartialsStandForAnUnheardFundamental) {
     EXPECT_EQ(keys(with), (std::vector<int>{31}));
 }
 
+TEST(EvidenceFundamentals, BelowG2ANoteASemitoneOffIsTheFundamentalMispitched) {
+    // G1 (31) heard as G2 and D3 (partials 2 and 3) with F#1 (30) starting
+    // with them, longer than a flicker: G1's peak fell between semitones.
+    const SpectralEvidence g1 = evidenceOf(harmonic(31, 1000, 1600, {0, 30, 26, 24, 20}), 1700);
+    const Notes offPitch{{1000, 1600, 43, 100}, {1000, 1600, 50, 90}, {1000, 1100, 30, 80}};
+    const Notes with = addMissingFundamentals(offPitch, &g1);
+    EXPECT_EQ(
+        std::count_if(with.begin(), with.end(), [](const ScoreNote& n) { return n.key == 31; }), 1);
+    // Without the lists, or with F1 (29), a whole tone off, starting there:
+    // another note, no G1.
+    EXPECT_EQ(addMissingFundamentals(offPitch).size(), 3u);
+    const Notes wholeTone{{1000, 1600, 43, 100}, {1000, 1600, 50, 90}, {1000, 1100, 29, 80}};
+    EXPECT_EQ(addMissingFundamentals(wholeTone, &g1).size(), 3u);
+}
+
 TEST(EvidenceFundamentals, BelowG2TheEvenPartialsTellATwelfthFromItsFundamental) {
     // A1 (33) heard as its 3rd partial E3 (52, a note) with partials 2 and 4
     // (A2, A3) as peaks and no peak at A1 itself.
