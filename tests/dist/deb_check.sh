@@ -42,7 +42,8 @@ for f in usr/bin/sonvola usr/bin/sonvola-transcribe usr/bin/sonvola-refine usr/b
   usr/share/doc/sonvola/changelog.gz; do
   [ -e "$root/$f" ] || fail "$f missing"
 done
-for page in sonvola sonvola-transcribe sonvola-refine sonvola-eval sonvola-plot; do
+for page in sonvola sonvola-transcribe sonvola-refine sonvola-eval sonvola-plot SpecScan TrackJoin \
+  NoteFind ScoreToSmf; do
   gz=$root/usr/share/man/man1/$page.1.gz
   [ -f "$gz" ] || { fail "man1/$page.1.gz missing"; continue; }
   header=$(od -An -tx1 -N10 "$gz" | tr -d ' \n')

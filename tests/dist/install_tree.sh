@@ -38,6 +38,9 @@ done
 for s in "${stages[@]}"; do
   [ -x "$prefix/libexec/sonvola/$s" ] || fail "libexec/sonvola/$s missing"
   [ -e "$prefix/bin/$s" ] && fail "$s is in bin, not only in libexec/sonvola"
+  if [ "$man" = ON ] && [ "$s" != sonvola-console ]; then
+    [ -f "$prefix/share/man/man1/$s.1.gz" ] || fail "man1/$s.1.gz missing"
+  fi
 done
 for f in share/applications/sonvola.desktop share/metainfo/io.github.sonvola.Sonvola.metainfo.xml \
   share/icons/hicolor/scalable/apps/sonvola.svg share/bash-completion/completions/sonvola-transcribe \

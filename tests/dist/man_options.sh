@@ -3,6 +3,9 @@
 # render without a warning.
 #
 #   tests/dist/man_options.sh BIN_DIR PAGE_DIR PROGRAM...
+# A PROGRAM written stage:NAME is one of the four stages: they have no --help
+# (their arguments are positional), so their page is checked for --version,
+# their one option.
 # PAGE_DIR holds PROGRAM.1.gz (built pages) or PROGRAM.1.scd (their sources).
 set -euo pipefail
 bin=$1
@@ -23,6 +26,11 @@ page_text() {
 }
 
 for program in "$@"; do
+  stage=0
+  if [[ $program == stage:* ]]; then
+    stage=1
+    program=${program#stage:}
+  fi
   if [ -f "$pages/$program.1.gz" ]; then
     # The same check as lintian's: groff's warnings.
     warnings=$(gzip -dc "$pages/$program.1.gz" | preconv | groff -man -Tutf8 -ww -z 2>&1 || true)
@@ -42,9 +50,13 @@ for program in "$@"; do
     status=1
     continue
   fi
-  help=$("$bin/$program" --help)
-  options=$(printf '%s\n' "$help" | grep -oE '(^|[^[:alnum:]-])--?[a-z][a-z0-9-]*' |
-              sed -E 's/^[^-]*//' | sort -u)
+  if [ $stage = 1 ]; then
+    options=--version
+  else
+    help=$("$bin/$program" --help)
+    options=$(printf '%s\n' "$help" | grep -oE '(^|[^[:alnum:]-])--?[a-z][a-z0-9-]*' |
+                sed -E 's/^[^-]*//' | sort -u)
+  fi
   if [ -z "$options" ]; then
     echo "man_options: $program --help names no option" >&2
     status=1
