@@ -189,7 +189,7 @@ bool attackAt(const SpectralEvidence& evidence, int64_t onsetMs, double hz);
 // into that note (a singer's scoop, which swells as it goes, so no attack is
 // asked of it): the note starts with the glide and takes the pitch of the
 // piece it glides into. On the corpus's singing the glides measured 0.4 to
-// 0.8 semitones and 70 to 140 ms; two sung notes a semitone apart 0.87 and
+// 0.8 semitones and 70 to 140 ms; two sung notes a semitone from each other 0.87 and
 // more, tempered steps a whole semitone.
 inline constexpr int64_t kHeldGapMs = 60;
 inline constexpr int64_t kHeldOverlapMs = 60;
