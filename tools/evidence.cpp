@@ -83,8 +83,9 @@ float SpectralEvidence::meanLevel(int64_t fromMs, int64_t toMs, double hz) const
     return static_cast<float>(sum / n);
 }
 
-std::array<float, 10> SpectralEvidence::partialLevels(int key, int64_t fromMs, int64_t toMs) const {
-    std::array<float, 10> levels{};
+std::array<float, kProfilePartials + 1> SpectralEvidence::partialLevels(int key, int64_t fromMs,
+                                                                        int64_t toMs) const {
+    std::array<float, kProfilePartials + 1> levels{};
     const double f0 = keyHz(key);
     for (int h = 1; h <= kProfilePartials; ++h) levels[h] = meanLevel(fromMs, toMs, f0 * h);
     return levels;
@@ -143,6 +144,28 @@ std::vector<float> SpectralEvidence::envelope(int key, int64_t fromMs, int64_t t
     return env;
 }
 
+std::vector<float> SpectralEvidence::envelopeOfTracksStarting(int key, int64_t startFromMs,
+                                                              int64_t startToMs, int64_t fromMs,
+                                                              int64_t toMs,
+                                                              int64_t* lastEndMs) const {
+    std::vector<float> env;
+    toMs = std::min(toMs, endMs_);
+    if (toMs < fromMs) return env;
+    env.assign(static_cast<size_t>((toMs - fromMs) / frameMs_ + 1), 0.0f);
+    forTracksNear(key, startFromMs, startToMs, [&](const Track& t) {
+        if (t.startMs < startFromMs || t.startMs > startToMs) return;
+        const int64_t end = t.startMs + static_cast<int64_t>(t.levels.size()) * frameMs_;
+        if (lastEndMs) *lastEndMs = std::max(*lastEndMs, end);
+        for (size_t j = 0; j < t.levels.size(); ++j) {
+            const int64_t ms = t.startMs + static_cast<int64_t>(j) * frameMs_;
+            if (ms < fromMs || ms > toMs) continue;
+            float& e = env[static_cast<size_t>((ms - fromMs) / frameMs_)];
+            e = std::max(e, t.levels[j]);
+        }
+    });
+    return env;
+}
+
 Result<std::unique_ptr<SpectralEvidence>> loadSpectralEvidence(const std::string& peaksPath,
                                                                const std::string& tracksPath) {
     PeakTable tables[2];
@@ -163,10 +186,10 @@ bool soundsOnItsOwn(const SpectralEvidence& ev, const ScoreNote& lower, const Sc
     const int64_t from = std::max(lower.onsetMs, upper.onsetMs);
     const int64_t to = std::min({lower.offsetMs, upper.offsetMs, from + kDoublingWindowMs});
     if (to <= from) return false;
-    const std::array<float, 10> p = ev.partialLevels(lower.key, from, to);
+    const auto p = ev.partialLevels(lower.key, from, to);
     double multiples = 0.0, others = 0.0;
     int m = 0, o = 0;
-    for (int h = 1; h <= kProfilePartials; ++h) {
+    for (int h = 1; h <= kProfilePartials && h * keyHz(lower.key) < kProfileTopHz; ++h) {
         if (h % partial == 0) {
             multiples += p[static_cast<size_t>(h)];
             ++m;
@@ -175,6 +198,7 @@ bool soundsOnItsOwn(const SpectralEvidence& ev, const ScoreNote& lower, const Sc
             ++o;
         }
     }
+    if (m == 0 || o == 0) return false;
     return multiples / m - others / o > kDoublingCombDb;
 }
 
@@ -204,6 +228,35 @@ bool oddPartialsHeard(const SpectralEvidence& ev, int key, int64_t fromMs, int64
     return partialsHeard(ev, key, {3, 5}, fromMs, toMs);
 }
 
+namespace {
+
+// Where the release of `env` (levels from `onsetMs`, one per frame) begins:
+// the first frame j by which the level has fallen kReleaseDropDb under the
+// loudest of the kReleaseMs before it and never comes back; it began at the
+// last frame before j still within kReleaseStartDb of that level. -1 when
+// there is none, or when the sound was not held before it: a struck note
+// that decays fast all along (more than half of kReleaseDropDb over the
+// kReleaseMs before) keeps its track's end.
+int64_t releaseFrame(const std::vector<float>& env, size_t within) {
+    const size_t peakAt =
+        static_cast<size_t>(std::max_element(env.begin(), env.end()) - env.begin());
+    std::vector<float> laterMax(env.size() + 1, 0.0f);
+    for (size_t i = env.size(); i-- > 0;) laterMax[i] = std::max(laterMax[i + 1], env[i]);
+    for (size_t j = peakAt + 1; j < env.size(); ++j) {
+        const size_t first = j > within ? j - within : 0;
+        const float before = *std::max_element(env.begin() + static_cast<long>(first),
+                                               env.begin() + static_cast<long>(j));
+        if (before <= 0.0f || laterMax[j] > before - kReleaseDropDb) continue;
+        size_t start = j - 1;
+        while (start > first && env[start] < before - kReleaseStartDb) --start;
+        if (env[start] < env[start > within ? start - within : 0] - kReleaseDropDb / 2) return -1;
+        return static_cast<int64_t>(start);
+    }
+    return -1;
+}
+
+}  // namespace
+
 std::vector<ScoreNote> endsFromEnvelope(const SpectralEvidence& ev,
                                         const std::vector<ScoreNote>& notes, int64_t frameEndMs) {
     std::vector<ScoreNote> out = notes;
@@ -212,45 +265,67 @@ std::vector<ScoreNote> endsFromEnvelope(const SpectralEvidence& ev,
     std::map<int, std::vector<int64_t>> onsetsOf;  // key -> onsets, to stop at the next note
     for (const ScoreNote& n : notes) onsetsOf[n.key].push_back(n.onsetMs);
     for (auto& [key, onsets] : onsetsOf) std::sort(onsets.begin(), onsets.end());
+    const auto nextOnset = [&](int key, int64_t after) {
+        const std::vector<int64_t>& onsets = onsetsOf[key];
+        auto next = std::upper_bound(onsets.begin(), onsets.end(), after);
+        return next == onsets.end() ? INT64_MAX : *next;
+    };
     for (ScoreNote& n : out) {
-        {
-            // The tracks that carry the note on after its own.
-            const std::vector<int64_t>& onsets = onsetsOf[n.key];
-            auto next = std::upper_bound(onsets.begin(), onsets.end(), n.onsetMs);
-            const int64_t limit = next == onsets.end() ? INT64_MAX : *next;
-            n.offsetMs = std::max(n.offsetMs, ev.continuedEnd(n.key, n.offsetMs, limit));
-        }
-        const std::vector<float> env = ev.envelope(n.key, n.onsetMs, n.offsetMs - step);
+        // The tracks that carry the note on after its own.
+        const int64_t limit = nextOnset(n.key, n.onsetMs);
+        n.offsetMs = std::max(n.offsetMs, ev.continuedEnd(n.key, n.offsetMs, limit));
+        std::vector<float> env = ev.envelope(n.key, n.onsetMs, n.offsetMs - step);
         if (env.empty()) continue;
-        const size_t peakAt =
-            static_cast<size_t>(std::max_element(env.begin(), env.end()) - env.begin());
-        if (env[peakAt] <= 0.0f) continue;  // no track of its own (an added fundamental)
-        // The release: the first frame j by which the level has fallen
-        // kReleaseDropDb under the loudest of the kReleaseMs before it and
-        // never comes back; it began at the last frame before j still within
-        // kReleaseStartDb of that level.
-        std::vector<float> laterMax(env.size() + 1, 0.0f);
-        for (size_t i = env.size(); i-- > 0;) laterMax[i] = std::max(laterMax[i + 1], env[i]);
-        bool released = false;
-        for (size_t j = peakAt + 1; j < env.size(); ++j) {
-            const size_t first = j > within ? j - within : 0;
-            const float before = *std::max_element(env.begin() + static_cast<long>(first),
-                                                   env.begin() + static_cast<long>(j));
-            if (before <= 0.0f || laterMax[j] > before - kReleaseDropDb) continue;
-            size_t start = j - 1;
-            while (start > first && env[start] < before - kReleaseStartDb) --start;
-            // A release ends a held sound: one that fell at most half as much
-            // in the kReleaseMs before it. A struck note that decays fast all
-            // along keeps its track's end.
-            if (env[start] < env[start > within ? start - within : 0] - kReleaseDropDb / 2) break;
-            const int64_t end = n.onsetMs + static_cast<int64_t>(start + 1) * step + frameEndMs;
-            n.offsetMs = std::min(n.offsetMs, end);
-            released = true;
-            break;
+        const float ownPeak = *std::max_element(env.begin(), env.end());
+        if (ownPeak <= 0.0f) continue;  // no track of its own (an added fundamental)
+        int64_t release = releaseFrame(env, within);
+        if (release < 0) {
+            // Its own tracks faded without a release: its partials 2 and 3,
+            // when they started with it and are no notes of their own, carry
+            // the sound on (a fundamental that falls under the analysis
+            // floor first, or that a neighbour a few semitones away hides).
+            int64_t partnersEnd = n.offsetMs;
+            std::vector<int> partners;
+            for (int interval : kCarryingPartialIntervals) {
+                const int key = n.key + interval;
+                const std::vector<int64_t>& onsets = onsetsOf[key];
+                if (std::any_of(onsets.begin(), onsets.end(), [&](int64_t o) {
+                        return std::llabs(o - n.onsetMs) <= kTogetherMs;
+                    })) {
+                    continue;
+                }
+                int64_t end = n.offsetMs;
+                ev.envelopeOfTracksStarting(key, n.onsetMs - kTogetherMs, n.onsetMs + kTogetherMs,
+                                            n.onsetMs, n.onsetMs, &end);
+                partnersEnd =
+                    std::max(partnersEnd, std::min({end, limit, nextOnset(key, n.onsetMs)}));
+                partners.push_back(key);
+            }
+            if (partnersEnd > n.offsetMs) {
+                // Their levels, moved to the note's own loudest, continue its
+                // envelope.
+                env.resize(static_cast<size_t>((partnersEnd - step - n.onsetMs) / step + 1), 0.0f);
+                for (int key : partners) {
+                    const std::vector<float> p = ev.envelopeOfTracksStarting(
+                        key, n.onsetMs - kTogetherMs, n.onsetMs + kTogetherMs, n.onsetMs,
+                        partnersEnd - step);
+                    if (p.empty()) continue;
+                    const float peak = *std::max_element(p.begin(), p.end());
+                    for (size_t i = 0; i < env.size() && i < p.size(); ++i) {
+                        if (p[i] > 0.0f) env[i] = std::max(env[i], p[i] - peak + ownPeak);
+                    }
+                }
+                n.offsetMs = partnersEnd;
+                release = releaseFrame(env, within);
+            }
         }
-        // A track that stops while still loud stops with the sound: its last
-        // frame carries no fading share either.
-        if (!released && env.back() >= env[peakAt] - kReleaseDropDb) n.offsetMs += frameEndMs;
+        if (release >= 0) {
+            n.offsetMs = std::min(n.offsetMs, n.onsetMs + (release + 1) * step + frameEndMs);
+        } else if (env.back() >= *std::max_element(env.begin(), env.end()) - kReleaseDropDb) {
+            // A track that stops while still loud stops with the sound: its
+            // last frame carries no fading share either.
+            n.offsetMs += frameEndMs;
+        }
     }
     return out;
 }

@@ -120,8 +120,9 @@ TEST(EvidenceLevels, FuzzFindingTheLastLabelAtTheTopOfInt32) {
 }
 
 TEST(EvidenceDoublings, APartialGoesADoublingStays) {
-    // A note whose partials fall smoothly, and its octave in the score.
-    const std::vector<Partial> lower = harmonic(48, 100, 900, {30, 28, 26, 24, 22, 20, 18, 16, 14});
+    // A note whose 16 partials fall smoothly, and its octave in the score.
+    const std::vector<Partial> lower =
+        harmonic(48, 100, 900, {30, 29, 28, 27, 26, 25, 24, 23, 22, 21, 20, 19, 18, 17, 16, 15});
     const Notes score{{100, 900, 48, 100}, {100, 880, 60, 90}};
     const SpectralEvidence alone = evidenceOf(lower, 1000);
     EXPECT_FALSE(soundsOnItsOwn(alone, score[0], score[1], 2));
@@ -136,6 +137,28 @@ TEST(EvidenceDoublings, APartialGoesADoublingStays) {
     EXPECT_EQ(keys(removeHarmonicGhosts(score, &doubled)), (std::vector<int>{48, 60}));
     // Without the lists the octave goes, as before.
     EXPECT_EQ(keys(removeHarmonicGhosts(score)), (std::vector<int>{48}));
+}
+
+TEST(EvidenceDoublings, OneLoudPartialIsNoNoteItsOwnPartialsDecide) {
+    // A bass timbre whose 5th partial stands 14 dB out of the envelope (the
+    // 10th and 15th do not): E3 over C2 is that partial, not a note.
+    std::vector<Partial> bass =
+        harmonic(36, 100, 900, {30, 29, 28, 27, 26, 25, 24, 23, 22, 21, 20, 19, 18, 17, 16, 15});
+    bass[4].level += 14.0f;
+    const Notes score{{100, 900, 36, 100}, {100, 880, 64, 90}};
+    const SpectralEvidence partial = evidenceOf(bass, 1000);
+    EXPECT_FALSE(soundsOnItsOwn(partial, score[0], score[1], 5));
+    EXPECT_EQ(keys(removeHarmonicGhosts(score, &partial)), (std::vector<int>{36}));
+    // A real E3 brings its own partials (the 10th and 15th of C2) with it.
+    for (size_t h : {9u, 14u}) bass[h].level += 14.0f;
+    const SpectralEvidence note = evidenceOf(bass, 1000);
+    EXPECT_TRUE(soundsOnItsOwn(note, score[0], score[1], 5));
+    EXPECT_EQ(keys(removeHarmonicGhosts(score, &note)), (std::vector<int>{36, 64}));
+    // Partials past the band the analysis covers (5.5 kHz) are not weighed:
+    // over F#7 (2960 Hz) only the fundamental is, which cannot tell.
+    const Notes high{{100, 900, 102, 100}, {100, 880, 114, 90}};
+    const SpectralEvidence top = evidenceOf(harmonic(102, 100, 900, {30, 44}), 1000);
+    EXPECT_FALSE(soundsOnItsOwn(top, high[0], high[1], 2));
 }
 
 TEST(EvidenceFundamentals, AddedOnlyWhereTheSpectrumHoldsThem) {
@@ -360,6 +383,27 @@ TEST(EvidenceEnds, AReleaseEndsTheNoteASlowDecayDoesNot) {
     EXPECT_EQ(endsFromEnvelope(staccato, {{100, 300, 64, 100}}, 31)[0].offsetMs, 331);
     // A note with no track of its own (an added fundamental) keeps its end.
     EXPECT_EQ(endsFromEnvelope(ev, {{100, 700, 40, 100}}, 31)[0].offsetMs, 700);
+}
+
+TEST(EvidenceEnds, PartialsStartedWithANoteCarryItOnWhenItsOwnTrackFades) {
+    // C3 fades under the analysis floor at 500 ms while its 2nd partial,
+    // started with it, sounds on to 1010 ms (a fundamental hidden by its
+    // neighbours in a chord, or quieter than its partials).
+    const SpectralEvidence ev =
+        evidenceOf({{100, 1100, keyHz(48), 30, 0.5f}, {100, 1100, keyHz(60), 28, 0.2f}}, 1200);
+    // (the partial's last frame, still 10 dB, is the one from 1000 ms)
+    EXPECT_EQ(endsFromEnvelope(ev, {{100, 500, 48, 100}}, 31)[0].offsetMs, 1010);
+    // A C4 of the score starting with it is a note of its own: its track
+    // says nothing about the C3.
+    const Notes octave = endsFromEnvelope(ev, {{100, 500, 48, 100}, {100, 1000, 60, 90}}, 31);
+    EXPECT_EQ(octave[0].offsetMs, 500);
+    // The next C3 ends it.
+    EXPECT_EQ(endsFromEnvelope(ev, {{100, 500, 48, 100}, {700, 1000, 48, 90}}, 31)[0].offsetMs,
+              700);
+    // A partial that started later belongs to something else.
+    const SpectralEvidence later =
+        evidenceOf({{100, 1100, keyHz(48), 30, 0.5f}, {300, 1100, keyHz(60), 28, 0.2f}}, 1200);
+    EXPECT_EQ(endsFromEnvelope(later, {{100, 500, 48, 100}}, 31)[0].offsetMs, 500);
 }
 
 TEST(EvidenceFiles, ReadsTheListsAndSaysWhatIsWrong) {
