@@ -277,8 +277,10 @@ std::vector<ScoreNote> endsFromEnvelope(const SpectralEvidence& ev,
         std::vector<float> env = ev.envelope(n.key, n.onsetMs, n.offsetMs - step);
         if (env.empty()) continue;
         const float ownPeak = *std::max_element(env.begin(), env.end());
-        if (ownPeak <= 0.0f) continue;  // no track of its own (an added fundamental)
-        int64_t release = releaseFrame(env, within);
+        // A note with no track of its own (a fundamental added from its
+        // partials) has only its partials to tell.
+        const bool own = ownPeak > 0.0f;
+        int64_t release = own ? releaseFrame(env, within) : -1;
         if (release < 0) {
             // Its own tracks faded without a release: its partials 2 and 3,
             // when they started with it and are no notes of their own, carry
@@ -301,10 +303,12 @@ std::vector<ScoreNote> endsFromEnvelope(const SpectralEvidence& ev,
                     std::max(partnersEnd, std::min({end, limit, nextOnset(key, n.onsetMs)}));
                 partners.push_back(key);
             }
-            if (partnersEnd > n.offsetMs) {
+            if (partnersEnd > n.offsetMs || !own) {
                 // Their levels, moved to the note's own loudest, continue its
                 // envelope.
-                env.resize(static_cast<size_t>((partnersEnd - step - n.onsetMs) / step + 1), 0.0f);
+                env.resize(static_cast<size_t>(
+                               (std::max(partnersEnd, n.offsetMs) - step - n.onsetMs) / step + 1),
+                           0.0f);
                 for (int key : partners) {
                     const std::vector<float> p = ev.envelopeOfTracksStarting(
                         key, n.onsetMs - kTogetherMs, n.onsetMs + kTogetherMs, n.onsetMs,
@@ -312,13 +316,16 @@ std::vector<ScoreNote> endsFromEnvelope(const SpectralEvidence& ev,
                     if (p.empty()) continue;
                     const float peak = *std::max_element(p.begin(), p.end());
                     for (size_t i = 0; i < env.size() && i < p.size(); ++i) {
-                        if (p[i] > 0.0f) env[i] = std::max(env[i], p[i] - peak + ownPeak);
+                        if (p[i] > 0.0f)
+                            env[i] = std::max(env[i], own ? p[i] - peak + ownPeak : p[i]);
                     }
                 }
-                n.offsetMs = partnersEnd;
-                release = releaseFrame(env, within);
+                n.offsetMs = std::max(n.offsetMs, partnersEnd);
+                if (*std::max_element(env.begin(), env.end()) > 0.0f)
+                    release = releaseFrame(env, within);
             }
         }
+        if (*std::max_element(env.begin(), env.end()) <= 0.0f) continue;  // nothing heard
         if (release >= 0) {
             n.offsetMs = std::min(n.offsetMs, n.onsetMs + (release + 1) * step + frameEndMs);
         } else if (env.back() >= *std::max_element(env.begin(), env.end()) - kReleaseDropDb) {

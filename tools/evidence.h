@@ -170,6 +170,10 @@ bool oddPartialsHeard(const SpectralEvidence& evidence, int key, int64_t fromMs,
 // On the bench the first lifts the low piano part on FluidR3_GM (0.46 to
 // 0.57 onset F1), the second on TimGM6mb (0.33 to 0.41), both the piano's
 // two hands (0.64 to 0.69, 0.72 to 0.79).
+// Above G2 the first holds too when the fundamental itself is heard as the
+// twelfth starts (heardAsFundamental): a clarinet's weak fundamental and
+// octave stay under NoteFind's loudness and only the 3rd partial passes
+// (staccato clarinet on FluidR3_GM: onset F1 0.78 to 0.93).
 bool partialsHeard(const SpectralEvidence& evidence, int key, std::initializer_list<int> partials,
                    int64_t fromMs, int64_t toMs);
 bool heardAsFundamental(const SpectralEvidence& evidence, int key, int64_t fromMs, int64_t toMs);

@@ -318,8 +318,11 @@ std::vector<ScoreNote> addMissingFundamentals(const std::vector<ScoreNote>& note
             const int fundamental = anchor.key - anchorInterval;
             if (fundamental < kLowestFundamentalKey) continue;
             const bool low = fundamental <= kMaxMissingFundamentalKey;
-            // Above the low range only an anchor at partial 2 is tried.
-            if (!low && anchorInterval != 12) continue;
+            // Above the low range only an anchor at partial 2 is tried, and,
+            // with the spectrum, one at partial 3 heard over its fundamental
+            // and its even partials (below).
+            const bool twelfth = !low && anchorInterval == 19 && evidence;
+            if (!low && anchorInterval != 12 && !twelfth) continue;
             // What starts with it: partials 2 to 5, any partial, other notes.
             int together = 0, lowPartials = 0, others = 0;
             unsigned partialSet = 0;  // bit i: kPartialIntervals[i] sounds
@@ -351,7 +354,9 @@ std::vector<ScoreNote> addMissingFundamentals(const std::vector<ScoreNote>& note
             });
             if (fundamentalSounds) continue;
             bool enough = false;
-            if (low) {
+            if (twelfth) {
+                // Only the series below.
+            } else if (low) {
                 // Three partials, one of them the 2nd, and nothing else
                 // starting there but flickers.
                 const int count = std::popcount(partialSet);
@@ -368,7 +373,7 @@ std::vector<ScoreNote> addMissingFundamentals(const std::vector<ScoreNote>& note
             // partials are enough when one is odd (3, 5 or 7: partials 2 and 4
             // alone are a note and its octave): the octave and another below
             // G2, any two of partials 2 to 5 alone above.
-            if (evidence && !enough && (partialSet & 0x2Au) != 0) {
+            if (evidence && !enough && !twelfth && (partialSet & 0x2Au) != 0) {
                 enough =
                     low ? std::popcount(partialSet) >= 2 && (partialSet & 0x1u) != 0 && others == 0
                         : together == lowPartials && lowPartials >= 2;
@@ -388,13 +393,16 @@ std::vector<ScoreNote> addMissingFundamentals(const std::vector<ScoreNote>& note
             // note of the score (a note a twelfth above has no even partials
             // of the fundamental).
             bool evenSeries = false;
-            if (evidence && !enough && low && anchorInterval == 19 && partialSet == 0x2u &&
-                others == 0 && !sounds(fundamental + 12, anchor) &&
+            if (evidence && !enough && (low || twelfth) && anchorInterval == 19 &&
+                partialSet == 0x2u && others == 0 && !sounds(fundamental + 12, anchor) &&
                 !sounds(fundamental + 24, anchor) &&
                 partialsHeard(*evidence, fundamental, {2, 4}, anchor.onsetMs, attackEnd)) {
                 enough = evenSeries = true;
             }
             if (!enough) continue;
+            // Above G2 the fundamental itself is heard as the twelfth starts.
+            if (twelfth && !heardAsFundamental(*evidence, fundamental, anchor.onsetMs, attackEnd))
+                continue;
             // Below G2 the fundamental may leave no peak at all: its odd
             // partials 3 and 5 heard with the octave (and no note of the score
             // there) stand for it; with partial 3 a note starting with the

@@ -88,7 +88,9 @@ inline constexpr int kMispitchedFundamentalSemitones = 1;
 inline constexpr int64_t kFlickerMs = 60;
 inline constexpr int kLowestFundamentalKey = 21;  // A0
 // With `evidence`, a fundamental is added only where the spectrum holds it
-// or its odd partials (heardAsFundamental in tools/evidence.h).
+// or its odd partials (heardAsFundamental in tools/evidence.h); there a note
+// alone at partial 3 over a fundamental heard with its partials 2 and 4 (no
+// notes of the score) is that fundamental in any register (partialsHeard).
 std::vector<ScoreNote> addMissingFundamentals(const std::vector<ScoreNote>& notes,
                                               const SpectralEvidence* evidence = nullptr);
 

@@ -273,6 +273,25 @@ TEST(EvidenceFundamentals, BelowG2TheEvenPartialsTellATwelfthFromItsFundamental)
     EXPECT_EQ(addMissingFundamentals(withA2, &a1).size(), 2u);
 }
 
+TEST(EvidenceFundamentals, AboveG2ATwelfthOverItsHeardFundamentalIsThatFundamental) {
+    // A clarinet's F5 (77): the 3rd partial C7 (96) passed as the only note,
+    // the fundamental and the 2nd partial stayed under NoteFind's loudness.
+    const Notes score{{1000, 1080, 96, 110}};
+    const SpectralEvidence f5 = evidenceOf(harmonic(77, 1000, 1090, {25, 30, 39, 25}), 1600);
+    const Notes found = removeHarmonicGhosts(addMissingFundamentals(score, &f5), &f5);
+    EXPECT_EQ(keys(found), (std::vector<int>{77}));
+    // Its end comes from the partials that started with it (the tracks of
+    // F6 and C7 end at 1090), plus the share of a track stopping loud.
+    EXPECT_EQ(endsFromEnvelope(f5, found, 31)[0].offsetMs, 1090 + 31);
+    // Without a peak at the fundamental it is a C7 of its own.
+    const SpectralEvidence c7 = evidenceOf(harmonic(77, 1000, 1090, {0, 30, 39, 25}), 1600);
+    EXPECT_EQ(keys(addMissingFundamentals(score, &c7)), (std::vector<int>{96}));
+    // Nor with an F6 of the score sounding since before: the even partial
+    // is that note's own.
+    const Notes withF6{{600, 1080, 89, 100}, {1000, 1080, 96, 110}};
+    EXPECT_EQ(addMissingFundamentals(withF6, &f5).size(), 2u);
+}
+
 TEST(EvidenceHeldNotes, PiecesOfOneSoundJoinAttacksStayApart) {
     // A held note split in two by the analysis: one steady sound.
     const Notes split{{100, 400, 60, 100}, {430, 800, 60, 100}};
