@@ -230,7 +230,7 @@ bool oddPartialsHeard(const SpectralEvidence& ev, int key, int64_t fromMs, int64
 
 namespace {
 
-// Where the release of `env` (levels from `onsetMs`, one per frame) begins:
+// Where the release of `env` (a note's levels, one per frame) begins:
 // the first frame j by which the level has fallen kReleaseDropDb under the
 // loudest of the kReleaseMs before it and never comes back; it began at the
 // last frame before j still within kReleaseStartDb of that level. -1 when
