@@ -202,6 +202,80 @@ bool soundsOnItsOwn(const SpectralEvidence& ev, const ScoreNote& lower, const Sc
     return multiples / m - others / o > kDoublingCombDb;
 }
 
+int64_t doublingEntry(const SpectralEvidence& ev, const ScoreNote& lower, const ScoreNote& upper,
+                      int partial) {
+    if (partial < 2 || partial > kProfilePartials) return -1;
+    const int64_t step = ev.frameMs();
+    const int64_t from = std::max(lower.onsetMs + kEntryAfterMs, upper.onsetMs - kAttackAfterMs);
+    // Nothing sounds past the lists.
+    const int64_t to = std::min({lower.offsetMs, upper.offsetMs, ev.endMs()}) - kAttackAfterMs;
+    if (to < from) return -1;
+    const double f0 = keyHz(lower.key);
+    int top = 0;  // the highest partial in the band
+    while (top < kProfilePartials && (top + 1) * f0 < kProfileTopHz) ++top;
+    // Each partial's level per frame from 40 ms before `from` to
+    // kAttackAfterMs after `to`.
+    const int64_t first = from - 40;
+    const size_t frames = static_cast<size_t>((to + kAttackAfterMs - first) / step + 1);
+    std::vector<std::vector<float>> level(static_cast<size_t>(top + 2),
+                                          std::vector<float>(frames, 0.0f));
+    for (int h = 1; h <= top + 1; ++h) {
+        for (size_t i = 0; i < frames; ++i) {
+            level[static_cast<size_t>(h)][i] =
+                ev.levelAt(first + static_cast<int64_t>(i) * step, f0 * h);
+        }
+    }
+    const auto rise = [&](int h, int64_t t) {
+        const std::vector<float>& v = level[static_cast<size_t>(h)];
+        const auto mean = [&](int64_t a, int64_t b) {
+            double sum = 0.0;
+            int n = 0;
+            for (int64_t x = a; x <= b; x += step, ++n)
+                sum += v[static_cast<size_t>((x - first) / step)];
+            return n == 0 ? 0.0 : sum / n;
+        };
+        return mean(t, t + kAttackAfterMs) - mean(t - 40, t - 10);
+    };
+    int64_t best = -1;
+    double bestRise = kEntryRiseDb;
+    for (int64_t t = from; t <= to; t += step) {
+        // How much more each multiple of k rises than its neighbours.
+        double sum = 0.0;
+        int n = 0;
+        for (int h = partial; h <= top; h += partial, ++n) {
+            sum += rise(h, t) - (rise(h - 1, t) + rise(h + 1, t)) / 2;
+        }
+        const double excess = n == 0 ? 0.0 : sum / n;
+        // ... and a partial of the entering note that was not heard at all
+        // before is heard in most frames after (a bow or a breath lifts
+        // partials that sound already).
+        bool appears = false;
+        for (int h = 2 * partial; h <= top && !appears; h += partial) {
+            const std::vector<float>& v = level[static_cast<size_t>(h)];
+            const auto heard = [&](int64_t a, int64_t b) {
+                int count = 0;
+                for (int64_t x = a; x <= b; x += step) {
+                    count += v[static_cast<size_t>((x - first) / step)] > 0.0f;
+                }
+                return count;
+            };
+            appears = heard(t - 40, t - 10) == 0 &&
+                      2 * heard(t, t + kAttackAfterMs) >= kAttackAfterMs / step + 1;
+        }
+        if (!appears) {
+            if (best >= 0) break;
+            continue;
+        }
+        if (excess >= bestRise) {
+            bestRise = excess;
+            best = t;
+        } else if (best >= 0) {
+            break;  // past the steepest rise of the first entry
+        }
+    }
+    return best;
+}
+
 bool heardAsFundamental(const SpectralEvidence& ev, int key, int64_t fromMs, int64_t toMs) {
     const double hz = keyHz(key);
     int frames = 0;

@@ -199,6 +199,7 @@ std::vector<ScoreNote> removeHarmonicGhosts(const std::vector<ScoreNote>& notes,
     // The earliest onset of the partials each note keeps (its own otherwise).
     std::vector<int64_t> familyOnset(notes.size());
     for (size_t i = 0; i < notes.size(); ++i) familyOnset[i] = notes[i].onsetMs;
+    std::vector<int64_t> entryOnset(notes.size(), -1);
     for (size_t u = 0; u < notes.size(); ++u) {
         const ScoreNote& upper = notes[u];
         const int64_t span = std::max<int64_t>(1, upper.offsetMs - upper.onsetMs);
@@ -250,6 +251,22 @@ std::vector<ScoreNote> removeHarmonicGhosts(const std::vector<ScoreNote>& notes,
                                      std::begin(kPartialIntervals) + 2);
                 // The same for every lower note: asked once.
                 if (evidence && soundsOnItsOwn(*evidence, notes[nearest], upper, partial)) break;
+                // A doubling that entered over the sounding partial starts
+                // where it entered.
+                if (evidence) {
+                    const int64_t entry = doublingEntry(*evidence, notes[nearest], upper, partial);
+                    // ... unless a note of the score entering then, over
+                    // the upper one, is what rose.
+                    bool explained = false;
+                    for (int k : kPartialIntervals) {
+                        index.startingNear(upper.key + k, entry, kTogetherMs,
+                                           [&](size_t) { explained = true; });
+                    }
+                    if (entry >= 0 && !explained) {
+                        entryOnset[u] = entry;
+                        break;
+                    }
+                }
                 ghost[u] = true;
                 break;
             }
@@ -265,7 +282,7 @@ std::vector<ScoreNote> removeHarmonicGhosts(const std::vector<ScoreNote>& notes,
     for (size_t i = 0; i < notes.size(); ++i) {
         if (ghost[i]) continue;
         kept.push_back(notes[i]);
-        kept.back().onsetMs = familyOnset[i];
+        kept.back().onsetMs = entryOnset[i] >= 0 ? entryOnset[i] : familyOnset[i];
     }
     return kept;
 }

@@ -161,6 +161,41 @@ TEST(EvidenceDoublings, OneLoudPartialIsNoNoteItsOwnPartialsDecide) {
     EXPECT_FALSE(soundsOnItsOwn(top, high[0], high[1], 2));
 }
 
+TEST(EvidenceDoublings, AnOctaveEnteringOverAHeldNoteStartsWhereItEntered) {
+    // C3 held from 100 ms; NoteFind dated the C4 from C3's 2nd partial.
+    const std::vector<float> c3 = {30, 29, 28, 27, 26, 25, 24, 23, 22, 21, 20, 19, 18, 17, 16, 15};
+    const Notes score{{100, 900, 48, 100}, {100, 880, 60, 90}};
+    const SpectralEvidence held =
+        evidenceOf(harmonic(48, 100, 900, {30, 29, 28, 27, 26, 25}), 1000);
+    EXPECT_EQ(doublingEntry(held, score[0], score[1], 2), -1);
+    EXPECT_EQ(keys(removeHarmonicGhosts(score, &held)), (std::vector<int>{48}));
+    // A C4 struck at 400 ms: its partials lift C3's 2nd, 4th and 6th and bring
+    // the 8th to 16th, which were not heard before.
+    const SpectralEvidence entered =
+        evidenceOf(harmonic(48, 100, 900, {30, 29, 28, 27, 26, 25}) +
+                       harmonic(60, 400, 900, {34, 32, 30, 28, 26, 24, 22, 20}),
+                   1000);
+    const int64_t entry = doublingEntry(entered, score[0], score[1], 2);
+    EXPECT_GE(entry, 360);
+    EXPECT_LE(entry, 400);
+    const Notes kept = removeHarmonicGhosts(score, &entered);
+    ASSERT_EQ(keys(kept), (std::vector<int>{48, 60}));
+    EXPECT_EQ(kept[1].onsetMs, entry);
+    // Partials that sound already and swell (a bow, a breath) are no entry.
+    std::vector<Partial> swell = harmonic(48, 100, 900, c3);
+    for (Partial& p : harmonic(48, 400, 900, c3)) {
+        p.level += 14.0f;
+        swell.push_back(p);
+    }
+    EXPECT_EQ(doublingEntry(evidenceOf(swell, 1000), score[0], score[1], 2), -1);
+    // A C5 of the score entering then over the C4 is what rose.
+    const Notes withC5{{100, 900, 48, 100}, {100, 880, 60, 90}, {400, 900, 72, 90}};
+    const SpectralEvidence c5 = evidenceOf(
+        harmonic(48, 100, 900, {30, 29, 28, 27, 26, 25}) + harmonic(72, 400, 900, {40, 38, 36, 34}),
+        1000);
+    EXPECT_EQ(keys(removeHarmonicGhosts(withC5, &c5)), (std::vector<int>{48, 72}));
+}
+
 TEST(EvidenceFundamentals, AddedOnlyWhereTheSpectrumHoldsThem) {
     // Partials 2, 3 and 5 of A#1 (34): the score-only rule adds it.
     const Notes score{{900, 1400, 46, 102}, {905, 1400, 53, 97}, {910, 1380, 62, 77}};
