@@ -459,6 +459,19 @@ std::vector<ScoreNote> keepShortNotes(const SpectralEvidence& ev,
     return out;
 }
 
+bool heardThroughout(const SpectralEvidence& ev, int key, int64_t fromMs, int64_t toMs) {
+    if (toMs < fromMs || toMs > ev.endMs()) return false;
+    const double hz = keyHz(key);
+    for (int64_t t = fromMs; t <= toMs; t += ev.frameMs()) {
+        bool heard = false;
+        for (int h = 1; h <= kAttackPartials && !heard; ++h) {
+            heard = ev.levelAt(t, hz * h, kSourceToleranceCents) > 0.0f;
+        }
+        if (!heard) return false;
+    }
+    return true;
+}
+
 std::vector<ScoreNote> joinHeldNotes(const SpectralEvidence& ev,
                                      const std::vector<ScoreNote>& notes) {
     std::vector<ScoreNote> sorted = notes;
@@ -500,7 +513,11 @@ std::vector<ScoreNote> joinHeldNotes(const SpectralEvidence& ev,
             if (it == last.end()) continue;
             Held& prev = out[it->second];
             const int64_t gap = n.onsetMs - prev.note.offsetMs;
-            if (gap < -kHeldOverlapMs || gap > kHeldGapMs) continue;
+            if (gap < -kHeldOverlapMs) continue;
+            if (gap > kHeldGapMs &&
+                !heardThroughout(ev, n.key, prev.note.offsetMs, n.onsetMs - ev.frameMs())) {
+                continue;
+            }
             const double prevPitch = prev.pitchTime / prev.time;
             if (key != n.key && !(std::fabs(prevPitch - pitch) < kSamePitchSemitones)) continue;
             if (into && into->note.offsetMs >= prev.note.offsetMs) continue;

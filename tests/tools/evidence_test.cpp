@@ -380,6 +380,26 @@ TEST(EvidenceHeldNotes, PiecesOfOneSoundJoinAttacksStayApart) {
     EXPECT_EQ(joinHeldNotes(legato, {{100, 400, 60, 100}, {400, 700, 61, 100}}).size(), 2u);
 }
 
+TEST(EvidenceHeldNotes, ALongerGapJoinsOnlyWhenTheSoundWentOnThroughIt) {
+    // C4 sounds on from 100 to 900 ms; its track broke at 400 and the score
+    // lost 400 to 600 (200 ms, longer than kHeldGapMs).
+    const Notes score{{100, 400, 60, 100}, {600, 900, 60, 90}};
+    const SpectralEvidence broken =
+        evidenceOf({{100, 400, keyHz(60), 30}, {400, 900, keyHz(60), 30}}, 1000);
+    EXPECT_TRUE(heardThroughout(broken, 60, 400, 590));
+    const Notes joined = joinHeldNotes(broken, score);
+    ASSERT_EQ(joined.size(), 1u);
+    EXPECT_EQ(joined[0].offsetMs, 900);
+    // A rest between them: two notes, even when the second is too quiet to
+    // count as an attack.
+    const SpectralEvidence rest =
+        evidenceOf({{100, 400, keyHz(60), 30}, {600, 900, keyHz(60), 12}}, 1000);
+    EXPECT_FALSE(heardThroughout(rest, 60, 400, 590));
+    EXPECT_EQ(joinHeldNotes(rest, score).size(), 2u);
+    // Past the lists nothing is heard.
+    EXPECT_FALSE(heardThroughout(broken, 60, 900, 1200));
+}
+
 TEST(EvidenceHeldNotes, AQuieterTrackCarriesTheNoteOn) {
     // The note's own track ends at 500; a quieter track at its pitch (too
     // quiet for NoteFind) carries the sound on to 900.
