@@ -51,8 +51,18 @@ SpectralEvidence::SpectralEvidence(PeakTable frames, const PeakTable& tracks, in
 int64_t SpectralEvidence::frameIndex(int64_t ms) const {
     const auto& recs = frames_.records;
     if (recs.empty()) return -1;
-    // Labels rise by the frame shift; look near where the shift puts `ms`
-    // and settle by search when the list has gaps.
+    // Labels rise by the frame shift: the frame is where the shift puts
+    // `ms` when the list has no gaps; otherwise a search settles it.
+    const auto first = [&](size_t i) {  // the first record labelled `ms` or later
+        return recs[i].label >= ms && (i == 0 || recs[i - 1].label < ms);
+    };
+    if (ms >= recs.front().label) {
+        const int64_t guess = (ms - recs.front().label + frameMs_ - 1) / frameMs_;
+        if (guess >= 0 && static_cast<size_t>(guess) < recs.size() &&
+            first(static_cast<size_t>(guess))) {
+            return recs[static_cast<size_t>(guess)].label - ms >= frameMs_ ? -1 : guess;
+        }
+    }
     auto it = std::lower_bound(recs.begin(), recs.end(), ms,
                                [](const PeakRecord& r, int64_t t) { return r.label < t; });
     if (it == recs.end()) return -1;
@@ -64,7 +74,13 @@ float SpectralEvidence::levelAt(int64_t ms, double hz, double toleranceCents) co
     const int64_t i = frameIndex(ms);
     if (i < 0 || hz <= 0.0) return 0.0f;
     const PeakRecord& r = frames_.records[static_cast<size_t>(i)];
-    const double ratio = std::pow(2.0, toleranceCents / 1200.0);
+    // The two tolerances the rules use, computed once.
+    static const double peakRatio = std::pow(2.0, kPeakToleranceCents / 1200.0);
+    static const double sourceRatio = std::pow(2.0, kSourceToleranceCents / 1200.0);
+    const double ratio = toleranceCents == kPeakToleranceCents ? peakRatio
+                         : toleranceCents == kSourceToleranceCents
+                             ? sourceRatio
+                             : std::pow(2.0, toleranceCents / 1200.0);
     const double low = hz / ratio, high = hz * ratio;
     float best = 0.0f;
     for (int32_t p = 0; p < r.count(); ++p) {
@@ -214,27 +230,40 @@ int64_t doublingEntry(const SpectralEvidence& ev, const ScoreNote& lower, const 
     int top = 0;  // the highest partial in the band
     while (top < kProfilePartials && (top + 1) * f0 < kProfileTopHz) ++top;
     // Each partial's level per frame from 40 ms before `from` to
-    // kAttackAfterMs after `to`.
+    // kAttackAfterMs after `to`, as running sums (of levels and of frames
+    // with a peak) so that every window's mean is one difference.
     const int64_t first = from - 40;
     const size_t frames = static_cast<size_t>((to + kAttackAfterMs - first) / step + 1);
-    std::vector<std::vector<float>> level(static_cast<size_t>(top + 2),
-                                          std::vector<float>(frames, 0.0f));
+    std::vector<std::vector<double>> running(static_cast<size_t>(top + 2),
+                                             std::vector<double>(frames + 1, 0.0));
+    std::vector<std::vector<int>> heardSum(static_cast<size_t>(top + 2),
+                                           std::vector<int>(frames + 1, 0));
     for (int h = 1; h <= top + 1; ++h) {
+        auto& s = running[static_cast<size_t>(h)];
+        auto& c = heardSum[static_cast<size_t>(h)];
         for (size_t i = 0; i < frames; ++i) {
-            level[static_cast<size_t>(h)][i] =
-                ev.levelAt(first + static_cast<int64_t>(i) * step, f0 * h);
+            const float l = ev.levelAt(first + static_cast<int64_t>(i) * step, f0 * h);
+            s[i + 1] = s[i] + l;
+            c[i + 1] = c[i] + (l > 0.0f ? 1 : 0);
         }
     }
+    // Frames from `a` to `b` (inclusive) as indices of the running sums.
+    const auto span = [&](int64_t a, int64_t b) {
+        return std::pair<size_t, size_t>{static_cast<size_t>((a - first) / step),
+                                         static_cast<size_t>((b - first) / step + 1)};
+    };
+    const auto mean = [&](int h, int64_t a, int64_t b) {
+        const auto [i, j] = span(a, b);
+        const auto& s = running[static_cast<size_t>(h)];
+        return (s[j] - s[i]) / static_cast<double>(j - i);
+    };
+    const auto heard = [&](int h, int64_t a, int64_t b) {
+        const auto [i, j] = span(a, b);
+        const auto& c = heardSum[static_cast<size_t>(h)];
+        return c[j] - c[i];
+    };
     const auto rise = [&](int h, int64_t t) {
-        const std::vector<float>& v = level[static_cast<size_t>(h)];
-        const auto mean = [&](int64_t a, int64_t b) {
-            double sum = 0.0;
-            int n = 0;
-            for (int64_t x = a; x <= b; x += step, ++n)
-                sum += v[static_cast<size_t>((x - first) / step)];
-            return n == 0 ? 0.0 : sum / n;
-        };
-        return mean(t, t + kAttackAfterMs) - mean(t - 40, t - 10);
+        return mean(h, t, t + kAttackAfterMs) - mean(h, t - 40, t - 10);
     };
     int64_t best = -1;
     double bestRise = kEntryRiseDb;
@@ -251,16 +280,8 @@ int64_t doublingEntry(const SpectralEvidence& ev, const ScoreNote& lower, const 
         // partials that sound already).
         bool appears = false;
         for (int h = 2 * partial; h <= top && !appears; h += partial) {
-            const std::vector<float>& v = level[static_cast<size_t>(h)];
-            const auto heard = [&](int64_t a, int64_t b) {
-                int count = 0;
-                for (int64_t x = a; x <= b; x += step) {
-                    count += v[static_cast<size_t>((x - first) / step)] > 0.0f;
-                }
-                return count;
-            };
-            appears = heard(t - 40, t - 10) == 0 &&
-                      2 * heard(t, t + kAttackAfterMs) >= kAttackAfterMs / step + 1;
+            appears = heard(h, t - 40, t - 10) == 0 &&
+                      2 * heard(h, t, t + kAttackAfterMs) >= kAttackAfterMs / step + 1;
         }
         if (!appears) {
             if (best >= 0) break;
