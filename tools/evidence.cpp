@@ -33,6 +33,13 @@ SpectralEvidence::SpectralEvidence(PeakTable frames, const PeakTable& tracks, in
     std::stable_sort(tracks_.begin(), tracks_.end(),
                      [](const Track& a, const Track& b) { return a.startMs < b.startMs; });
     if (!frames_.records.empty()) endMs_ = int64_t{frames_.records.back().label} + frameMs_;
+    sortedFrames_.reserve(frames_.records.size());
+    for (const PeakRecord& r : frames_.records) {
+        const size_t n = std::min(r.freqs.size(), r.levels.size());
+        bool sorted = static_cast<size_t>(std::max(0, r.count())) <= n;
+        for (size_t p = 1; sorted && p < n; ++p) sorted = r.freqs[p - 1] <= r.freqs[p];
+        sortedFrames_.push_back(sorted);
+    }
     for (const Track& t : tracks_) {
         endMs_ = std::max(endMs_, t.startMs + static_cast<int64_t>(t.levels.size()) * frameMs_);
     }
@@ -83,9 +90,23 @@ float SpectralEvidence::levelAt(int64_t ms, double hz, double toleranceCents) co
                              : std::pow(2.0, toleranceCents / 1200.0);
     const double low = hz / ratio, high = hz * ratio;
     float best = 0.0f;
-    for (int32_t p = 0; p < r.count(); ++p) {
-        const double f = r.freqs[static_cast<size_t>(p)];
-        if (f >= low && f <= high) best = std::max(best, r.levels[static_cast<size_t>(p)]);
+    size_t p = 0;
+    const size_t n = static_cast<size_t>(r.count());
+    if (sortedFrames_[static_cast<size_t>(i)]) {
+        // Peaks by rising frequency (as SpecScan writes them): from the
+        // first at `low` or above up to `high`.
+        p = static_cast<size_t>(std::lower_bound(r.freqs.begin(),
+                                                 r.freqs.begin() + static_cast<long>(n), low,
+                                                 [](float f, double v) { return f < v; }) -
+                                r.freqs.begin());
+        for (; p < n && r.freqs[p] <= high; ++p) {
+            if (r.freqs[p] >= low) best = std::max(best, r.levels[p]);
+        }
+        return best;
+    }
+    for (; p < n; ++p) {
+        const double f = r.freqs[p];
+        if (f >= low && f <= high) best = std::max(best, r.levels[p]);
     }
     return best;
 }
@@ -486,7 +507,7 @@ bool heardThroughout(const SpectralEvidence& ev, int key, int64_t fromMs, int64_
     for (int64_t t = fromMs; t <= toMs; t += ev.frameMs()) {
         bool heard = false;
         for (int h = 1; h <= kAttackPartials && !heard; ++h) {
-            heard = ev.levelAt(t, hz * h, kSourceToleranceCents) > 0.0f;
+            heard = ev.levelAt(t, hz * h) > 0.0f;
         }
         if (!heard) return false;
     }

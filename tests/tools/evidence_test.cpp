@@ -109,6 +109,28 @@ TEST(EvidenceLevels, PeaksPartialsEnvelopeAndPitch) {
     EXPECT_TRUE(std::isnan(ev.meanPitch(69, 0, 100)));  // before anything sounds
 }
 
+TEST(EvidenceLevels, FramesFoundWithAndWithoutGapsPeaksInAnyOrder) {
+    // Frames every 10 ms with a gap (40 missing), one frame's peaks out of
+    // frequency order and one with a NaN: every lookup as a plain search.
+    PeakTable frames;
+    frames.records.push_back({10, {220.0f, 440.0f, 660.0f}, {30.0f, 24.0f, 18.0f}});
+    frames.records.push_back({20, {660.0f, 220.0f, 445.0f}, {17.0f, 29.0f, 23.0f}});
+    frames.records.push_back({30, {std::nanf(""), 221.0f}, {40.0f, 28.0f}});
+    frames.records.push_back({50, {219.0f, 441.0f}, {27.0f, 21.0f}});
+    const SpectralEvidence ev(std::move(frames), PeakTable{}, 10);
+    EXPECT_FLOAT_EQ(ev.levelAt(10, 440.0), 24.0f);
+    EXPECT_FLOAT_EQ(ev.levelAt(15, 440.0), 23.0f);  // the frame at 20 (unsorted)
+    EXPECT_FLOAT_EQ(ev.levelAt(20, 660.0), 17.0f);
+    EXPECT_FLOAT_EQ(ev.levelAt(30, 220.0), 28.0f);      // the NaN is no peak
+    EXPECT_FLOAT_EQ(ev.levelAt(40, 220.0), 0.0f);       // no frame at 40
+    EXPECT_FLOAT_EQ(ev.levelAt(41, 220.0), 27.0f);      // the frame at 50
+    EXPECT_FLOAT_EQ(ev.levelAt(50, 440.0, 3.0), 0.0f);  // 441 Hz is 4 cents off
+    EXPECT_FLOAT_EQ(ev.levelAt(50, 440.0, 5.0), 21.0f);
+    EXPECT_FLOAT_EQ(ev.levelAt(1, 220.0), 30.0f);  // within a frame before the first
+    EXPECT_FLOAT_EQ(ev.levelAt(0, 220.0), 0.0f);   // a whole frame before
+    EXPECT_FLOAT_EQ(ev.levelAt(60, 220.0), 0.0f);  // past the list
+}
+
 TEST(EvidenceLevels, FuzzFindingTheLastLabelAtTheTopOfInt32) {
     // A list whose last frame is labelled 2147483647 ends a frame later,
     // past the 32-bit range (it overflowed).
