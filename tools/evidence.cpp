@@ -371,6 +371,34 @@ int64_t releaseFrame(const std::vector<float>& env, size_t within) {
     return -1;
 }
 
+// A slower release (kSlowReleaseMs): the first frame j by which the level
+// has fallen kReleaseDropDb under the loudest of the `within` frames before
+// it and never comes back, begun at the last frame still within
+// kReleaseStartDb of that level, after a whole `within` of held sound (its
+// level within kReleaseStartDb all along). -1 when there is none.
+int64_t slowReleaseFrame(const std::vector<float>& env, size_t within) {
+    const size_t peakAt =
+        static_cast<size_t>(std::max_element(env.begin(), env.end()) - env.begin());
+    std::vector<float> laterMax(env.size() + 1, 0.0f);
+    for (size_t i = env.size(); i-- > 0;) laterMax[i] = std::max(laterMax[i + 1], env[i]);
+    for (size_t j = peakAt + 1; j < env.size(); ++j) {
+        const size_t first = j > within ? j - within : 0;
+        const float before = *std::max_element(env.begin() + static_cast<long>(first),
+                                               env.begin() + static_cast<long>(j));
+        if (before <= 0.0f || laterMax[j] > before - kReleaseDropDb) continue;
+        size_t start = j - 1;
+        while (start > first && env[start] < before - kReleaseStartDb) --start;
+        if (start < within) return -1;
+        const float held = *std::max_element(env.begin() + static_cast<long>(start - within),
+                                             env.begin() + static_cast<long>(start));
+        const float low = *std::min_element(env.begin() + static_cast<long>(start - within),
+                                            env.begin() + static_cast<long>(start));
+        if (held - low > kReleaseStartDb) return -1;
+        return static_cast<int64_t>(start);
+    }
+    return -1;
+}
+
 }  // namespace
 
 std::vector<ScoreNote> endsFromEnvelope(const SpectralEvidence& ev,
@@ -442,6 +470,10 @@ std::vector<ScoreNote> endsFromEnvelope(const SpectralEvidence& ev,
             }
         }
         if (*std::max_element(env.begin(), env.end()) <= 0.0f) continue;  // nothing heard
+        if (release < 0) {
+            release = slowReleaseFrame(
+                env, static_cast<size_t>(std::max<int64_t>(1, kSlowReleaseMs / step)));
+        }
         if (release >= 0) {
             n.offsetMs = std::min(n.offsetMs, n.onsetMs + (release + 1) * step + frameEndMs);
         } else if (env.back() >= *std::max_element(env.begin(), env.end()) - kReleaseDropDb) {

@@ -481,6 +481,20 @@ TEST(EvidenceEnds, AReleaseEndsTheNoteASlowDecayDoesNot) {
     EXPECT_EQ(endsFromEnvelope(ev, {{100, 700, 40, 100}}, 31)[0].offsetMs, 700);
 }
 
+TEST(EvidenceEnds, AHeldNoteEndsWhereItsSlowerReleaseBegins) {
+    // An organ note held at 40 dB to 600 ms, then dying away at 0.6 dB a
+    // frame (60 dB a second) into the room until it passes under 10 dB.
+    const SpectralEvidence organ =
+        evidenceOf({{100, 600, keyHz(58), 40}, {600, 1200, keyHz(58), 40, 0.6f}}, 1300);
+    // Ended with the frame of 650, the last within 3 dB of the held level,
+    // plus the frame's share of the latency (the track ran to 1110).
+    EXPECT_EQ(endsFromEnvelope(organ, {{100, 1110, 58, 100}}, 31)[0].offsetMs, 660 + 31);
+    // A piano note decaying at 0.6 dB a frame from its start has no held
+    // sound before any point: it keeps its track's end.
+    const SpectralEvidence piano = evidenceOf({{100, 1200, keyHz(58), 40, 0.6f}}, 1300);
+    EXPECT_EQ(endsFromEnvelope(piano, {{100, 610, 58, 100}}, 31)[0].offsetMs, 610);
+}
+
 TEST(EvidenceEnds, PartialsStartedWithANoteCarryItOnWhenItsOwnTrackFades) {
     // C3 fades under the analysis floor at 500 ms while its 2nd partial,
     // started with it, sounds on to 1010 ms (a fundamental hidden by its
