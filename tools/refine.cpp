@@ -241,32 +241,42 @@ std::vector<ScoreNote> removeHarmonicGhosts(const std::vector<ScoreNote>& notes,
                         if (p != u) family = std::max(family, notes[p].velocity);
                     });
                 }
-                if (upper.velocity > family + kGhostLouderMargin)
-                    continue;  // louder than a partial
-                if (upper.onsetMs < lowerStart - kGhostOwnStartMs) continue;  // starts on its own
-                if (upper.offsetMs > lowerEnd + kGhostOwnEndMs) continue;     // lasts on its own
                 const int partial =
                     static_cast<int>(std::find(std::begin(kPartialIntervals),
                                                std::end(kPartialIntervals), interval) -
                                      std::begin(kPartialIntervals) + 2);
-                // The same for every lower note: asked once.
-                if (evidence && soundsOnItsOwn(*evidence, notes[nearest], upper, partial)) break;
-                // A doubling that entered over the sounding partial starts
-                // where it entered.
-                if (evidence) {
+                // With the lists: where a doubling entered over the sounding
+                // partial (-1 when none did), unless a note of the score
+                // entering then, over the upper one, is what rose.
+                const auto entered = [&]() -> int64_t {
+                    if (!evidence) return -1;
                     const int64_t entry = doublingEntry(*evidence, notes[nearest], upper, partial);
-                    // ... unless a note of the score entering then, over
-                    // the upper one, is what rose.
                     bool explained = false;
                     for (int k : kPartialIntervals) {
                         index.startingNear(upper.key + k, entry, kTogetherMs,
                                            [&](size_t) { explained = true; });
                     }
-                    if (entry >= 0 && !explained) {
-                        entryOnset[u] = entry;
-                        break;
+                    return explained ? -1 : entry;
+                };
+                // A note of its own by its loudness or its end that NoteFind
+                // dated from the partial under it starts where it entered.
+                const bool ownLoudness = upper.velocity > family + kGhostLouderMargin;
+                const bool ownEnd = upper.offsetMs > lowerEnd + kGhostOwnEndMs;
+                if (upper.onsetMs < lowerStart - kGhostOwnStartMs) continue;  // starts on its own
+                if (ownLoudness || ownEnd) {
+                    if (std::llabs(upper.onsetMs - notes[nearest].onsetMs) <= kTogetherMs) {
+                        if (const int64_t entry = entered(); entry >= 0) entryOnset[u] = entry;
                     }
+                    continue;
                 }
+                // A doubling that entered over the sounding partial starts
+                // where it entered; one that sounds on its own from the start
+                // stays as it is.
+                if (const int64_t entry = entered(); entry >= 0) {
+                    entryOnset[u] = entry;
+                    break;
+                }
+                if (evidence && soundsOnItsOwn(*evidence, notes[nearest], upper, partial)) break;
                 ghost[u] = true;
                 break;
             }
