@@ -418,10 +418,11 @@ std::vector<ScoreNote> addMissingFundamentals(const std::vector<ScoreNote>& note
             // Below G2, with the spectrum, partial 3 alone stands for the
             // fundamental when partials 2 and 4 are heard as peaks, neither a
             // note of the score (a note a twelfth above has no even partials
-            // of the fundamental).
+            // of the fundamental), whatever else starts with it (a right
+            // hand over the bass).
             bool evenSeries = false;
             if (evidence && !enough && (low || twelfth) && anchorInterval == 19 &&
-                partialSet == 0x2u && others == 0 && !sounds(fundamental + 12, anchor) &&
+                partialSet == 0x2u && (others == 0 || low) && !sounds(fundamental + 12, anchor) &&
                 !sounds(fundamental + 24, anchor) &&
                 partialsHeard(*evidence, fundamental, {2, 4}, anchor.onsetMs, attackEnd)) {
                 enough = evenSeries = true;

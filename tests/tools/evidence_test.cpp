@@ -336,6 +336,12 @@ TEST(EvidenceFundamentals, BelowG2TheEvenPartialsTellATwelfthFromItsFundamental)
     const SpectralEvidence e3 = evidenceOf(harmonic(52, 1000, 1500, {30, 24, 18}), 1600);
     EXPECT_FALSE(partialsHeard(e3, 33, {2, 4}, 1000, 1200));
     EXPECT_EQ(keys(addMissingFundamentals(score, &e3)), (std::vector<int>{52}));
+    // A right hand starting with it (A#4) changes nothing below G2.
+    const Notes withMelody{{1000, 1500, 52, 100}, {1000, 1400, 70, 90}};
+    std::vector<int> found =
+        keys(removeHarmonicGhosts(addMissingFundamentals(withMelody, &a1), &a1));
+    std::sort(found.begin(), found.end());
+    EXPECT_EQ(found, (std::vector<int>{33, 70}));
     // A2 sounding as a note of its own: the peaks at A2 and A3 are its own.
     const Notes withA2{{600, 1500, 45, 100}, {1000, 1500, 52, 90}};
     EXPECT_EQ(addMissingFundamentals(withA2, &a1).size(), 2u);
