@@ -259,7 +259,10 @@ int64_t doublingEntry(const SpectralEvidence& ev, const ScoreNote& lower, const 
                                              std::vector<double>(frames + 1, 0.0));
     std::vector<std::vector<int>> heardSum(static_cast<size_t>(top + 2),
                                            std::vector<int>(frames + 1, 0));
-    for (int h = 1; h <= top + 1; ++h) {
+    std::vector<bool> filled(static_cast<size_t>(top + 2), false);
+    const auto fill = [&](int h) {
+        if (filled[static_cast<size_t>(h)]) return;
+        filled[static_cast<size_t>(h)] = true;
         auto& s = running[static_cast<size_t>(h)];
         auto& c = heardSum[static_cast<size_t>(h)];
         for (size_t i = 0; i < frames; ++i) {
@@ -267,7 +270,7 @@ int64_t doublingEntry(const SpectralEvidence& ev, const ScoreNote& lower, const 
             s[i + 1] = s[i] + l;
             c[i + 1] = c[i] + (l > 0.0f ? 1 : 0);
         }
-    }
+    };
     // Frames from `a` to `b` (inclusive) as indices of the running sums.
     const auto span = [&](int64_t a, int64_t b) {
         return std::pair<size_t, size_t>{static_cast<size_t>((a - first) / step),
@@ -286,9 +289,31 @@ int64_t doublingEntry(const SpectralEvidence& ev, const ScoreNote& lower, const 
     const auto rise = [&](int h, int64_t t) {
         return mean(h, t, t + kAttackAfterMs) - mean(h, t - 40, t - 10);
     };
+    // An entry needs a partial of the entering note that was not heard at
+    // all before and is heard in most frames after (a bow or a breath lifts
+    // partials that sound already): the frames where one appears, found
+    // first from those partials alone.
+    for (int h = 2 * partial; h <= top; h += partial) fill(h);
+    std::vector<bool> appearsAt(frames, false);
+    bool anywhere = false;
+    for (int64_t t = from; t <= to; t += step) {
+        bool appears = false;
+        for (int h = 2 * partial; h <= top && !appears; h += partial) {
+            appears = heard(h, t - 40, t - 10) == 0 &&
+                      2 * heard(h, t, t + kAttackAfterMs) >= kAttackAfterMs / step + 1;
+        }
+        appearsAt[static_cast<size_t>((t - first) / step)] = appears;
+        anywhere = anywhere || appears;
+    }
+    if (!anywhere) return -1;
+    for (int h = 1; h <= top + 1; ++h) fill(h);
     int64_t best = -1;
     double bestRise = kEntryRiseDb;
     for (int64_t t = from; t <= to; t += step) {
+        if (!appearsAt[static_cast<size_t>((t - first) / step)]) {
+            if (best >= 0) break;
+            continue;
+        }
         // How much more each multiple of k rises than its neighbours.
         double sum = 0.0;
         int n = 0;
@@ -296,18 +321,6 @@ int64_t doublingEntry(const SpectralEvidence& ev, const ScoreNote& lower, const 
             sum += rise(h, t) - (rise(h - 1, t) + rise(h + 1, t)) / 2;
         }
         const double excess = n == 0 ? 0.0 : sum / n;
-        // ... and a partial of the entering note that was not heard at all
-        // before is heard in most frames after (a bow or a breath lifts
-        // partials that sound already).
-        bool appears = false;
-        for (int h = 2 * partial; h <= top && !appears; h += partial) {
-            appears = heard(h, t - 40, t - 10) == 0 &&
-                      2 * heard(h, t, t + kAttackAfterMs) >= kAttackAfterMs / step + 1;
-        }
-        if (!appears) {
-            if (best >= 0) break;
-            continue;
-        }
         if (excess >= bestRise) {
             bestRise = excess;
             best = t;

@@ -269,14 +269,20 @@ std::vector<ScoreNote> removeHarmonicGhosts(const std::vector<ScoreNote>& notes,
                     }
                     continue;
                 }
-                // A doubling that entered over the sounding partial starts
-                // where it entered; one that sounds on its own from the start
-                // stays as it is.
+                // A note that sounds on its own stays (from where it entered
+                // when NoteFind dated it from the partial under it); a
+                // doubling that entered over the sounding partial starts where
+                // it entered.
+                if (evidence && soundsOnItsOwn(*evidence, notes[nearest], upper, partial)) {
+                    if (std::llabs(upper.onsetMs - notes[nearest].onsetMs) <= kTogetherMs) {
+                        if (const int64_t entry = entered(); entry >= 0) entryOnset[u] = entry;
+                    }
+                    break;
+                }
                 if (const int64_t entry = entered(); entry >= 0) {
                     entryOnset[u] = entry;
                     break;
                 }
-                if (evidence && soundsOnItsOwn(*evidence, notes[nearest], upper, partial)) break;
                 ghost[u] = true;
                 break;
             }
