@@ -128,6 +128,30 @@ std::array<float, kProfilePartials + 1> SpectralEvidence::partialLevels(int key,
     return levels;
 }
 
+int64_t SpectralEvidence::partialRunEnd(double hz, int64_t onsetMs, int64_t limitMs) const {
+    const auto mean = [&](int64_t from, int64_t to) {
+        double sum = 0.0;
+        int n = 0;
+        for (int64_t t = from; t <= to; t += frameMs_, ++n) sum += levelAt(t, hz);
+        return n == 0 ? 0.0 : sum / n;
+    };
+    if (mean(onsetMs, onsetMs + kAttackAfterMs) - mean(onsetMs - 40, onsetMs - 10) <
+        kOwnAttackRiseDb) {
+        return onsetMs;
+    }
+    int64_t last = onsetMs - frameMs_;
+    int gap = 0;
+    for (int64_t t = onsetMs; t < std::min(limitMs, endMs_); t += frameMs_) {
+        if (levelAt(t, hz) > 0.0f) {
+            last = t;
+            gap = 0;
+        } else if (++gap > kPartialRunGapFrames) {
+            break;
+        }
+    }
+    return last + frameMs_;
+}
+
 double SpectralEvidence::meanPitch(int key, int64_t fromMs, int64_t toMs) const {
     double sum = 0.0;
     int64_t n = 0;
@@ -359,6 +383,14 @@ bool oddPartialsHeard(const SpectralEvidence& ev, int key, int64_t fromMs, int64
 
 namespace {
 
+// True when a partial of `key` (any below kProfileTopHz) lies within
+// kPeakToleranceCents of `hz`: above a low note every peak may be one.
+bool hasPartialNear(int key, double hz) {
+    const double f0 = keyHz(key);
+    const double h = std::round(hz / f0);
+    return h >= 1.0 && std::fabs(1200.0 * std::log2(h * f0 / hz)) < kPeakToleranceCents;
+}
+
 // Where the release of `env` (a note's levels, one per frame) begins:
 // the first frame j by which the level has fallen kReleaseDropDb under the
 // loudest of the kReleaseMs before it and never comes back; it began at the
@@ -445,6 +477,7 @@ std::vector<ScoreNote> endsFromEnvelope(const SpectralEvidence& ev,
             // floor first, or that a neighbour a few semitones away hides).
             int64_t partnersEnd = n.offsetMs;
             std::vector<int> partners;
+            std::vector<int64_t> runEnds;  // per partner: where its peaks carry it
             for (int interval : kCarryingPartialIntervals) {
                 const int key = n.key + interval;
                 const std::vector<int64_t>& onsets = onsetsOf[key];
@@ -456,9 +489,35 @@ std::vector<ScoreNote> endsFromEnvelope(const SpectralEvidence& ev,
                 int64_t end = n.offsetMs;
                 ev.envelopeOfTracksStarting(key, n.onsetMs - kTogetherMs, n.onsetMs + kTogetherMs,
                                             n.onsetMs, n.onsetMs, &end);
-                partnersEnd =
-                    std::max(partnersEnd, std::min({end, limit, nextOnset(key, n.onsetMs)}));
+                int64_t bound = std::min(limit, nextOnset(key, n.onsetMs));
+                // A partial that rose with the note and goes on as peaks
+                // (too quiet for a track of its own) carries it on as well,
+                // when the note's own tracks faded rather than stopped, up to
+                // a note that has that partial among its own.
+                int64_t runEnd = n.onsetMs;
+                if (own && env.back() < ownPeak - kReleaseDropDb) {
+                    // Another note of the score with that partial among its
+                    // own is what is heard from its start; sounding since
+                    // before, it may be all along.
+                    const double hz = keyHz(key);
+                    bool shared = false;
+                    for (size_t m = 0; m < notes.size() && !shared; ++m) {
+                        const ScoreNote& o = notes[m];
+                        if (static_cast<ptrdiff_t>(m) == &n - out.data() ||
+                            o.offsetMs <= n.onsetMs || o.onsetMs >= bound ||
+                            !hasPartialNear(o.key, hz)) {
+                            continue;
+                        }
+                        if (o.onsetMs <= n.onsetMs + kTogetherMs)
+                            shared = true;
+                        else
+                            bound = std::min(bound, o.onsetMs);
+                    }
+                    if (!shared) runEnd = std::min(ev.partialRunEnd(hz, n.onsetMs, bound), bound);
+                }
+                partnersEnd = std::max({partnersEnd, std::min(end, bound), runEnd});
                 partners.push_back(key);
+                runEnds.push_back(runEnd);
             }
             if (partnersEnd > n.offsetMs || !own) {
                 // Their levels, moved to the note's own loudest, continue its
@@ -466,10 +525,16 @@ std::vector<ScoreNote> endsFromEnvelope(const SpectralEvidence& ev,
                 env.resize(static_cast<size_t>(
                                (std::max(partnersEnd, n.offsetMs) - step - n.onsetMs) / step + 1),
                            0.0f);
-                for (int key : partners) {
-                    const std::vector<float> p = ev.envelopeOfTracksStarting(
+                for (size_t k = 0; k < partners.size(); ++k) {
+                    const int key = partners[k];
+                    std::vector<float> p = ev.envelopeOfTracksStarting(
                         key, n.onsetMs - kTogetherMs, n.onsetMs + kTogetherMs, n.onsetMs,
                         partnersEnd - step);
+                    for (size_t i = 0; i < p.size(); ++i) {
+                        const int64_t t = n.onsetMs + static_cast<int64_t>(i) * step;
+                        if (t >= runEnds[k]) break;
+                        p[i] = std::max(p[i], ev.levelAt(t, keyHz(key)));
+                    }
                     if (p.empty()) continue;
                     const float peak = *std::max_element(p.begin(), p.end());
                     for (size_t i = 0; i < env.size() && i < p.size(); ++i) {

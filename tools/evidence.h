@@ -71,6 +71,11 @@ class SpectralEvidence {
     std::vector<float> envelopeOfTracksStarting(int key, int64_t startFromMs, int64_t startToMs,
                                                 int64_t fromMs, int64_t toMs,
                                                 int64_t* lastEndMs = nullptr) const;
+    // Where a partial at `hz` that rose with a note at `onsetMs` (its level
+    // rising kOwnAttackRiseDb as attackAt measures) stops being heard as
+    // peaks (gaps of up to kPartialRunGapFrames frames bridged), before
+    // `limitMs`; `onsetMs` when it did not rise there.
+    int64_t partialRunEnd(double hz, int64_t onsetMs, int64_t limitMs) const;
     // The mean pitch (a fractional MIDI key) of the tracks of `key` over a
     // span; NaN when none sounds there.
     double meanPitch(int key, int64_t fromMs, int64_t toMs) const;
@@ -288,6 +293,18 @@ std::vector<ScoreNote> keepShortNotes(const SpectralEvidence& evidence,
 // 0.571; the melodies 0.753 to 0.749).
 inline constexpr int64_t kReleaseMs = 100;
 inline constexpr int kCarryingPartialIntervals[] = {12, 19};  // partials 2 and 3
+// The same partials heard only as peaks (TrackJoin leaves out lumps quieter
+// than the middle of the list's level range), when the note's own tracks
+// faded (ended more than kReleaseDropDb under their loudest) rather than
+// stopped: they carry it while they go on, gaps of up to
+// kPartialRunGapFrames frames bridged, up to a note of the score that has
+// them among its partials (any below the band: above a low note nearly
+// every peak may be one), and not at all when such a note sounds from the
+// start. On the bench onset+offset F1 0.711 to 0.715 (two voices on
+// TimGM6mb 0.69 to 0.91, where a piano's A3 falls under the floor 300 ms
+// before its key is released and its octave goes on; two voices on
+// FluidR3_GM lose 0.035 where an octave outlasts the key).
+inline constexpr int kPartialRunGapFrames = 2;
 // Without such a release, a slower one ends a note that was held: a fall of
 // kReleaseDropDb within kSlowReleaseMs (50 dB a second: an organ or a
 // bowed note dying into the room's reverberation) after kSlowReleaseMs in

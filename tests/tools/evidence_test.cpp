@@ -27,7 +27,8 @@ struct Partial {
     double hz;
     float level;
     float decay = 0.0f;
-    double cents = 0.0;  // off the given frequency
+    double cents = 0.0;   // off the given frequency
+    bool tracked = true;  // false: heard as peaks only, no track of its own
 };
 
 // The partials of a note at `key`: level[h - 1] for partial h.
@@ -63,6 +64,7 @@ SpectralEvidence evidenceOf(const std::vector<Partial>& partials, int64_t length
         frames.records.push_back(r);
     }
     for (const Partial& p : partials) {
+        if (!p.tracked) continue;
         PeakRecord r;
         r.label = static_cast<int32_t>(p.from);
         for (int64_t t = p.from; t < p.to; t += 10) {
@@ -527,6 +529,22 @@ TEST(EvidenceEnds, PartialsStartedWithANoteCarryItOnWhenItsOwnTrackFades) {
     // The next C3 ends it.
     EXPECT_EQ(endsFromEnvelope(ev, {{100, 500, 48, 100}, {700, 1000, 48, 90}}, 31)[0].offsetMs,
               700);
+    // The same 2nd partial heard as peaks only (too quiet for a track):
+    // it carries the note while the note's own track faded ...
+    const SpectralEvidence peaks = evidenceOf(
+        {{100, 1100, keyHz(48), 30, 0.5f}, {100, 1100, keyHz(60), 28, 0.2f, 0.0, false}}, 1200);
+    EXPECT_EQ(endsFromEnvelope(peaks, {{100, 500, 48, 100}}, 31)[0].offsetMs, 1010);
+    // ... but not a note whose track stopped while loud (staccato), nor
+    // past a C4 of the score, whose own partial it is then.
+    const SpectralEvidence stopped =
+        evidenceOf({{100, 300, keyHz(48), 30}, {100, 1100, keyHz(60), 28, 0.2f, 0.0, false}}, 1200);
+    EXPECT_EQ(endsFromEnvelope(stopped, {{100, 300, 48, 100}}, 31)[0].offsetMs, 300 + 31);
+    EXPECT_EQ(endsFromEnvelope(peaks, {{100, 500, 48, 100}, {700, 1000, 60, 90}}, 31)[0].offsetMs,
+              700);
+    // Under a C1 of the score sounding all along, whose 8th partial is C4,
+    // the peaks may be that note's.
+    const Notes overC1{{0, 1200, 24, 100}, {100, 500, 48, 100}};
+    EXPECT_EQ(endsFromEnvelope(peaks, overC1, 31)[1].offsetMs, 500);
     // A partial that started later belongs to something else.
     const SpectralEvidence later =
         evidenceOf({{100, 1100, keyHz(48), 30, 0.5f}, {300, 1100, keyHz(60), 28, 0.2f}}, 1200);
