@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <thread>
 
 #include "common/fileptr.h"
 #include "common/noteindex.h"
@@ -78,7 +79,10 @@ int64_t SpectralEvidence::frameIndex(int64_t ms) const {
 }
 
 float SpectralEvidence::levelAt(int64_t ms, double hz, double toleranceCents) const {
-    const int64_t i = frameIndex(ms);
+    return levelInFrame(frameIndex(ms), hz, toleranceCents);
+}
+
+float SpectralEvidence::levelInFrame(int64_t i, double hz, double toleranceCents) const {
     if (i < 0 || hz <= 0.0) return 0.0f;
     const PeakRecord& r = frames_.records[static_cast<size_t>(i)];
     // The two tolerances the rules use, computed once.
@@ -231,10 +235,21 @@ Result<std::unique_ptr<SpectralEvidence>> loadSpectralEvidence(const std::string
                                                                const std::string& tracksPath) {
     PeakTable tables[2];
     const std::string* paths[2] = {&peaksPath, &tracksPath};
-    for (int i = 0; i < 2; ++i) {
+    const auto read = [&](int i) -> Status {
         FilePtr f(std::fopen(paths[i]->c_str(), "rb"));
         if (!f) return Status::error("cannot open " + *paths[i] + ": " + std::strerror(errno));
-        if (Status read = readPeakRecords(f.get(), *paths[i], tables[i]); !read) return read;
+        return readPeakRecords(f.get(), *paths[i], tables[i]);
+    };
+    // The two lists are read side by side (the reading is most of the
+    // refinement's time); a fault is told for the peak list first.
+    Status results[2];
+    {
+        std::thread tracks([&] { results[1] = read(1); });
+        results[0] = read(0);
+        tracks.join();
+    }
+    for (const Status& r : results) {
+        if (!r) return r;
     }
     const PeakFileHeader header = readPeakHeader(peaksPath);
     if (header.frameRate <= 0) return Status::error(peaksPath + " does not name a frame shift");
@@ -263,8 +278,25 @@ bool soundsOnItsOwn(const SpectralEvidence& ev, const ScoreNote& lower, const Sc
     return multiples / m - others / o > kDoublingCombDb;
 }
 
+namespace {
+int64_t findDoublingEntry(const SpectralEvidence& ev, const ScoreNote& lower,
+                          const ScoreNote& upper, int partial);
+}  // namespace
+
 int64_t doublingEntry(const SpectralEvidence& ev, const ScoreNote& lower, const ScoreNote& upper,
                       int partial) {
+    const std::array<int64_t, 7> key{lower.onsetMs,  lower.offsetMs, lower.key, upper.onsetMs,
+                                     upper.offsetMs, upper.key,      partial};
+    auto it = ev.entries_.find(key);
+    if (it == ev.entries_.end()) {
+        it = ev.entries_.emplace(key, findDoublingEntry(ev, lower, upper, partial)).first;
+    }
+    return it->second;
+}
+
+namespace {
+int64_t findDoublingEntry(const SpectralEvidence& ev, const ScoreNote& lower,
+                          const ScoreNote& upper, int partial) {
     if (partial < 2 || partial > kProfilePartials) return -1;
     const int64_t step = ev.frameMs();
     const int64_t from = std::max(lower.onsetMs + kEntryAfterMs, upper.onsetMs - kAttackAfterMs);
@@ -283,6 +315,9 @@ int64_t doublingEntry(const SpectralEvidence& ev, const ScoreNote& lower, const 
                                              std::vector<double>(frames + 1, 0.0));
     std::vector<std::vector<int>> heardSum(static_cast<size_t>(top + 2),
                                            std::vector<int>(frames + 1, 0));
+    std::vector<int64_t> frameOf(frames);  // the frames, found once
+    for (size_t i = 0; i < frames; ++i)
+        frameOf[i] = ev.frameIndex(first + static_cast<int64_t>(i) * step);
     std::vector<bool> filled(static_cast<size_t>(top + 2), false);
     const auto fill = [&](int h) {
         if (filled[static_cast<size_t>(h)]) return;
@@ -290,7 +325,7 @@ int64_t doublingEntry(const SpectralEvidence& ev, const ScoreNote& lower, const 
         auto& s = running[static_cast<size_t>(h)];
         auto& c = heardSum[static_cast<size_t>(h)];
         for (size_t i = 0; i < frames; ++i) {
-            const float l = ev.levelAt(first + static_cast<int64_t>(i) * step, f0 * h);
+            const float l = ev.levelInFrame(frameOf[i], f0 * h);
             s[i + 1] = s[i] + l;
             c[i + 1] = c[i] + (l > 0.0f ? 1 : 0);
         }
@@ -354,6 +389,7 @@ int64_t doublingEntry(const SpectralEvidence& ev, const ScoreNote& lower, const 
     }
     return best;
 }
+}  // namespace
 
 bool heardAsFundamental(const SpectralEvidence& ev, int key, int64_t fromMs, int64_t toMs) {
     const double hz = keyHz(key);
@@ -451,6 +487,15 @@ std::vector<ScoreNote> endsFromEnvelope(const SpectralEvidence& ev,
     std::vector<ScoreNote> out = notes;
     const int64_t step = ev.frameMs();
     const size_t within = static_cast<size_t>(std::max<int64_t>(1, kReleaseMs / step));
+    // The notes by onset, and the longest, to find what sounds with a note.
+    std::vector<size_t> byOnset(notes.size());
+    int64_t longest = 0;
+    for (size_t i = 0; i < notes.size(); ++i) {
+        byOnset[i] = i;
+        longest = std::max(longest, notes[i].offsetMs - notes[i].onsetMs);
+    }
+    std::stable_sort(byOnset.begin(), byOnset.end(),
+                     [&](size_t a, size_t b) { return notes[a].onsetMs < notes[b].onsetMs; });
     std::map<int, std::vector<int64_t>> onsetsOf;  // key -> onsets, to stop at the next note
     for (const ScoreNote& n : notes) onsetsOf[n.key].push_back(n.onsetMs);
     for (auto& [key, onsets] : onsetsOf) std::sort(onsets.begin(), onsets.end());
@@ -501,11 +546,14 @@ std::vector<ScoreNote> endsFromEnvelope(const SpectralEvidence& ev,
                     // before, it may be all along.
                     const double hz = keyHz(key);
                     bool shared = false;
-                    for (size_t m = 0; m < notes.size() && !shared; ++m) {
+                    auto it =
+                        std::lower_bound(byOnset.begin(), byOnset.end(), n.onsetMs - longest,
+                                         [&](size_t i, int64_t t) { return notes[i].onsetMs < t; });
+                    for (; it != byOnset.end() && notes[*it].onsetMs < bound && !shared; ++it) {
+                        const size_t m = *it;
                         const ScoreNote& o = notes[m];
                         if (static_cast<ptrdiff_t>(m) == &n - out.data() ||
-                            o.offsetMs <= n.onsetMs || o.onsetMs >= bound ||
-                            !hasPartialNear(o.key, hz)) {
+                            o.offsetMs <= n.onsetMs || !hasPartialNear(o.key, hz)) {
                             continue;
                         }
                         if (o.onsetMs <= n.onsetMs + kTogetherMs)

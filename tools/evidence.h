@@ -23,6 +23,7 @@
 #include <array>
 #include <cstdint>
 #include <initializer_list>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -55,6 +56,9 @@ class SpectralEvidence {
     // dB of the loudest peak within `toleranceCents` of `hz` in the frame
     // at `ms`; 0 when there is none (SpecScan writes peaks of 10 dB or more).
     float levelAt(int64_t ms, double hz, double toleranceCents = kPeakToleranceCents) const;
+    // The same in the frame of index `frame` (frameIndex; none when negative).
+    int64_t frameIndex(int64_t ms) const;  // -1 when no frame is at `ms`
+    float levelInFrame(int64_t frame, double hz, double toleranceCents = kPeakToleranceCents) const;
     // The mean of levelAt over the frames from `fromMs` to `toMs` (0 when
     // the span holds no frame).
     float meanLevel(int64_t fromMs, int64_t toMs, double hz) const;
@@ -91,7 +95,6 @@ class SpectralEvidence {
         int key = 0;
         std::vector<float> freqs, levels;
     };
-    int64_t frameIndex(int64_t ms) const;  // -1 when no frame is at `ms`
     // Calls f(track) for the tracks of `key` that may sound between `fromMs`
     // and `toMs` (those starting from the key's longest track's length
     // before `fromMs` up to `toMs`).
@@ -105,6 +108,10 @@ class SpectralEvidence {
         for (; it != list.end() && tracks_[*it].startMs <= toMs; ++it) f(tracks_[*it]);
     }
 
+    friend int64_t doublingEntry(const SpectralEvidence&, const ScoreNote&, const ScoreNote&, int);
+    // doublingEntry's answers, asked again by the second pass of the ghost
+    // rule (the evidence is read by one thread at a time).
+    mutable std::map<std::array<int64_t, 7>, int64_t> entries_;
     PeakTable frames_;
     std::vector<bool> sortedFrames_;                // per frame: its peaks by rising frequency
     std::vector<Track> tracks_;                     // by start
