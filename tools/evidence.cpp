@@ -672,6 +672,27 @@ bool heardThroughout(const SpectralEvidence& ev, int key, int64_t fromMs, int64_
     return true;
 }
 
+std::vector<ScoreNote> softAttackStarts(const SpectralEvidence& ev,
+                                        const std::vector<ScoreNote>& notes, double frameMs) {
+    std::vector<ScoreNote> out = notes;
+    const int64_t step = ev.frameMs();
+    // Frames the window smears a sudden attack over.
+    const int64_t smear = static_cast<int64_t>(std::ceil(frameMs / static_cast<double>(step)));
+    for (ScoreNote& n : out) {
+        const std::vector<float> env =
+            ev.envelope(n.key, n.onsetMs, n.onsetMs + (smear + kSoftAttackLookFrames) * step);
+        if (env.empty() || env[0] <= 0.0f) continue;
+        const int64_t top = std::max_element(env.begin(), env.end()) - env.begin();
+        if (top < smear) continue;  // loudest within the window's smear
+        const double slope = (env[static_cast<size_t>(top)] - env[0]) / static_cast<double>(top);
+        if (slope < kSoftAttackSlopeDb) continue;
+        const double back =
+            std::min<double>(kSoftAttackBackFrames, (env[0] - kPeakFloorDb) / slope);
+        if (back >= 1.0) n.onsetMs -= static_cast<int64_t>(back) * step;
+    }
+    return out;
+}
+
 std::vector<ScoreNote> joinHeldNotes(const SpectralEvidence& ev,
                                      const std::vector<ScoreNote>& notes) {
     std::vector<ScoreNote> sorted = notes;

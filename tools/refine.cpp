@@ -548,6 +548,7 @@ RefineScore refineScore(const RefineScore& score, const RefineOptions& o) {
         out.notes = endsFromEnvelope(
             *ev, out.notes, static_cast<int64_t>(kEndFrameShare * o.frameLength / 11.025 + 0.5));
     }
+    if (ev) out.notes = softAttackStarts(*ev, out.notes, o.frameLength / 11.025);
     out.notes = shiftEarlier(
         out.notes, analysisLatencyMs(o.frameShiftMs, o.frameLength, o.shortTermEstimation),
         analysisEndLatencyMs(o.frameShiftMs, o.frameLength, o.shortTermEstimation));

@@ -474,6 +474,38 @@ TEST(EvidenceShortNotes, StaccatoStaysFlickersGo) {
     EXPECT_EQ(keys(keepShortNotes(both, beside)), (std::vector<int>{68}));
 }
 
+TEST(EvidenceStarts, ASoftAttackStartsWhereItsRiseLeftTheFloor) {
+    // A breathed note: its track begins at 16 dB at 300 ms and rises 3 dB a
+    // frame for 80 ms, longer than a 46 ms window smears any attack (5
+    // frames of 10 ms): it left the 10 dB floor two frames before.
+    std::vector<Partial> rise;
+    for (int i = 0; i < 9; ++i) {
+        rise.push_back(
+            {300 + 10 * i, 310 + 10 * i, keyHz(81), 16.0f + 3.0f * static_cast<float>(i)});
+    }
+    rise.push_back({390, 800, keyHz(81), 40});
+    const SpectralEvidence breathed = evidenceOf(rise, 900);
+    EXPECT_EQ(softAttackStarts(breathed, {{300, 800, 81, 100}}, 46.4)[0].onsetMs, 280);
+    // A struck note at its loudest within the window's smear stays.
+    std::vector<Partial> struck;
+    for (int i = 0; i < 3; ++i) {
+        struck.push_back(
+            {300 + 10 * i, 310 + 10 * i, keyHz(81), 16.0f + 8.0f * static_cast<float>(i)});
+    }
+    struck.push_back({330, 800, keyHz(81), 40, 0.1f});
+    EXPECT_EQ(softAttackStarts(evidenceOf(struck, 900), {{300, 800, 81, 100}}, 46.4)[0].onsetMs,
+              300);
+    // A swell that starts just over the floor (11 dB, 1.5 dB a frame) left
+    // it less than a frame before: it stays.
+    std::vector<Partial> swell;
+    for (int i = 0; i < 9; ++i) {
+        swell.push_back(
+            {300 + 10 * i, 310 + 10 * i, keyHz(81), 11.0f + 1.5f * static_cast<float>(i)});
+    }
+    EXPECT_EQ(softAttackStarts(evidenceOf(swell, 900), {{300, 390, 81, 100}}, 46.4)[0].onsetMs,
+              300);
+}
+
 TEST(EvidenceEnds, AReleaseEndsTheNoteASlowDecayDoesNot) {
     // Steady, then released at 600: the level falls 3 dB a frame, the
     // track follows the tail down to the threshold (about 700).
