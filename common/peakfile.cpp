@@ -125,7 +125,14 @@ Status readPeakRecords(std::FILE* file, const std::string& name, PeakTable& tabl
     table.records.clear();
     PeakRecordReader reader(file, name);
     PeakRecord rec;
-    while (reader.next(rec)) table.records.push_back(std::move(rec));
+    size_t last = 0;  // the last record's pairs: room for as many in the next
+    for (;;) {
+        rec.freqs.reserve(last);
+        rec.levels.reserve(last);
+        if (!reader.next(rec)) break;
+        last = rec.freqs.size();
+        table.records.push_back(std::move(rec));
+    }
     return reader.status();
 }
 

@@ -735,13 +735,13 @@ std::vector<ScoreNote> joinHeldNotes(const SpectralEvidence& ev,
             Held& prev = out[it->second];
             const int64_t gap = n.onsetMs - prev.note.offsetMs;
             if (gap < -kHeldOverlapMs) continue;
+            const double prevPitch = prev.pitchTime / prev.time;
+            if (key != n.key && !(std::fabs(prevPitch - pitch) < kSamePitchSemitones)) continue;
+            if (into && into->note.offsetMs >= prev.note.offsetMs) continue;
             if (gap > kHeldGapMs &&
                 !heardThroughout(ev, n.key, prev.note.offsetMs, n.onsetMs - ev.frameMs())) {
                 continue;
             }
-            const double prevPitch = prev.pitchTime / prev.time;
-            if (key != n.key && !(std::fabs(prevPitch - pitch) < kSamePitchSemitones)) continue;
-            if (into && into->note.offsetMs >= prev.note.offsetMs) continue;
             into = &prev;
         }
         if (into && !attackAt(ev, n.onsetMs, keyHz(n.key))) {
