@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <system_error>
 #include <thread>
 
 #include "common/fileptr.h"
@@ -34,6 +35,9 @@ SpectralEvidence::SpectralEvidence(PeakTable frames, const PeakTable& tracks, in
     std::stable_sort(tracks_.begin(), tracks_.end(),
                      [](const Track& a, const Track& b) { return a.startMs < b.startMs; });
     if (!frames_.records.empty()) endMs_ = int64_t{frames_.records.back().label} + frameMs_;
+    for (size_t i = 1; i < frames_.records.size() && labelsRising_; ++i) {
+        labelsRising_ = frames_.records[i - 1].label <= frames_.records[i].label;
+    }
     sortedFrames_.reserve(frames_.records.size());
     for (const PeakRecord& r : frames_.records) {
         const size_t n = std::min(r.freqs.size(), r.levels.size());
@@ -64,7 +68,7 @@ int64_t SpectralEvidence::frameIndex(int64_t ms) const {
     const auto first = [&](size_t i) {  // the first record labelled `ms` or later
         return recs[i].label >= ms && (i == 0 || recs[i - 1].label < ms);
     };
-    if (ms >= recs.front().label) {
+    if (labelsRising_ && ms >= recs.front().label) {
         const int64_t guess = (ms - recs.front().label + frameMs_ - 1) / frameMs_;
         if (guess >= 0 && static_cast<size_t>(guess) < recs.size() &&
             first(static_cast<size_t>(guess))) {
@@ -235,18 +239,27 @@ Result<std::unique_ptr<SpectralEvidence>> loadSpectralEvidence(const std::string
                                                                const std::string& tracksPath) {
     PeakTable tables[2];
     const std::string* paths[2] = {&peaksPath, &tracksPath};
-    const auto read = [&](int i) -> Status {
-        FilePtr f(std::fopen(paths[i]->c_str(), "rb"));
-        if (!f) return Status::error("cannot open " + *paths[i] + ": " + std::strerror(errno));
-        return readPeakRecords(f.get(), *paths[i], tables[i]);
-    };
+    FilePtr files[2];
+    for (int i = 0; i < 2; ++i) {
+        files[i].reset(std::fopen(paths[i]->c_str(), "rb"));
+        if (!files[i]) {
+            return Status::error("cannot open " + *paths[i] + ": " + std::strerror(errno));
+        }
+    }
     // The two lists are read side by side (the reading is most of the
-    // refinement's time); a fault is told for the peak list first.
+    // refinement's time; one after the other when no thread can be
+    // started); a fault is told for the peak list first.
     Status results[2];
-    {
-        std::thread tracks([&] { results[1] = read(1); });
-        results[0] = read(0);
+    const auto read = [&](int i) {
+        results[i] = readPeakRecords(files[i].get(), *paths[i], tables[i]);
+    };
+    try {
+        std::thread tracks(read, 1);
+        read(0);
         tracks.join();
+    } catch (const std::system_error&) {
+        read(0);
+        read(1);
     }
     for (const Status& r : results) {
         if (!r) return r;
@@ -300,17 +313,24 @@ int64_t findDoublingEntry(const SpectralEvidence& ev, const ScoreNote& lower,
     if (partial < 2 || partial > kProfilePartials) return -1;
     const int64_t step = ev.frameMs();
     const int64_t from = std::max(lower.onsetMs + kEntryAfterMs, upper.onsetMs - kAttackAfterMs);
-    // Nothing sounds past the lists.
-    const int64_t to = std::min({lower.offsetMs, upper.offsetMs, ev.endMs()}) - kAttackAfterMs;
+    // Nothing sounds past the lists; an entry is looked for in the first
+    // kEntryScanMs the notes share.
+    const int64_t to = std::min({lower.offsetMs - kAttackAfterMs, upper.offsetMs - kAttackAfterMs,
+                                 ev.endMs() - kAttackAfterMs, from + kEntryScanMs});
     if (to < from) return -1;
     const double f0 = keyHz(lower.key);
     int top = 0;  // the highest partial in the band
     while (top < kProfilePartials && (top + 1) * f0 < kProfileTopHz) ++top;
-    // Each partial's level per frame from 40 ms before `from` to
-    // kAttackAfterMs after `to`, as running sums (of levels and of frames
+    // The windows in frames: the 40 ms before a frame (up to 10 ms before
+    // it) and the kAttackAfterMs from it.
+    const int64_t before = std::max<int64_t>(1, 40 / step);
+    const int64_t after = kAttackAfterMs / step + 1;
+    // Each partial's level per frame from `before` frames before `from` to
+    // `after` frames after `to`, as running sums (of levels and of frames
     // with a peak) so that every window's mean is one difference.
-    const int64_t first = from - 40;
-    const size_t frames = static_cast<size_t>((to + kAttackAfterMs - first) / step + 1);
+    const int64_t first = from - before * step;
+    const int64_t count = (to - from) / step + 1;  // the frames tried
+    const size_t frames = static_cast<size_t>(count + before + after);
     std::vector<std::vector<double>> running(static_cast<size_t>(top + 2),
                                              std::vector<double>(frames + 1, 0.0));
     std::vector<std::vector<int>> heardSum(static_cast<size_t>(top + 2),
@@ -330,46 +350,45 @@ int64_t findDoublingEntry(const SpectralEvidence& ev, const ScoreNote& lower,
             c[i + 1] = c[i] + (l > 0.0f ? 1 : 0);
         }
     };
-    // Frames from `a` to `b` (inclusive) as indices of the running sums.
-    const auto span = [&](int64_t a, int64_t b) {
-        return std::pair<size_t, size_t>{static_cast<size_t>((a - first) / step),
-                                         static_cast<size_t>((b - first) / step + 1)};
+    // For the frame tried `j` (at from + j x step): the window before it and
+    // the window from it, as [begin, end) indices of the running sums.
+    const auto beforeOf = [&](int64_t j) {
+        return std::pair<size_t, size_t>{static_cast<size_t>(j), static_cast<size_t>(j + before)};
     };
-    const auto mean = [&](int h, int64_t a, int64_t b) {
-        const auto [i, j] = span(a, b);
+    const auto afterOf = [&](int64_t j) {
+        return std::pair<size_t, size_t>{static_cast<size_t>(j + before),
+                                         static_cast<size_t>(j + before + after)};
+    };
+    const auto mean = [&](int h, std::pair<size_t, size_t> w) {
         const auto& s = running[static_cast<size_t>(h)];
-        return (s[j] - s[i]) / static_cast<double>(j - i);
+        return (s[w.second] - s[w.first]) / static_cast<double>(w.second - w.first);
     };
-    const auto heard = [&](int h, int64_t a, int64_t b) {
-        const auto [i, j] = span(a, b);
+    const auto heard = [&](int h, std::pair<size_t, size_t> w) {
         const auto& c = heardSum[static_cast<size_t>(h)];
-        return c[j] - c[i];
+        return c[w.second] - c[w.first];
     };
-    const auto rise = [&](int h, int64_t t) {
-        return mean(h, t, t + kAttackAfterMs) - mean(h, t - 40, t - 10);
-    };
+    const auto rise = [&](int h, int64_t j) { return mean(h, afterOf(j)) - mean(h, beforeOf(j)); };
     // An entry needs a partial of the entering note that was not heard at
-    // all before and is heard in most frames after (a bow or a breath lifts
-    // partials that sound already): the frames where one appears, found
-    // first from those partials alone.
+    // all before and is heard in at least half the frames after (a bow or a
+    // breath lifts partials that sound already): the frames where one
+    // appears, found first from those partials alone.
     for (int h = 2 * partial; h <= top; h += partial) fill(h);
-    std::vector<bool> appearsAt(frames, false);
+    std::vector<bool> appearsAt(static_cast<size_t>(count), false);
     bool anywhere = false;
-    for (int64_t t = from; t <= to; t += step) {
+    for (int64_t j = 0; j < count; ++j) {
         bool appears = false;
         for (int h = 2 * partial; h <= top && !appears; h += partial) {
-            appears = heard(h, t - 40, t - 10) == 0 &&
-                      2 * heard(h, t, t + kAttackAfterMs) >= kAttackAfterMs / step + 1;
+            appears = heard(h, beforeOf(j)) == 0 && 2 * heard(h, afterOf(j)) >= after;
         }
-        appearsAt[static_cast<size_t>((t - first) / step)] = appears;
+        appearsAt[static_cast<size_t>(j)] = appears;
         anywhere = anywhere || appears;
     }
     if (!anywhere) return -1;
     for (int h = 1; h <= top + 1; ++h) fill(h);
     int64_t best = -1;
     double bestRise = kEntryRiseDb;
-    for (int64_t t = from; t <= to; t += step) {
-        if (!appearsAt[static_cast<size_t>((t - first) / step)]) {
+    for (int64_t j = 0; j < count; ++j) {
+        if (!appearsAt[static_cast<size_t>(j)]) {
             if (best >= 0) break;
             continue;
         }
@@ -377,12 +396,12 @@ int64_t findDoublingEntry(const SpectralEvidence& ev, const ScoreNote& lower,
         double sum = 0.0;
         int n = 0;
         for (int h = partial; h <= top; h += partial, ++n) {
-            sum += rise(h, t) - (rise(h - 1, t) + rise(h + 1, t)) / 2;
+            sum += rise(h, j) - (rise(h - 1, j) + rise(h + 1, j)) / 2;
         }
         const double excess = n == 0 ? 0.0 : sum / n;
         if (excess >= bestRise) {
             bestRise = excess;
-            best = t;
+            best = from + j * step;
         } else if (best >= 0) {
             break;  // past the steepest rise of the first entry
         }
@@ -424,7 +443,8 @@ namespace {
 bool hasPartialNear(int key, double hz) {
     const double f0 = keyHz(key);
     const double h = std::round(hz / f0);
-    return h >= 1.0 && std::fabs(1200.0 * std::log2(h * f0 / hz)) < kPeakToleranceCents;
+    return h >= 1.0 && h * f0 < kProfileTopHz &&
+           std::fabs(1200.0 * std::log2(h * f0 / hz)) < kPeakToleranceCents;
 }
 
 // Where the release of `env` (a note's levels, one per frame) begins:
@@ -570,9 +590,12 @@ std::vector<ScoreNote> endsFromEnvelope(const SpectralEvidence& ev,
             if (partnersEnd > n.offsetMs || !own) {
                 // Their levels, moved to the note's own loudest, continue its
                 // envelope.
-                env.resize(static_cast<size_t>(
-                               (std::max(partnersEnd, n.offsetMs) - step - n.onsetMs) / step + 1),
-                           0.0f);
+                // (Nothing sounds past the lists: a score's note may run on
+                // far past them.)
+                const int64_t envEnd = std::min(std::max(partnersEnd, n.offsetMs), ev.endMs());
+                if (envEnd - step >= n.onsetMs) {
+                    env.resize(static_cast<size_t>((envEnd - step - n.onsetMs) / step + 1), 0.0f);
+                }
                 for (size_t k = 0; k < partners.size(); ++k) {
                     const int key = partners[k];
                     std::vector<float> p = ev.envelopeOfTracksStarting(
@@ -677,7 +700,8 @@ std::vector<ScoreNote> softAttackStarts(const SpectralEvidence& ev,
     std::vector<ScoreNote> out = notes;
     const int64_t step = ev.frameMs();
     // Frames the window smears a sudden attack over.
-    const int64_t smear = static_cast<int64_t>(std::ceil(frameMs / static_cast<double>(step)));
+    const int64_t smear =
+        std::max<int64_t>(1, static_cast<int64_t>(std::ceil(frameMs / static_cast<double>(step))));
     for (ScoreNote& n : out) {
         const std::vector<float> env =
             ev.envelope(n.key, n.onsetMs, n.onsetMs + (smear + kSoftAttackLookFrames) * step);

@@ -114,6 +114,7 @@ class SpectralEvidence {
     mutable std::map<std::array<int64_t, 7>, int64_t> entries_;
     PeakTable frames_;
     std::vector<bool> sortedFrames_;                // per frame: its peaks by rising frequency
+    bool labelsRising_ = true;                      // the frames' labels never fall
     std::vector<Track> tracks_;                     // by start
     std::vector<std::vector<size_t>> tracksOfKey_;  // MIDI key -> tracks, by start
     std::vector<int64_t> longestOfKey_;             // MIDI key -> its longest track in ms
@@ -154,7 +155,7 @@ bool soundsOnItsOwn(const SpectralEvidence& evidence, const ScoreNote& lower,
 // the lower note, its partials at multiples of k rise by kEntryRiseDb more
 // than their neighbours (each partial's mean level over the kAttackAfterMs
 // after a frame against the 40 ms before it) and one of them (2k, 3k...)
-// that was not heard at all before is heard in most frames after: an
+// that was not heard at all before is heard in half the frames after or more: an
 // octave struck over a held note lifts its 4th and 6th partials out of
 // nothing, while a bow change, a breath or a brass note's brightening lift
 // partials that sound already, and lift their neighbours too. The time of
@@ -165,6 +166,7 @@ bool soundsOnItsOwn(const SpectralEvidence& evidence, const ScoreNote& lower,
 // give the same means, 6 dB catches a violin's bow changes and 4 dB a
 // trumpet's brightening (mean onset F1 0.826 and 0.818 against 0.828).
 inline constexpr int64_t kEntryAfterMs = 60;
+inline constexpr int64_t kEntryScanMs = 30000;  // looked for in the first 30 s shared
 inline constexpr float kEntryRiseDb = 12.0f;
 int64_t doublingEntry(const SpectralEvidence& evidence, const ScoreNote& lower,
                       const ScoreNote& upper, int partial);

@@ -179,9 +179,11 @@ TEST(EvidenceDoublings, OneLoudPartialIsNoNoteItsOwnPartialsDecide) {
     EXPECT_TRUE(soundsOnItsOwn(note, score[0], score[1], 5));
     EXPECT_EQ(keys(removeHarmonicGhosts(score, &note)), (std::vector<int>{36, 64}));
     // Partials past the band the analysis covers (5.5 kHz) are not weighed:
-    // over F#7 (2960 Hz) only the fundamental is, which cannot tell.
+    // over F#7 (2960 Hz) only the fundamental is, which cannot tell, however
+    // loud the even partials past the band would say the octave is.
     const Notes high{{100, 900, 102, 100}, {100, 880, 114, 90}};
-    const SpectralEvidence top = evidenceOf(harmonic(102, 100, 900, {30, 44}), 1000);
+    const SpectralEvidence top =
+        evidenceOf(harmonic(102, 100, 900, {30, 60, 0, 60, 0, 60, 0, 60}), 1000);
     EXPECT_FALSE(soundsOnItsOwn(top, high[0], high[1], 2));
 }
 
@@ -216,6 +218,14 @@ TEST(EvidenceDoublings, AnOctaveEnteringOverAHeldNoteStartsWhereItEntered) {
     ASSERT_EQ(keys(own), (std::vector<int>{48, 60}));
     EXPECT_GE(own[1].onsetMs, 360);
     EXPECT_LE(own[1].onsetMs, 400);
+    // Even partials that sound already and grow 20 dB (a brass note
+    // brightening) are no entry: nothing appears out of nothing.
+    std::vector<Partial> brighter = harmonic(48, 100, 400, c3);
+    for (Partial& p : harmonic(48, 400, 900, c3)) {
+        if (std::lround(p.hz / keyHz(48)) % 2 == 0) p.level += 20.0f;
+        brighter.push_back(p);
+    }
+    EXPECT_EQ(doublingEntry(evidenceOf(brighter, 1000), score[0], score[1], 2), -1);
     // Partials that sound already and swell (a bow, a breath) are no entry.
     std::vector<Partial> swell = harmonic(48, 100, 900, c3);
     for (Partial& p : harmonic(48, 400, 900, c3)) {
@@ -490,9 +500,9 @@ TEST(EvidenceStarts, ASoftAttackStartsWhereItsRiseLeftTheFloor) {
     std::vector<Partial> struck;
     for (int i = 0; i < 3; ++i) {
         struck.push_back(
-            {300 + 10 * i, 310 + 10 * i, keyHz(81), 16.0f + 8.0f * static_cast<float>(i)});
+            {300 + 10 * i, 310 + 10 * i, keyHz(81), 26.0f + 7.0f * static_cast<float>(i)});
     }
-    struck.push_back({330, 800, keyHz(81), 40, 0.1f});
+    struck.push_back({330, 800, keyHz(81), 40, 0.1f});  // (a rise of 7 dB a frame from 26)
     EXPECT_EQ(softAttackStarts(evidenceOf(struck, 900), {{300, 800, 81, 100}}, 46.4)[0].onsetMs,
               300);
     // A swell that starts just over the floor (11 dB, 1.5 dB a frame) left
@@ -540,6 +550,11 @@ TEST(EvidenceEnds, AHeldNoteEndsWhereItsSlowerReleaseBegins) {
     // Ended with the frame of 650, the last within 3 dB of the held level,
     // plus the frame's share of the latency (the track ran to 1110).
     EXPECT_EQ(endsFromEnvelope(organ, {{100, 1110, 58, 100}}, 31)[0].offsetMs, 660 + 31);
+    // A note that first sank 7.5 dB in 300 ms, then faster: it was not
+    // held before its fall, so no release is found there.
+    const SpectralEvidence sinking =
+        evidenceOf({{100, 400, keyHz(58), 40, 0.25f}, {400, 1200, keyHz(58), 32.5f, 0.6f}}, 1300);
+    EXPECT_EQ(endsFromEnvelope(sinking, {{100, 780, 58, 100}}, 31)[0].offsetMs, 780);
     // A piano note decaying at 0.6 dB a frame from its start has no held
     // sound before any point: it keeps its track's end.
     const SpectralEvidence piano = evidenceOf({{100, 1200, keyHz(58), 40, 0.6f}}, 1300);
@@ -577,6 +592,14 @@ TEST(EvidenceEnds, PartialsStartedWithANoteCarryItOnWhenItsOwnTrackFades) {
     // the peaks may be that note's.
     const Notes overC1{{0, 1200, 24, 100}, {100, 500, 48, 100}};
     EXPECT_EQ(endsFromEnvelope(peaks, overC1, 31)[1].offsetMs, 500);
+    // A C2 of the score entering at 700 has C4 among its partials: the
+    // peaks are its own from there.
+    EXPECT_EQ(endsFromEnvelope(peaks, {{100, 500, 48, 100}, {700, 1000, 36, 90}}, 31)[0].offsetMs,
+              700);
+    // A note of the score running on far past the lists (an added
+    // fundamental without a track of its own) costs no memory for it.
+    EXPECT_EQ(endsFromEnvelope(peaks, {{100, int64_t{1} << 40, 40, 100}}, 31)[0].offsetMs,
+              int64_t{1} << 40);
     // A partial that started later belongs to something else.
     const SpectralEvidence later =
         evidenceOf({{100, 1100, keyHz(48), 30, 0.5f}, {300, 1100, keyHz(60), 28, 0.2f}}, 1200);
