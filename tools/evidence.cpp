@@ -197,20 +197,10 @@ int64_t SpectralEvidence::continuedEnd(int key, int64_t endMs, int64_t limitMs) 
 }
 
 std::vector<float> SpectralEvidence::envelope(int key, int64_t fromMs, int64_t toMs) const {
-    std::vector<float> env;
-    toMs = std::min(toMs, endMs_);  // nothing sounds past the lists
-    if (toMs < fromMs) return env;
-    env.assign(static_cast<size_t>((toMs - fromMs) / frameMs_ + 1), 0.0f);
-    if (key < 0 || key >= 128) return env;
-    forTracksNear(key, fromMs, toMs, [&](const Track& t) {
-        for (size_t j = 0; j < t.levels.size(); ++j) {
-            const int64_t ms = t.startMs + static_cast<int64_t>(j) * frameMs_;
-            if (ms < fromMs || ms > toMs) continue;
-            float& e = env[static_cast<size_t>((ms - fromMs) / frameMs_)];
-            e = std::max(e, t.levels[j]);
-        }
-    });
-    return env;
+    // Every track of `key` that can reach `fromMs` (none is longer than the
+    // key's longest).
+    const int64_t longest = key >= 0 && key < 128 ? longestOfKey_[static_cast<size_t>(key)] : 0;
+    return envelopeOfTracksStarting(key, fromMs - longest, toMs, fromMs, toMs);
 }
 
 std::vector<float> SpectralEvidence::envelopeOfTracksStarting(int key, int64_t startFromMs,
@@ -447,14 +437,14 @@ bool hasPartialNear(int key, double hz) {
            std::fabs(1200.0 * std::log2(h * f0 / hz)) < kPeakToleranceCents;
 }
 
-// Where the release of `env` (a note's levels, one per frame) begins:
-// the first frame j by which the level has fallen kReleaseDropDb under the
-// loudest of the kReleaseMs before it and never comes back; it began at the
-// last frame before j still within kReleaseStartDb of that level. -1 when
-// there is none, or when the sound was not held before it: a struck note
-// that decays fast all along (more than half of kReleaseDropDb over the
-// kReleaseMs before) keeps its track's end.
-int64_t releaseFrame(const std::vector<float>& env, size_t within) {
+// The first fall of `env` (a note's levels, one per frame) after its
+// loudest: the first frame j by which the level has fallen kReleaseDropDb
+// under the loudest of the `within` frames before it and never comes back;
+// it began at the last frame before j still within kReleaseStartDb of that
+// level. That frame when `held(start)` says the sound was held before it,
+// else -1 (also when there is no such fall).
+template <typename Held>
+int64_t fallFrame(const std::vector<float>& env, size_t within, Held&& held) {
     const size_t peakAt =
         static_cast<size_t>(std::max_element(env.begin(), env.end()) - env.begin());
     std::vector<float> laterMax(env.size() + 1, 0.0f);
@@ -466,38 +456,29 @@ int64_t releaseFrame(const std::vector<float>& env, size_t within) {
         if (before <= 0.0f || laterMax[j] > before - kReleaseDropDb) continue;
         size_t start = j - 1;
         while (start > first && env[start] < before - kReleaseStartDb) --start;
-        if (env[start] < env[start > within ? start - within : 0] - kReleaseDropDb / 2) return -1;
-        return static_cast<int64_t>(start);
+        return held(start) ? static_cast<int64_t>(start) : -1;
     }
     return -1;
 }
 
-// A slower release (kSlowReleaseMs): the first frame j by which the level
-// has fallen kReleaseDropDb under the loudest of the `within` frames before
-// it and never comes back, begun at the last frame still within
-// kReleaseStartDb of that level, after a whole `within` of held sound (its
-// level within kReleaseStartDb all along). -1 when there is none.
+// Where the release of `env` begins (kReleaseMs as `within`): a struck note
+// that decays fast all along (more than half of kReleaseDropDb over the
+// `within` before the fall) was not held and keeps its track's end.
+int64_t releaseFrame(const std::vector<float>& env, size_t within) {
+    return fallFrame(env, within, [&](size_t start) {
+        return env[start] >= env[start > within ? start - within : 0] - kReleaseDropDb / 2;
+    });
+}
+
+// A slower release (kSlowReleaseMs as `within`): held means a whole
+// `within` before the fall with the level within kReleaseStartDb all along.
 int64_t slowReleaseFrame(const std::vector<float>& env, size_t within) {
-    const size_t peakAt =
-        static_cast<size_t>(std::max_element(env.begin(), env.end()) - env.begin());
-    std::vector<float> laterMax(env.size() + 1, 0.0f);
-    for (size_t i = env.size(); i-- > 0;) laterMax[i] = std::max(laterMax[i + 1], env[i]);
-    for (size_t j = peakAt + 1; j < env.size(); ++j) {
-        const size_t first = j > within ? j - within : 0;
-        const float before = *std::max_element(env.begin() + static_cast<long>(first),
-                                               env.begin() + static_cast<long>(j));
-        if (before <= 0.0f || laterMax[j] > before - kReleaseDropDb) continue;
-        size_t start = j - 1;
-        while (start > first && env[start] < before - kReleaseStartDb) --start;
-        if (start < within) return -1;
-        const float held = *std::max_element(env.begin() + static_cast<long>(start - within),
-                                             env.begin() + static_cast<long>(start));
-        const float low = *std::min_element(env.begin() + static_cast<long>(start - within),
-                                            env.begin() + static_cast<long>(start));
-        if (held - low > kReleaseStartDb) return -1;
-        return static_cast<int64_t>(start);
-    }
-    return -1;
+    return fallFrame(env, within, [&](size_t start) {
+        if (start < within) return false;
+        const auto from = env.begin() + static_cast<long>(start - within);
+        const auto to = env.begin() + static_cast<long>(start);
+        return *std::max_element(from, to) - *std::min_element(from, to) <= kReleaseStartDb;
+    });
 }
 
 }  // namespace
