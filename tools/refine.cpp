@@ -345,6 +345,15 @@ std::vector<ScoreNote> addMissingFundamentals(const std::vector<ScoreNote>& note
         }
         return false;
     };
+    // True when a note of `key` that started before `time` (by more than
+    // kTogetherMs) still sounds then.
+    auto heldAt = [&](int key, int64_t time) {
+        for (size_t i : index.of(key)) {
+            if (notes[i].onsetMs >= time - kTogetherMs) break;
+            if (notes[i].offsetMs > time) return true;
+        }
+        return false;
+    };
     for (const ScoreNote& anchor : notes) {
         for (int anchorInterval : {12, 19, 24, 28}) {
             // `anchor` as partial 2 (3, 4, 5) of a fundamental below it.
@@ -385,7 +394,10 @@ std::vector<ScoreNote> addMissingFundamentals(const std::vector<ScoreNote>& note
                 if (interval == 12) second = std::max(second, n.velocity);
                 if (interval == 19) third = std::max(third, n.velocity);
             });
-            if (fundamentalSounds) continue;
+            // Nor is a fundamental that sounds already, held from before the
+            // anchor: the anchor then entered over it (a doubling, or the
+            // partial of that note), which the ghost rule decides.
+            if (fundamentalSounds || heldAt(fundamental, anchor.onsetMs)) continue;
             bool enough = false;
             if (twelfth) {
                 // Only the series below.

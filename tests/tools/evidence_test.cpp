@@ -378,6 +378,29 @@ TEST(EvidenceFundamentals, AboveG2ATwelfthOverItsHeardFundamentalIsThatFundament
     EXPECT_EQ(addMissingFundamentals(withF6, &f5).size(), 2u);
 }
 
+TEST(EvidenceFundamentals, NoFundamentalAddedUnderANoteEnteringOverItsHeldFundamental) {
+    // F3 held from 100 ms; a C5 (its 3rd partial) enters at 400 ms. The F3
+    // sounds already: no second F3 starts with the C5, which would then pass
+    // for its partial and take it away.
+    const Notes score{{100, 900, 53, 100}, {400, 900, 72, 90}};
+    const SpectralEvidence ev =
+        evidenceOf(harmonic(53, 100, 900, {30, 29, 28, 27, 26, 25, 24, 23}) +
+                       harmonic(72, 400, 900, {36, 30, 26, 22}),
+                   1000);
+    const Notes added = addMissingFundamentals(score, &ev);
+    EXPECT_EQ(added.size(), 2u);
+    const Notes found = removeHarmonicGhosts(added, &ev);
+    ASSERT_EQ(keys(found), (std::vector<int>{53, 72}));
+    EXPECT_EQ(found[1].onsetMs, 400);
+    // An F3 that ended before the C5 is no reason: there the C5 over its own
+    // heard fundamental is that fundamental.
+    const Notes ended{{100, 300, 53, 100}, {400, 480, 72, 90}};
+    const SpectralEvidence alone = evidenceOf(
+        harmonic(53, 100, 300, {30, 29, 28, 27}) + harmonic(53, 400, 490, {25, 30, 39, 25}), 1000);
+    EXPECT_EQ(keys(removeHarmonicGhosts(addMissingFundamentals(ended, &alone), &alone)),
+              (std::vector<int>{53, 53}));
+}
+
 TEST(EvidenceHeldNotes, PiecesOfOneSoundJoinAttacksStayApart) {
     // A held note split in two by the analysis: one steady sound.
     const Notes split{{100, 400, 60, 100}, {430, 800, 60, 100}};
