@@ -512,7 +512,8 @@ std::vector<ScoreNote> shiftEarlier(const std::vector<ScoreNote>& notes, int64_t
     return out;
 }
 
-std::vector<ScoreNote> mergeSplitNotes(const std::vector<ScoreNote>& notes) {
+std::vector<ScoreNote> mergeSplitNotes(const std::vector<ScoreNote>& notes,
+                                       const SpectralEvidence* evidence) {
     std::vector<ScoreNote> sorted = notes;
     std::stable_sort(sorted.begin(), sorted.end(),
                      [](const ScoreNote& a, const ScoreNote& b) { return a.onsetMs < b.onsetMs; });
@@ -524,7 +525,9 @@ std::vector<ScoreNote> mergeSplitNotes(const std::vector<ScoreNote>& notes) {
             ScoreNote& prev = out[it->second];
             const int64_t gap = n.onsetMs - prev.offsetMs;
             const int drop = prev.velocity - n.velocity;
-            if (gap < 0 || (gap <= kMergeGapMs && drop > 0 && drop <= kMergeVelocityDrop)) {
+            const bool dropout = gap <= kMergeGapMs && drop > 0 && drop <= kMergeVelocityDrop &&
+                                 !(evidence && attackAt(*evidence, n.onsetMs, keyHz(n.key)));
+            if (gap < 0 || dropout) {
                 prev.offsetMs = std::max(prev.offsetMs, n.offsetMs);
                 prev.velocity = std::max(prev.velocity, n.velocity);
                 continue;
@@ -547,12 +550,12 @@ std::vector<ScoreNote> removeFlickers(const std::vector<ScoreNote>& notes) {
 RefineScore refineScore(const RefineScore& score, const RefineOptions& o) {
     RefineScore out = score;
     const SpectralEvidence* ev = o.evidence;
-    out.notes = mergeSplitNotes(out.notes);
+    out.notes = mergeSplitNotes(out.notes, ev);
     if (ev) out.notes = joinHeldNotes(*ev, out.notes);
     out.notes = removeHarmonicGhosts(out.notes, ev);
     out.notes = addMissingFundamentals(out.notes, ev);
     out.notes = removeHarmonicGhosts(out.notes, ev);
-    out.notes = mergeSplitNotes(out.notes);
+    out.notes = mergeSplitNotes(out.notes, ev);
     out.notes = ev ? keepShortNotes(*ev, out.notes) : removeFlickers(out.notes);
     if (ev) {
         // A release is dated at its first frame; the frame's share of the end

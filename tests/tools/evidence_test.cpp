@@ -401,6 +401,22 @@ TEST(EvidenceFundamentals, NoFundamentalAddedUnderANoteEnteringOverItsHeldFundam
               (std::vector<int>{53, 53}));
 }
 
+TEST(EvidenceHeldNotes, AQuieterPieceStruckAgainIsNoDropout) {
+    // Two pieces of E4 10 ms apart, the second 20 steps quieter: by the
+    // score alone a dropout, one note.
+    const Notes pieces{{460, 680, 64, 110}, {690, 830, 64, 90}};
+    EXPECT_EQ(mergeSplitNotes(pieces).size(), 1u);
+    // The lists hear one sound going on: one note.
+    const SpectralEvidence held = evidenceOf(harmonic(64, 460, 830, {40, 35, 30}, 0.1f), 900);
+    EXPECT_EQ(mergeSplitNotes(pieces, &held).size(), 1u);
+    // They hear the sound die away and rise again at 690: struck again.
+    const SpectralEvidence again = evidenceOf(
+        harmonic(64, 460, 670, {40, 35, 30}, 1.0f) + harmonic(64, 690, 830, {36, 31, 26}), 900);
+    const Notes two = mergeSplitNotes(pieces, &again);
+    ASSERT_EQ(two.size(), 2u);
+    EXPECT_EQ(two[1].onsetMs, 690);
+}
+
 TEST(EvidenceHeldNotes, PiecesOfOneSoundJoinAttacksStayApart) {
     // A held note split in two by the analysis: one steady sound.
     const Notes split{{100, 400, 60, 100}, {430, 800, 60, 100}};
