@@ -347,10 +347,21 @@ std::vector<ScoreNote> addMissingFundamentals(const std::vector<ScoreNote>& note
     };
     // True when a note of `key` that started before `time` (by more than
     // kTogetherMs) still sounds then.
+    std::map<int, int64_t> longest;  // key -> its longest note
+    for (const ScoreNote& n : notes) {
+        int64_t& l = longest[n.key];
+        l = std::max(l, n.offsetMs - n.onsetMs);
+    }
     auto heldAt = [&](int key, int64_t time) {
-        for (size_t i : index.of(key)) {
-            if (notes[i].onsetMs >= time - kTogetherMs) break;
-            if (notes[i].offsetMs > time) return true;
+        const auto l = longest.find(key);
+        if (l == longest.end()) return false;
+        const std::vector<size_t>& list = index.of(key);
+        // Only notes starting within the key's longest note before `time`
+        // can still sound then.
+        auto it = std::lower_bound(list.begin(), list.end(), time - l->second,
+                                   [&](size_t i, int64_t t) { return notes[i].onsetMs < t; });
+        for (; it != list.end() && notes[*it].onsetMs < time - kTogetherMs; ++it) {
+            if (notes[*it].offsetMs > time) return true;
         }
         return false;
     };
