@@ -346,24 +346,23 @@ std::vector<ScoreNote> addMissingFundamentals(const std::vector<ScoreNote>& note
         return false;
     };
     // True when a note of `key` that started before `time` (by more than
-    // kTogetherMs) still sounds then.
-    std::map<int, int64_t> longest;  // key -> its longest note
-    for (const ScoreNote& n : notes) {
-        int64_t& l = longest[n.key];
-        l = std::max(l, n.offsetMs - n.onsetMs);
-    }
+    // kTogetherMs) still sounds then. For each key, the latest end of its
+    // notes so far, by onset, made when first asked.
+    std::map<int, std::vector<int64_t>> latestEnd;
     auto heldAt = [&](int key, int64_t time) {
-        const auto l = longest.find(key);
-        if (l == longest.end()) return false;
         const std::vector<size_t>& list = index.of(key);
-        // Only notes starting within the key's longest note before `time`
-        // can still sound then.
-        auto it = std::lower_bound(list.begin(), list.end(), time - l->second,
-                                   [&](size_t i, int64_t t) { return notes[i].onsetMs < t; });
-        for (; it != list.end() && notes[*it].onsetMs < time - kTogetherMs; ++it) {
-            if (notes[*it].offsetMs > time) return true;
+        if (list.empty()) return false;
+        auto [at, fresh] = latestEnd.try_emplace(key);
+        std::vector<int64_t>& ends = at->second;
+        if (fresh) {
+            int64_t latest = INT64_MIN;
+            for (size_t i : list) ends.push_back(latest = std::max(latest, notes[i].offsetMs));
         }
-        return false;
+        // The notes that started more than kTogetherMs before `time`: one of
+        // them still sounds when the latest of their ends is past it.
+        const auto it = std::lower_bound(list.begin(), list.end(), time - kTogetherMs,
+                                         [&](size_t i, int64_t t) { return notes[i].onsetMs < t; });
+        return it != list.begin() && ends[static_cast<size_t>(it - list.begin()) - 1] > time;
     };
     for (const ScoreNote& anchor : notes) {
         for (int anchorInterval : {12, 19, 24, 28}) {

@@ -116,10 +116,10 @@ std::vector<ScoreNote> shiftEarlier(const std::vector<ScoreNote>& notes, int64_t
 // ends are dated about 25 ms later than starts (see the latency): 20 ms there is a pause of well
 // under 50 ms in the sound, a dropout; a note repeated in time leaves a longer one.
 inline constexpr int64_t kMergeGapMs = 20;
+inline constexpr int kMergeVelocityDrop = 30;
 // With the lists a second piece that starts with an attack of its own
 // (attackAt: its first partials rising 6 dB) is struck again however quiet:
 // a fast repeated note played softer.
-inline constexpr int kMergeVelocityDrop = 30;
 std::vector<ScoreNote> mergeSplitNotes(const std::vector<ScoreNote>& notes,
                                        const SpectralEvidence* evidence = nullptr);
 

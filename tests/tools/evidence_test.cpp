@@ -392,13 +392,15 @@ TEST(EvidenceFundamentals, NoFundamentalAddedUnderANoteEnteringOverItsHeldFundam
     const Notes found = removeHarmonicGhosts(added, &ev);
     ASSERT_EQ(keys(found), (std::vector<int>{53, 72}));
     EXPECT_EQ(found[1].onsetMs, 400);
-    // An F3 that ended before the C5 is no reason: there the C5 over its own
-    // heard fundamental is that fundamental.
-    const Notes ended{{100, 300, 53, 100}, {400, 480, 72, 90}};
-    const SpectralEvidence alone = evidenceOf(
-        harmonic(53, 100, 300, {30, 29, 28, 27}) + harmonic(53, 400, 490, {25, 30, 39, 25}), 1000);
+    // An F3 that ended before the C5 is no reason (nor a longer one later):
+    // there the C5 over its own heard fundamental is that fundamental.
+    const Notes ended{{100, 300, 53, 100}, {400, 480, 72, 90}, {2000, 2900, 53, 100}};
+    const SpectralEvidence alone = evidenceOf(harmonic(53, 100, 300, {30, 29, 28, 27}) +
+                                                  harmonic(53, 400, 490, {25, 30, 39, 25}) +
+                                                  harmonic(53, 2000, 2900, {30, 29, 28, 27}),
+                                              3000);
     EXPECT_EQ(keys(removeHarmonicGhosts(addMissingFundamentals(ended, &alone), &alone)),
-              (std::vector<int>{53, 53}));
+              (std::vector<int>{53, 53, 53}));
 }
 
 TEST(EvidenceHeldNotes, AQuieterPieceStruckAgainIsNoDropout) {
