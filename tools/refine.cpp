@@ -565,6 +565,14 @@ RefineScore refineScore(const RefineScore& score, const RefineOptions& o) {
     out.notes = removeHarmonicGhosts(out.notes, ev);
     out.notes = addMissingFundamentals(out.notes, ev);
     out.notes = removeHarmonicGhosts(out.notes, ev);
+    if (ev) {
+        // A fundamental found may itself be a partial of a lower note whose
+        // other partials start with it (a trumpet's weak fundamental and
+        // octave): with the lists, which ask a peak of every fundamental
+        // added, the notes found are looked at once more.
+        out.notes = addMissingFundamentals(out.notes, ev);
+        out.notes = removeHarmonicGhosts(out.notes, ev);
+    }
     out.notes = mergeSplitNotes(out.notes, ev);
     out.notes = ev ? keepShortNotes(*ev, out.notes) : removeFlickers(out.notes);
     if (ev) {

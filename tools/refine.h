@@ -141,8 +141,9 @@ struct RefineOptions {
 };
 
 // The rules in order: merge, ghosts, missing fundamentals (among what the
-// ghosts left), ghosts again (the partials of a fundamental found), merge
-// again (a fundamental found twice), latency.
+// ghosts left), ghosts again (the partials of a fundamental found; with the
+// lists both once more, for a fundamental under the fundamentals found),
+// merge again (a fundamental found twice), latency.
 RefineScore refineScore(const RefineScore& score, const RefineOptions& options);
 
 }  // namespace sonvola

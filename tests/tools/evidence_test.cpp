@@ -403,6 +403,30 @@ TEST(EvidenceFundamentals, NoFundamentalAddedUnderANoteEnteringOverItsHeldFundam
               (std::vector<int>{53, 53, 53}));
 }
 
+TEST(EvidenceFundamentals, AFundamentalUnderTheFundamentalsFound) {
+    // A trumpet's A#3 (58) whose fundamental and octave stayed under the
+    // loudness test: NoteFind wrote its 3rd partial F5 (77) and a flicker of
+    // its 4th, A#5 (82). The octave alone brings A#4 (70), heard as a peak;
+    // A#4 and F5 are then partials 2 and 3 of the A#3, whose fundamental is
+    // heard too.
+    RefineScore score;
+    score.notes = {{1000, 1500, 77, 70}, {1010, 1050, 82, 66}};
+    const SpectralEvidence ev =
+        evidenceOf(harmonic(58, 1000, 1500, {15, 18, 35, 30, 20, 15}), 1600);
+    const Notes once = removeHarmonicGhosts(addMissingFundamentals(score.notes, &ev), &ev);
+    EXPECT_EQ(keys(once), (std::vector<int>{77, 70}));
+    RefineOptions options;
+    options.evidence = &ev;
+    EXPECT_EQ(keys(refineScore(score, options).notes), (std::vector<int>{58}));
+    // Without a peak at A#3 the A#4 and F5 stay.
+    const SpectralEvidence noFundamental =
+        evidenceOf(harmonic(58, 1000, 1500, {0, 18, 35, 30, 20, 15}), 1600);
+    options.evidence = &noFundamental;
+    std::vector<int> found = keys(refineScore(score, options).notes);
+    std::sort(found.begin(), found.end());
+    EXPECT_EQ(found, (std::vector<int>{70, 77}));
+}
+
 TEST(EvidenceHeldNotes, AQuieterPieceStruckAgainIsNoDropout) {
     // Two pieces of E4 10 ms apart, the second 20 steps quieter: by the
     // score alone a dropout, one note.
