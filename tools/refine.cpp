@@ -572,6 +572,9 @@ RefineScore refineScore(const RefineScore& score, const RefineOptions& o) {
         // added, the notes found are looked at once more.
         out.notes = addMissingFundamentals(out.notes, ev);
         out.notes = removeHarmonicGhosts(out.notes, ev);
+        // The fundamentals found may continue the notes beside them (a sung
+        // glide into a note found from its partials): held notes again.
+        out.notes = joinHeldNotes(*ev, out.notes);
     }
     out.notes = mergeSplitNotes(out.notes, ev);
     out.notes = ev ? keepShortNotes(*ev, out.notes) : removeFlickers(out.notes);

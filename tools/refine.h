@@ -142,8 +142,9 @@ struct RefineOptions {
 
 // The rules in order: merge, ghosts, missing fundamentals (among what the
 // ghosts left), ghosts again (the partials of a fundamental found; with the
-// lists both once more, for a fundamental under the fundamentals found),
-// merge again (a fundamental found twice), latency.
+// lists both once more, for a fundamental under the fundamentals found, and
+// held notes joined again), merge again (a fundamental found twice),
+// latency.
 RefineScore refineScore(const RefineScore& score, const RefineOptions& options);
 
 }  // namespace sonvola

@@ -427,6 +427,24 @@ TEST(EvidenceFundamentals, AFundamentalUnderTheFundamentalsFound) {
     EXPECT_EQ(found, (std::vector<int>{70, 77}));
 }
 
+TEST(EvidenceHeldNotes, AGlideIntoAFundamentalFoundIsThatNote) {
+    // A sung D3 (50) that starts with a glide from 40 cents over C#3; of the
+    // D3 itself NoteFind wrote its partials 2 and 3 (D4, A4), its
+    // fundamental is heard but quiet.
+    std::vector<Partial> glide = harmonic(49, 100, 240, {28, 24, 20});
+    for (Partial& p : glide) p.cents = 40;
+    const SpectralEvidence ev = evidenceOf(glide + harmonic(50, 240, 600, {15, 30, 28, 20}), 700);
+    RefineScore score;
+    score.notes = {{100, 230, 49, 90}, {240, 600, 62, 90}, {240, 600, 69, 95}};
+    RefineOptions options;
+    options.evidence = &ev;
+    options.shortTermEstimation = false;
+    const RefineScore r = refineScore(score, options);
+    ASSERT_EQ(keys(r.notes), (std::vector<int>{50}));
+    // From the glide's start, less the analysis latency (5 ms).
+    EXPECT_EQ(r.notes[0].onsetMs, 95);
+}
+
 TEST(EvidenceHeldNotes, AQuieterPieceStruckAgainIsNoDropout) {
     // Two pieces of E4 10 ms apart, the second 20 steps quieter: by the
     // score alone a dropout, one note.
