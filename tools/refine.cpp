@@ -227,8 +227,15 @@ std::vector<ScoreNote> removeHarmonicGhosts(const std::vector<ScoreNote>& notes,
                     nearest = qi;
                 }
             }
-            if (static_cast<double>(overlap) < kGhostOverlapShare * static_cast<double>(span))
+            // With the lists a lower note starting with it is enough: its
+            // partial may sound on after NoteFind ended the note (the
+            // fundamental's track ended first), and the levels decide below.
+            const bool together = evidence && nearest != notes.size() &&
+                                  std::llabs(notes[nearest].onsetMs - upper.onsetMs) <= kTogetherMs;
+            if (static_cast<double>(overlap) < kGhostOverlapShare * static_cast<double>(span) &&
+                !together) {
                 continue;
+            }
             for (size_t li : lowers) {
                 const ScoreNote& lower = notes[li];
                 const int64_t lowerStart = std::min(lower.onsetMs, overlapStart);

@@ -46,7 +46,8 @@ std::string writeRefineScore(const RefineScore& score);
 
 // Harmonic ghosts. Intervals of the 2nd to 8th partials above a fundamental.
 inline constexpr int kPartialIntervals[] = {12, 19, 24, 28, 31, 34, 36};
-// The lower note must cover this share of the upper note's span.
+// The lower note must cover this share of the upper note's span, or, with
+// the lists, start with it (within kTogetherMs).
 inline constexpr double kGhostOverlapShare = 0.5;
 // A partial can be this much louder (in NoteFind's volume, about 4 per dB
 // near full level) than its fundamental: brass and bowed strings put ten

@@ -445,6 +445,26 @@ TEST(EvidenceHeldNotes, AGlideIntoAFundamentalFoundIsThatNote) {
     EXPECT_EQ(r.notes[0].onsetMs, 95);
 }
 
+TEST(EvidenceDoublings, APartialThatOutlastsItsNoteIsStillAPartial) {
+    // A D4 whose fundamental's track ends at 1200 while its 2nd partial
+    // sounds on to 1290: NoteFind wrote D4 1110-1200 and D5 1080-1290. The
+    // D4 covers less than half of the D5, yet the D5 started with it.
+    const Notes score{{1110, 1200, 62, 79}, {1080, 1290, 74, 86}};
+    std::vector<Partial> d4 = harmonic(62, 1080, 1200, {30, 0, 22, 18, 14});
+    d4.push_back({1080, 1290, keyHz(62) * 2, 33});
+    const SpectralEvidence ev = evidenceOf(d4, 1400);
+    EXPECT_EQ(keys(removeHarmonicGhosts(score, &ev)), (std::vector<int>{62}));
+    // From the score alone it stays.
+    EXPECT_EQ(removeHarmonicGhosts(score, nullptr).size(), 2u);
+    // A D5 struck with the D4, whose own partials lift the D4's even ones,
+    // stays.
+    const SpectralEvidence doubled =
+        evidenceOf(harmonic(62, 1080, 1200, {24, 0, 20, 0, 18, 0, 16, 0, 14, 0, 13, 0, 12, 0, 11}) +
+                       harmonic(74, 1080, 1290, {36, 34, 32, 30, 28, 26, 24, 22}),
+                   1400);
+    EXPECT_EQ(keys(removeHarmonicGhosts(score, &doubled)), (std::vector<int>{62, 74}));
+}
+
 TEST(EvidenceHeldNotes, AQuieterPieceStruckAgainIsNoDropout) {
     // Two pieces of E4 10 ms apart, the second 20 steps quieter: by the
     // score alone a dropout, one note.
