@@ -130,9 +130,22 @@ float SpectralEvidence::meanLevel(int64_t fromMs, int64_t toMs, double hz) const
 
 std::array<float, kProfilePartials + 1> SpectralEvidence::partialLevels(int key, int64_t fromMs,
                                                                         int64_t toMs) const {
-    std::array<float, kProfilePartials + 1> levels{};
+    const std::array<int64_t, 3> at{key, fromMs, toMs};
+    if (auto it = profiles_.find(at); it != profiles_.end()) return it->second;
+    // As meanLevel for each partial, with the span's frames found once.
+    std::array<double, kProfilePartials + 1> sums{};
     const double f0 = keyHz(key);
-    for (int h = 1; h <= kProfilePartials; ++h) levels[h] = meanLevel(fromMs, toMs, f0 * h);
+    for (int64_t t = fromMs; t <= std::min(toMs, endMs_); t += frameMs_) {
+        const int64_t frame = frameIndex(t);
+        if (frame < 0) continue;
+        for (int h = 1; h <= kProfilePartials; ++h) sums[h] += levelInFrame(frame, f0 * h);
+    }
+    std::array<float, kProfilePartials + 1> levels{};
+    if (toMs >= fromMs) {
+        const double n = static_cast<double>((toMs - fromMs) / frameMs_ + 1);
+        for (int h = 1; h <= kProfilePartials; ++h) levels[h] = static_cast<float>(sums[h] / n);
+    }
+    profiles_.emplace(at, levels);
     return levels;
 }
 
