@@ -112,7 +112,8 @@ class SpectralEvidence {
     // doublingEntry's answers, asked again by the second pass of the ghost
     // rule (the evidence is read by one thread at a time).
     mutable std::map<std::array<int64_t, 7>, int64_t> entries_;
-    // partialLevels' answers: each pass of the ghost rule asks again.
+    // partialLevels' answers: each pass of the ghost rule asks again (one
+    // thread at a time, as above).
     mutable std::map<std::array<int64_t, 3>, std::array<float, kProfilePartials + 1>> profiles_;
     PeakTable frames_;
     std::vector<bool> sortedFrames_;                // per frame: its peaks by rising frequency

@@ -232,12 +232,18 @@ std::vector<ScoreNote> removeHarmonicGhosts(const std::vector<ScoreNote>& notes,
             // fundamental's track ended first), and the levels decide below.
             const bool together = evidence && nearest != notes.size() &&
                                   std::llabs(notes[nearest].onsetMs - upper.onsetMs) <= kTogetherMs;
-            if (static_cast<double>(overlap) < kGhostOverlapShare * static_cast<double>(span) &&
-                !together) {
-                continue;
-            }
+            const bool covered =
+                static_cast<double>(overlap) >= kGhostOverlapShare * static_cast<double>(span);
+            if (!covered && !together) continue;
             for (size_t li : lowers) {
                 const ScoreNote& lower = notes[li];
+                // Taken for its start alone, the upper note is weighed against
+                // the lower notes it overlaps only (a later note of that pitch
+                // would hide its own end).
+                if (!covered && std::min(upper.offsetMs, lower.offsetMs) <=
+                                    std::max(upper.onsetMs, lower.onsetMs)) {
+                    continue;
+                }
                 const int64_t lowerStart = std::min(lower.onsetMs, overlapStart);
                 const int64_t lowerEnd = std::max(lower.offsetMs, overlapEnd);
                 // The loudness a partial of `lower` may have: measured against

@@ -111,6 +111,25 @@ TEST(EvidenceLevels, PeaksPartialsEnvelopeAndPitch) {
     EXPECT_TRUE(std::isnan(ev.meanPitch(69, 0, 100)));  // before anything sounds
 }
 
+TEST(EvidenceLevels, PartialProfilesAreTheMeansOfTheirPartials) {
+    // Asked again, for other keys and spans, and past the lists' end, a
+    // profile holds each partial's mean level over its span.
+    const SpectralEvidence ev = evidenceOf(
+        harmonic(48, 100, 600, {30, 25, 20, 15}, 0.5f) + harmonic(55, 300, 900, {28, 0, 24}), 1000);
+    const std::array<int64_t, 3> asks[] = {{48, 100, 200},  {55, 300, 400}, {48, 100, 200},
+                                           {48, 500, 1200}, {55, 450, 300}, {55, 300, 400}};
+    for (const auto& [key, from, to] : asks) {
+        const auto p = ev.partialLevels(static_cast<int>(key), from, to);
+        for (int h = 1; h <= kProfilePartials; ++h) {
+            EXPECT_EQ(p[static_cast<size_t>(h)],
+                      ev.meanLevel(from, to, keyHz(static_cast<int>(key)) * h))
+                << key << " " << from << "-" << to << " partial " << h;
+        }
+    }
+    EXPECT_GT(ev.partialLevels(48, 100, 200)[1], 20.0f);
+    EXPECT_EQ(ev.partialLevels(55, 450, 300)[1], 0.0f);
+}
+
 TEST(EvidenceLevels, FramesFoundWithAndWithoutGapsPeaksInAnyOrder) {
     // Frames every 10 ms with a gap (40 missing), one frame's peaks out of
     // frequency order and one with a NaN: every lookup as a plain search.
@@ -463,6 +482,21 @@ TEST(EvidenceDoublings, APartialThatOutlastsItsNoteIsStillAPartial) {
                        harmonic(74, 1080, 1290, {36, 34, 32, 30, 28, 26, 24, 22}),
                    1400);
     EXPECT_EQ(keys(removeHarmonicGhosts(score, &doubled)), (std::vector<int>{62, 74}));
+    // A D5 that outlasts its D4 by 900 ms is a note of its own, also when
+    // the piece plays D4 again later.
+    const Notes longer{{1000, 1100, 62, 86}, {1000, 2000, 74, 86}, {5000, 5500, 62, 86}};
+    std::vector<Partial> held = harmonic(62, 1000, 1100, {30, 0, 22, 18, 14});
+    held.push_back({1000, 2000, keyHz(62) * 2, 33});
+    const SpectralEvidence heldEv =
+        evidenceOf(held + harmonic(62, 5000, 5500, {30, 25, 22, 18, 14}), 5600);
+    EXPECT_EQ(keys(removeHarmonicGhosts(longer, &heldEv)), (std::vector<int>{62, 74, 62}));
+    // Starting 100 ms after the D4 is no start with it: covering less than
+    // half of the D5, the D4 leaves it alone.
+    const Notes later{{1000, 1244, 62, 86}, {1100, 1390, 74, 86}};
+    std::vector<Partial> after = harmonic(62, 1000, 1244, {30, 0, 22, 18, 14});
+    after.push_back({1000, 1390, keyHz(62) * 2, 33});
+    const SpectralEvidence afterEv = evidenceOf(after, 1500);
+    EXPECT_EQ(keys(removeHarmonicGhosts(later, &afterEv)), (std::vector<int>{62, 74}));
 }
 
 TEST(EvidenceHeldNotes, AQuieterPieceStruckAgainIsNoDropout) {
