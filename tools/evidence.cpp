@@ -496,20 +496,30 @@ int64_t slowReleaseFrame(const std::vector<float>& env, size_t within) {
 
 }  // namespace
 
-std::vector<ScoreNote> endsFromEnvelope(const SpectralEvidence& ev,
-                                        const std::vector<ScoreNote>& notes, int64_t frameEndMs) {
-    std::vector<ScoreNote> out = notes;
-    const int64_t step = ev.frameMs();
-    const size_t within = static_cast<size_t>(std::max<int64_t>(1, kReleaseMs / step));
-    // The notes by onset, and the longest, to find what sounds with a note.
+namespace {
+// The indices of `notes` by onset (ties in their order); `longest` gets the
+// longest note's length.
+std::vector<size_t> indicesByOnset(const std::vector<ScoreNote>& notes, int64_t& longest) {
     std::vector<size_t> byOnset(notes.size());
-    int64_t longest = 0;
+    longest = 0;
     for (size_t i = 0; i < notes.size(); ++i) {
         byOnset[i] = i;
         longest = std::max(longest, notes[i].offsetMs - notes[i].onsetMs);
     }
     std::stable_sort(byOnset.begin(), byOnset.end(),
                      [&](size_t a, size_t b) { return notes[a].onsetMs < notes[b].onsetMs; });
+    return byOnset;
+}
+}  // namespace
+
+std::vector<ScoreNote> endsFromEnvelope(const SpectralEvidence& ev,
+                                        const std::vector<ScoreNote>& notes, int64_t frameEndMs) {
+    std::vector<ScoreNote> out = notes;
+    const int64_t step = ev.frameMs();
+    const size_t within = static_cast<size_t>(std::max<int64_t>(1, kReleaseMs / step));
+    // The notes by onset, and the longest, to find what sounds with a note.
+    int64_t longest = 0;
+    const std::vector<size_t> byOnset = indicesByOnset(notes, longest);
     std::map<int, std::vector<int64_t>> onsetsOf;  // key -> onsets, to stop at the next note
     for (const ScoreNote& n : notes) onsetsOf[n.key].push_back(n.onsetMs);
     for (auto& [key, onsets] : onsetsOf) std::sort(onsets.begin(), onsets.end());
@@ -646,14 +656,8 @@ bool attackAt(const SpectralEvidence& ev, int64_t onsetMs, double hz) {
 std::vector<ScoreNote> keepShortNotes(const SpectralEvidence& ev,
                                       const std::vector<ScoreNote>& notes) {
     // The notes by onset, and the longest, to find what sounds with a note.
-    std::vector<size_t> byOnset(notes.size());
     int64_t longest = 0;
-    for (size_t i = 0; i < notes.size(); ++i) {
-        byOnset[i] = i;
-        longest = std::max(longest, notes[i].offsetMs - notes[i].onsetMs);
-    }
-    std::stable_sort(byOnset.begin(), byOnset.end(),
-                     [&](size_t a, size_t b) { return notes[a].onsetMs < notes[b].onsetMs; });
+    const std::vector<size_t> byOnset = indicesByOnset(notes, longest);
     std::vector<ScoreNote> out;
     for (size_t i = 0; i < notes.size(); ++i) {
         const ScoreNote& n = notes[i];
