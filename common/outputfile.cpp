@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <limits.h>
+#include <pthread.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -58,7 +59,18 @@ void unregisterTemporary(int& slot) {
     slot = -1;
 }
 
+// The thread that lists the temporary files (it blocks the stop signals
+// while it does). A signal the kernel hands to another thread meanwhile (a
+// worker of the thread pool) is passed on to it, to be taken when the list
+// is whole again: removed there, a file made but not listed yet was left.
+pthread_t cleanupThread;
+volatile sig_atomic_t cleanupThreadKnown = 0;
+
 extern "C" void removeTemporariesAndDie(int sig) {
+    if (cleanupThreadKnown && !pthread_equal(pthread_self(), cleanupThread)) {
+        pthread_kill(cleanupThread, sig);
+        return;
+    }
     for (int i = 0; i < kCleanupSlots; ++i) {
         if (cleanupUsed[i]) ::unlink(cleanupPaths[i]);
     }
@@ -291,6 +303,8 @@ void installTemporaryFileCleanup() {
     static bool atExit = false;
     if (!atExit) std::atexit(removeTemporariesAtExit);
     atExit = true;
+    cleanupThread = pthread_self();
+    cleanupThreadKnown = 1;
     handleStopSignals(removeTemporariesAndDie);
 }
 

@@ -3,11 +3,14 @@
 #include "common/outputfile.h"
 
 #include <gtest/gtest.h>
+#include <pthread.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
+#include <thread>
 
 #include "common/console.h"
 #include "common/numbers.h"
@@ -56,6 +59,41 @@ TEST(OutputFile, TargetChangesOnlyOnCommit) {
     }  // gone without commit
     EXPECT_EQ(readFile(path), "new");
     EXPECT_EQ(entries(dir), 1u) << "no temporary file is left";
+}
+
+// A stop signal that arrives while the writing thread blocks the stop
+// signals goes to another thread of the process; it is taken by the writing
+// thread once it unblocks them, and the temporary file goes with it.
+TEST(OutputFile, AStopSignalWaitsForTheWritingThread) {
+    TempDir dir;
+    const std::string path = dir.file("out.txt");
+    const std::string marker = dir.file("still-running");
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        installTemporaryFileCleanup();
+        OutputFile out;
+        if (!out.open(path).ok()) ::_exit(2);
+        std::thread other([] { ::pause(); });
+        other.detach();
+        sigset_t stop, old;
+        sigemptyset(&stop);
+        sigaddset(&stop, SIGTERM);
+        pthread_sigmask(SIG_BLOCK, &stop, &old);
+        ::kill(::getpid(), SIGTERM);  // taken by the other thread
+        ::usleep(200 * 1000);
+        writeFile(marker, "yes");
+        pthread_sigmask(SIG_SETMASK, &old, nullptr);  // the signal arrives here
+        ::usleep(2000 * 1000);
+        ::_exit(3);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status)) << "exit code " << WEXITSTATUS(status);
+    EXPECT_EQ(WTERMSIG(status), SIGTERM);
+    EXPECT_TRUE(fileExists(marker)) << "the signal did not wait for the writing thread";
+    EXPECT_FALSE(fileExists(path));
+    EXPECT_EQ(entries(dir), 1u) << "the temporary file was left";
 }
 
 TEST(OutputFile, OnlyIfAbsentNeverReplaces) {
